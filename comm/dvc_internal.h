@@ -1,0 +1,78 @@
+// Library-internal state and the port-specific operations behind the five
+// public calls. Process-wide, as the library keeps exactly one open port.
+#pragma once
+
+#include "dvc.h"
+#include "win32.h"
+
+#include <cstdint>
+
+#define DVC_LOG_ENTRY 0x01
+#define DVC_LOG_STEPS 0x02
+#define DVC_LOG_HEX 0x10
+
+#define DVC_MAX_COMMAND 512
+#define DVC_RESPONSE_SLOT 2048
+#define DVC_RESPONSE_SLOTS 3
+#define RESPONSE_WAIT_TIMEOUT 5000
+
+extern bool G_bInitialized;
+extern int G_OsKind;
+extern uint32_t G_LoggingLevel;
+extern char G_szPortName[261];
+extern HANDLE G_hPort;
+extern uint16_t G_NpaMode;
+extern bool G_bUnidirectional;
+extern char G_szCommandFile[261];
+extern char G_szOfflineFile[261];
+extern char G_szDevicePath[256];
+extern char G_szDeviceId[4097];
+
+extern HANDLE G_hTransactionInfo;
+extern HANDLE G_hResponseMutex;
+extern HANDLE G_hSemGoRead;
+extern HANDLE G_hSemResponse;
+extern HANDLE G_hReadThread;
+extern bool bExpectingResponse;
+extern uint8_t ucCommand;
+extern unsigned char G_ResponseStore[DVC_RESPONSE_SLOTS][DVC_RESPONSE_SLOT];
+extern int32_t G_ResponseLen[DVC_RESPONSE_SLOTS];
+
+extern HMODULE G_hSetupApi;
+extern PFN_SetupDiGetDeviceInterfaceDetailA G_pSetupDiGetDeviceInterfaceDetailA;
+extern PFN_SetupDiGetClassDevsA G_pSetupDiGetClassDevsA;
+extern PFN_SetupDiEnumDeviceInfo G_pSetupDiEnumDeviceInfo;
+extern PFN_SetupDiEnumDeviceInterfaces G_pSetupDiEnumDeviceInterfaces;
+
+// Frame and logging.
+void DvcInit();
+void DvcLog(uint32_t level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void DvcLogHex(const unsigned char* buffer, uint16_t length);
+
+// Fixed packets and the NPA start packet.
+extern const unsigned char kNpaStart[19];
+extern const unsigned char kOfflineReply[9];
+extern const unsigned char kOnlineReply[9];
+extern const unsigned char kOfflineNoReply[9];
+extern const unsigned char kOnlineNoReply[9];
+extern const unsigned char kRegisterAlert[7];
+extern const unsigned char kDeregisterAlert[7];
+int SendNPAStart(HANDLE port);
+
+// File port and the unidirectional workaround's copying.
+int FileSendCommand(HANDLE file, const unsigned char* command, uint16_t commandLength, unsigned char* reply,
+                    uint32_t* replyLength);
+int FileOffline(HANDLE file, bool offline);
+int DvcCopyFiles();
+
+// Parallel port.
+int ParOpenPort(const char* portName); // the LPT branch of DvcOpenPort
+int ParSendCommand(HANDLE port, const unsigned char* command, uint16_t commandLength, unsigned char* reply,
+                   uint32_t* replyLength);
+int ParOffline(HANDLE port, bool offline);
+
+// USB port.
+int UsbOpenPort(const char* portName); // the USB branch of DvcOpenPort
+int UsbSendCommand(const char* devicePath, const unsigned char* command, uint16_t commandLength,
+                   unsigned char* reply, uint32_t* replyLength);
+int UsbOffline(const char* devicePath, bool offline);

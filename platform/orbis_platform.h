@@ -1,0 +1,35 @@
+// What the stand-in layer offers beyond the Windows calls: where the Windows
+// names live on this machine, and hooks for in-process test devices.
+// Only tests, sim/ and tools/ include this; comm/ and settings/ use win32.h alone.
+#pragma once
+
+#include "win32.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace orbis::platform {
+
+// The root directory under which the registry hive, drive C:, the temporary
+// directory and the device sockets live: $ORBIS_ROOT, else a per-user default.
+std::string Root();
+
+// Maps a Windows path ("C:\out\a.npa", ".\quillon.ini", "relative\x", "/abs") to a host path.
+std::string MapPath(const std::string& windowsPath);
+
+class IoObject; // platform/src/io_object.h
+
+// An in-process device, found by CreateFileA before any device socket of the root.
+// name: "LPT1" for a parallel port, or a USB device path (pipes are opened as name + "\PIPE00" etc.).
+struct DeviceOverride {
+    std::string name;
+    bool usb = false;
+    std::string deviceId; // IEEE 1284 device ID, answered by DeviceIoControl
+    // pipe: "" for a parallel port or the bare USB device path, else "PIPE00", "PIPE01".
+    std::function<std::shared_ptr<IoObject>(const std::string& pipe, DWORD access)> open;
+};
+void RegisterDeviceOverride(DeviceOverride device);
+void ClearDeviceOverrides();
+
+} // namespace orbis::platform

@@ -1,0 +1,38 @@
+// The object behind a file or device HANDLE. Files, device sockets and
+// in-process test devices all implement it; the Win32 calls in the platform
+// layer translate between HANDLEs and these objects.
+#pragma once
+
+#include "../win32.h"
+
+#include <memory>
+#include <string>
+
+namespace orbis::platform {
+
+class IoObject {
+public:
+    virtual ~IoObject() = default;
+    // Blocking read. A device honours its COMMTIMEOUTS (parallel) or returns one
+    // piece (USB); 0 bytes with success means the timeout expired. On failure,
+    // *error holds the Win32 error code.
+    virtual bool Read(void* buffer, DWORD count, DWORD* got, DWORD* error) = 0;
+    virtual bool Write(const void* buffer, DWORD count, DWORD* written, DWORD* error) = 0;
+    virtual bool Ioctl(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned,
+                       DWORD* error) {
+        *error = ERROR_INVALID_FUNCTION;
+        return false;
+    }
+    virtual bool GetTimeouts(COMMTIMEOUTS* timeouts, DWORD* error) {
+        *error = ERROR_INVALID_FUNCTION;
+        return false;
+    }
+    virtual bool SetTimeouts(const COMMTIMEOUTS& timeouts, DWORD* error) {
+        *error = ERROR_INVALID_FUNCTION;
+        return false;
+    }
+    // Ends a Read blocked in another thread: it fails with ERROR_OPERATION_ABORTED.
+    virtual void Cancel() {}
+};
+
+} // namespace orbis::platform
