@@ -65,6 +65,17 @@ int FileSendCommand(HANDLE file, const unsigned char* command, uint16_t commandL
 int FileOffline(HANDLE file, bool offline);
 int DvcCopyFiles();
 
+// Read threads (parallel and USB share one at a time). The USB thread keeps the
+// read pipe it is blocked on here so that closing or shutting down can cancel it.
+extern HANDLE G_hUsbReadPipe;
+// Ends a running read thread: clears bExpectingResponse, wakes the thread (posting
+// G_hSemGoRead, cancelling a blocked USB read) and waits up to timeoutMs for it to
+// clear G_hReadThread. Returns true when no read thread runs any more.
+bool DvcEndReadThread(DWORD timeoutMs);
+
+// Printer family recognition, shared by the parallel and the USB side.
+bool IsRecognizedPrinter(const char* deviceId);
+
 // Parallel port.
 int ParOpenPort(const char* portName); // the LPT branch of DvcOpenPort
 int ParSendCommand(HANDLE port, const unsigned char* command, uint16_t commandLength, unsigned char* reply,
