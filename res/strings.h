@@ -1,0 +1,56 @@
+// The program's string table: every Korean and English text under its id.
+#pragma once
+
+// Ids for the message texts and dialog texts that carry no number of their own.
+enum : unsigned {
+    IDS_WRITE_ONLY_NOTICE = 62001,
+    IDS_WRITE_ONLY_CAPTION = 62002,
+    IDS_APPLY_STATUS = 62003,
+    IDS_SAVE_STATUS = 62004,
+    IDS_APPLY_QUESTION = 62005,
+    IDS_APPLY_QUESTION_CAPTION = 62006,
+    IDS_APPLY_FAILED = 62007,
+    IDS_APPLY_FAILED_CAPTION = 62008,
+    IDS_OUT_OF_MEMORY = 62009,
+    IDS_OUT_OF_MEMORY_CAPTION = 62010,
+    IDS_QUERY_FAILED = 62011,
+    IDS_QUERY_FAILED_CAPTION = 62012,
+    IDS_SAVE_FAILED_FORMAT = 62013, // "%s" stands for the full path
+    IDS_SAVE_FAILED_CAPTION = 62014,
+    IDS_NO_PRINTER_KEY = 62015,
+    IDS_NO_PRINTER_KEY_CAPTION = 62016,
+    IDS_NO_PRINTER = 62017,
+    IDS_NO_PRINTER_CAPTION = 62018,
+    IDS_NO_PORT = 62019,
+    IDS_NO_PORT_CAPTION = 62020,
+    IDS_SELECT_CAPTION = 62021,     // printer selection dialog
+    IDS_SELECT_PROMPT = 62022,      // its static 1005
+    IDS_OK_BUTTON = 62023,          // "확인"
+    IDS_CANCEL_BUTTON = 62024,      // "취소"
+    IDS_QUERY_WAIT_CAPTION = 62025, // query wait dialog
+    IDS_QUERY_WAIT_TEXT = 62026,    // its static 1286
+    IDS_ABOUT_CAPTION = 62027,      // About box
+    IDS_ABOUT_PRODUCT = 62028,      // its static 1007
+    IDS_DOC_TYPE_NAME = 62029,      // "Quillon.Document"
+    IDS_MENU_FILE = 62030,          // menu texts
+    IDS_MENU_SAVE = 62031,
+    IDS_MENU_EXIT = 62032,
+    IDS_MENU_APPLY = 62033,
+    IDS_MENU_ABOUT = 62034,
+    IDS_SAVE_DEFAULT_FILE = 62035, // "settings.npa"
+    IDS_SAVE_DEFAULT_EXT = 62036,  // "npa"
+};
+
+// Numbered ids of the table (labels, page titles, font, menu prompts).
+enum : unsigned {
+    IDS_FONT_NAME = 61303,
+    IDS_PROMPT_SAVE_COMMAND_FILE = 32772,
+    IDS_PROMPT_APPLY = 32774,
+    IDS_PROMPT_ABOUT = 57664,
+    IDS_PROMPT_EXIT = 57665,
+    IDS_APP_TITLE = 57344,
+    IDS_IDLE_PROMPT = 57345,
+};
+
+// The text of `id` (UTF-8), or "" when the table holds no such id.
+const char* LoadStringText(unsigned id);

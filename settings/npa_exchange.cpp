@@ -1,0 +1,199 @@
+#include "npa_exchange.h"
+
+#include "dvc.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+StringMap NpaSettingIds;
+
+namespace {
+
+constexpr size_t kReplyHeaderSize = 7;    // five header bytes and the first two data bytes
+constexpr size_t kMaxItemData = 41;       // what fits the 50-byte reply image behind its 9 bytes
+constexpr size_t kMaxQuerySettings = 125; // the query's length field has one byte
+
+std::string UpperCase(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+// Builds the write command of one NAME:VALUE item; false when the catalogue has none.
+bool BuildWriteCommand(const std::string& item, std::vector<unsigned char>& command) {
+    std::string key = UpperCase(item);
+    auto exact = NpaWriteCommands.find(key);
+    if (exact != NpaWriteCommands.end()) {
+        command = exact->second.Bytes;
+        return true;
+    }
+    size_t colon = key.find(':');
+    if (colon == std::string::npos) return false;
+    std::string name = key.substr(0, colon);
+    std::string value = item.substr(colon + 1); // letters as the user typed them
+    auto found = NpaWriteCommands.find(name);
+    if (IsNpaTextSetting(name)) {
+        if (found == NpaWriteCommands.end()) return false;
+        command = found->second.Bytes;
+        command.insert(command.end(), value.begin(), value.end());
+        if (command.size() > 0xFFFF || command.size() < 3) return false;
+        size_t length = command.size() - 3;
+        command[1] = static_cast<unsigned char>(length >> 8);
+        command[2] = static_cast<unsigned char>(length & 0xFF);
+        return true;
+    }
+    if (IsNpaRangeSetting(name)) {
+        if (found == NpaWriteCommands.end()) return false;
+        // The template is rewritten in place, as the printer's command for this value.
+        std::vector<unsigned char>& bytes = found->second.Bytes;
+        uint32_t v = static_cast<uint32_t>(std::atoi(value.c_str()));
+        if (bytes.size() == 10) {
+            bytes[9] = static_cast<unsigned char>(v & 0xFF);
+        } else if (bytes.size() == 13) {
+            bytes[9] = static_cast<unsigned char>(v >> 24);
+            bytes[10] = static_cast<unsigned char>(v >> 16);
+            bytes[11] = static_cast<unsigned char>(v >> 8);
+            bytes[12] = static_cast<unsigned char>(v);
+        }
+        command = bytes;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void HexString(const unsigned char* bytes, size_t count, std::string& out) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    out.clear();
+    out.reserve(count * 2);
+    for (size_t i = 0; i < count; ++i) {
+        out += kDigits[bytes[i] >> 4];
+        out += kDigits[bytes[i] & 0x0F];
+    }
+}
+
+std::string HexString(const unsigned char* bytes, size_t count) {
+    std::string out;
+    HexString(bytes, count, out);
+    return out;
+}
+
+std::string DecodeNpaValue(const std::string& name, const unsigned char* image, size_t length) {
+    if (length <= 9) return std::string();
+    const unsigned char* data = image + 9;
+    size_t size = length - 9;
+    auto replies = NpaReplyValues.find(name);
+    if (replies != NpaReplyValues.end()) {
+        auto value = replies->second.find(HexString(data, size));
+        if (value != replies->second.end() && !value->second.empty()) return value->second;
+    }
+    if (IsNpaTextSetting(name)) {
+        size_t n = 0;
+        while (n < size && data[n] != 0)
+            ++n;
+        std::string text(reinterpret_cast<const char*>(data), n);
+        if (!text.empty()) return text;
+    }
+    if (IsNpaRangeSetting(name)) {
+        uint32_t v = 0;
+        for (size_t i = 0; i < size; ++i)
+            v = (v << 8) | data[i];
+        return std::to_string(static_cast<int32_t>(v));
+    }
+    return std::string();
+}
+
+std::vector<unsigned char> BuildQueryCommand() {
+    LoadNpaCatalogue();
+    std::vector<unsigned char> query(8, 0);
+    size_t n = 0;
+    for (const auto& [name, command] : NpaReadCommands) {
+        if (n == kMaxQuerySettings) break; // more would not fit the one-byte length
+        const unsigned char* id = command.Bytes.data() + 7;
+        NpaSettingIds[HexString(id, 2)] = name;
+        query.push_back(id[0]);
+        query.push_back(id[1]);
+        ++n;
+    }
+    const unsigned char header[8] = {0xA5, 0x00, static_cast<unsigned char>(2 * n + 5), 0x50, 0xE0,
+                                     0xE7, 0x20, static_cast<unsigned char>(n)};
+    std::copy(header, header + 8, query.begin());
+    return query;
+}
+
+int QueryPrinterSettings(const char* port, StringMap& values) {
+    LoadNpaCatalogue();
+    int r = DvcOpenPort(port);
+    if (r == DVC_OPEN_UNIDIRECTIONAL) {
+        for (const auto& [name, value] : NpaDefaultValues)
+            values[name] = value;
+        return kQueryWriteOnly;
+    }
+    if (r != DVC_OK) return kOpenFailed;
+
+    std::vector<unsigned char> query = BuildQueryCommand();
+    std::vector<unsigned char> reply(kQueryReplySize, 0);
+    uint32_t replyLength = kQueryReplySize;
+    if (DvcSendCommand(port, query.data(), static_cast<uint16_t>(query.size()), reply.data(), &replyLength) !=
+        0)
+        return kQueryFailed;
+    if (replyLength > kQueryReplySize) replyLength = kQueryReplySize;
+
+    size_t position = kReplyHeaderSize;
+    // A truncated last item is dropped rather than read past the reply.
+    while (position + 3 <= replyLength) {
+        size_t d = reply[position + 2];
+        if (position + 3 + d > replyLength) break;
+        auto id = NpaSettingIds.find(HexString(&reply[position], 2));
+        std::string name = id == NpaSettingIds.end() ? std::string() : id->second;
+        unsigned char image[kReplyImageSize] = {0};
+        size_t kept = d < kMaxItemData ? d : kMaxItemData;
+        image[0] = 0xA5;
+        image[1] = 0x00;
+        image[2] = static_cast<unsigned char>(kept + 6);
+        image[3] = 0x51;
+        image[4] = 0xE0;
+        image[5] = 0xE7;
+        image[6] = 0x00;
+        image[7] = reply[position];
+        image[8] = reply[position + 1];
+        std::memcpy(image + 9, &reply[position + 3], kept);
+        values[name] = DecodeNpaValue(name, image, kept + 9);
+        position += d + 3;
+    }
+    return DVC_OK;
+}
+
+int WritePrinterSettings(const char* port, const std::vector<std::string>& changes) {
+    LoadNpaCatalogue();
+    int r = DvcOpenPort(port);
+    if (r != DVC_OK && r != DVC_OPEN_UNIDIRECTIONAL) return kOpenFailed;
+    if (DvcOffline(port, true) != 0) return kWriteFailed;
+
+    int result = DVC_OK;
+    for (const std::string& item : changes) {
+        result = kWriteFailed;
+        std::vector<unsigned char> command;
+        if (!BuildWriteCommand(item, command)) break;
+        uint32_t replyLength = 0;
+        if (DvcSendCommand(port, command.data(), static_cast<uint16_t>(command.size()), nullptr,
+                           &replyLength) != 0)
+            break;
+        result = DVC_OK;
+    }
+    DvcOffline(port, false);
+    DvcClosePort(port);
+    return result;
+}
+
+int ShutdownPrinterLink(const char* port) {
+    LoadNpaCatalogue();
+    NpaReadCommands.clear();
+    NpaWriteCommands.clear();
+    NpaReplyValues.clear();
+    int rc = DvcClosePort(port);
+    DvcShutdown();
+    return rc;
+}
