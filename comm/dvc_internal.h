@@ -87,3 +87,19 @@ int UsbOpenPort(const char* portName); // the USB branch of DvcOpenPort
 int UsbSendCommand(const char* devicePath, const unsigned char* command, uint16_t commandLength,
                    unsigned char* reply, uint32_t* replyLength);
 int UsbOffline(const char* devicePath, bool offline);
+HANDLE ParNT95CreateFile(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                         DWORD disposition, DWORD flags, HANDLE templateFile);
+BOOL ParNT95ReadFile(HANDLE handle, LPVOID buffer, DWORD wanted, LPDWORD read, LPOVERLAPPED overlapped);
+bool BceEnumGetDeviceID(HANDLE port, char* buffer, DWORD size, DWORD* returned);
+int IsNpaActive(HANDLE port, const char* deviceId); // an NPA mode
+int SendNpaActiveQuery(HANDLE port);                 // an NPA mode, or -1 for a foreign NPA packet
+int CheckPJLQueryResponse(const unsigned char* bytes, DWORD count); // same
+// The family marker found in a device ID, or null (what IsRecognizedPrinter decides on).
+const char* ParFamilyMarker(const char* deviceId);
+int ParGetResponse(unsigned char* reply, uint32_t* replyLength, uint8_t command);
+unsigned WINAPI ParReadPort(void* unused); // the parallel read thread
+// Each parallel request carries a tag: G_ParRequestTag is bumped beside ucCommand
+// (under G_hTransactionInfo), G_ParResponseTag names the request whose outcome is
+// in slot 0 (under G_hResponseMutex). A waiter ignores an outcome of another tag.
+extern uint32_t G_ParRequestTag;
+extern uint32_t G_ParResponseTag;
