@@ -1,0 +1,376 @@
+// Host side of a device socket: reads honour COMMTIMEOUTS on a parallel port
+// and deliver at most one piece on a USB read pipe; a vanished printer turns
+// every call into ERROR_DEVICE_NOT_CONNECTED instead of a hang.
+#include "device_socket.h"
+
+#include "device_wire.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <poll.h>
+#include <sys/eventfd.h>
+
+namespace orbis::platform {
+
+namespace {
+
+constexpr DWORD kIoctlParallelDeviceId = 0x11;
+constexpr DWORD kIoctlUsbDeviceId = 0x00220034;
+constexpr int kDeviceIdWaitMs = 5000;
+constexpr DWORD kMaxDword = 0xFFFFFFFFu;
+
+using Clock = std::chrono::steady_clock;
+
+int64_t MsSince(Clock::time_point since) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
+}
+
+std::string HelloFor(SocketDevice::Kind kind) {
+    switch (kind) {
+    case SocketDevice::Kind::UsbWrite:
+        return "PIPE00";
+    case SocketDevice::Kind::UsbRead:
+        return "PIPE01";
+    default:
+        return "";
+    }
+}
+
+} // namespace
+
+std::shared_ptr<SocketDevice> SocketDevice::Open(const std::string& socketPath, Kind kind, DWORD access,
+                                                 DWORD* error) {
+    int fd = wire::Connect(socketPath);
+    if (fd < 0) {
+        *error = ERROR_FILE_NOT_FOUND;
+        return nullptr;
+    }
+    std::string hello = HelloFor(kind);
+    if (!wire::SendFrame(fd, wire::kHello, hello.data(), hello.size())) {
+        ::close(fd);
+        *error = ERROR_DEVICE_NOT_CONNECTED;
+        return nullptr;
+    }
+    int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0) {
+        ::close(fd);
+        *error = ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;
+    }
+    return std::shared_ptr<SocketDevice>(new SocketDevice(socketPath, kind, access, fd, wakeFd));
+}
+
+SocketDevice::SocketDevice(std::string socketPath, Kind kind, DWORD access, int fd, int wakeFd)
+    : socketPath_(std::move(socketPath)), kind_(kind), access_(access), fd_(fd), wakeFd_(wakeFd) {}
+
+SocketDevice::~SocketDevice() {
+    ::close(fd_);
+    ::close(wakeFd_);
+}
+
+void SocketDevice::Cancel() {
+    {
+        std::lock_guard<std::mutex> lock(cancelMutex_);
+        cancelGeneration_.fetch_add(1);
+        // A read that is about to start on another thread was issued before this
+        // cancel (an overlapped read whose worker has not run yet): it ends too.
+        if (!reading_) cancelNextRead_ = true;
+    }
+    uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
+}
+
+SocketDevice::Wait SocketDevice::WaitReadable(int timeoutMs, uint64_t generation) {
+    auto start = Clock::now();
+    for (;;) {
+        int left = -1;
+        if (timeoutMs >= 0) {
+            left = timeoutMs - (int)MsSince(start);
+            if (left < 0) left = 0;
+        }
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        int n = ::poll(fds, 2, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return Wait::Broken;
+        }
+        if (fds[1].revents & POLLIN) {
+            uint64_t drained;
+            [[maybe_unused]] ssize_t r = ::read(wakeFd_, &drained, sizeof drained);
+            if (cancelGeneration_.load() != generation) return Wait::Cancelled;
+        }
+        if (fds[0].revents) return Wait::Data;
+        if (n == 0 || (timeoutMs >= 0 && MsSince(start) >= timeoutMs)) return Wait::Timeout;
+    }
+}
+
+bool SocketDevice::ReceiveData(DWORD* error) {
+    uint8_t type = 0;
+    std::vector<uint8_t> payload;
+    if (!wire::RecvFrame(fd_, &type, &payload)) {
+        broken_ = true;
+        *error = ERROR_DEVICE_NOT_CONNECTED;
+        return false;
+    }
+    if (type != wire::kData) return true;
+    if (kind_ == Kind::UsbRead) {
+        piece_ = std::move(payload);
+        pieceOffset_ = 0;
+        requestOutstanding_ = false;
+    } else {
+        received_.insert(received_.end(), payload.begin(), payload.end());
+    }
+    return true;
+}
+
+bool SocketDevice::Read(void* buffer, DWORD count, DWORD* got, DWORD* error) {
+    *got = 0;
+    if (kind_ == Kind::UsbWrite || kind_ == Kind::UsbControl) {
+        *error = ERROR_INVALID_FUNCTION;
+        return false;
+    }
+    if (!(access_ & GENERIC_READ)) {
+        *error = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    std::lock_guard<std::mutex> readLock(readMutex_);
+    uint64_t generation;
+    {
+        std::lock_guard<std::mutex> lock(cancelMutex_);
+        if (cancelNextRead_) {
+            cancelNextRead_ = false;
+            *error = ERROR_OPERATION_ABORTED;
+            return false;
+        }
+        generation = cancelGeneration_.load();
+        reading_ = true;
+    }
+    auto* out = static_cast<uint8_t*>(buffer);
+    bool ok = kind_ == Kind::Parallel ? ReadParallel(out, count, got, error, generation)
+                                      : ReadUsb(out, count, got, error, generation);
+    std::lock_guard<std::mutex> lock(cancelMutex_);
+    reading_ = false;
+    return ok;
+}
+
+bool SocketDevice::ReadParallel(uint8_t* out, DWORD count, DWORD* got, DWORD* error, uint64_t generation) {
+    COMMTIMEOUTS t;
+    {
+        std::lock_guard<std::mutex> lock(timeoutsMutex_);
+        t = timeouts_;
+    }
+    auto take = [&] {
+        size_t n = std::min<size_t>(received_.size(), count - *got);
+        std::copy_n(received_.begin(), n, out + *got);
+        received_.erase(received_.begin(), received_.begin() + (ptrdiff_t)n);
+        *got += (DWORD)n;
+        return n;
+    };
+    auto start = Clock::now();
+    take();
+    if (*got == count) return true;
+
+    // Interval MAXDWORD with no totals: return at once with what has arrived.
+    bool immediate = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
+                     t.ReadTotalTimeoutConstant == 0;
+    // Interval and multiplier MAXDWORD: return as soon as anything has arrived.
+    bool anyByte = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == kMaxDword &&
+                   t.ReadTotalTimeoutConstant > 0 && t.ReadTotalTimeoutConstant < kMaxDword;
+    int64_t total = -1;
+    if (anyByte)
+        total = t.ReadTotalTimeoutConstant;
+    else if (t.ReadTotalTimeoutMultiplier || t.ReadTotalTimeoutConstant)
+        total = int64_t(t.ReadTotalTimeoutMultiplier) * count + t.ReadTotalTimeoutConstant;
+    int64_t interval =
+        (t.ReadIntervalTimeout && t.ReadIntervalTimeout != kMaxDword) ? t.ReadIntervalTimeout : -1;
+    auto lastByte = start;
+
+    for (;;) {
+        if (anyByte && *got > 0) return true;
+        int64_t wait = -1;
+        if (immediate) wait = 0;
+        if (total >= 0) wait = std::max<int64_t>(0, total - MsSince(start));
+        if (interval >= 0 && *got > 0) {
+            int64_t left = std::max<int64_t>(0, interval - MsSince(lastByte));
+            wait = wait < 0 ? left : std::min(wait, left);
+        }
+        if (broken_) {
+            if (*got > 0) return true;
+            *error = ERROR_DEVICE_NOT_CONNECTED;
+            return false;
+        }
+        switch (WaitReadable((int)std::min<int64_t>(wait, 0x7FFFFFFF), generation)) {
+        case Wait::Timeout:
+            return true;
+        case Wait::Cancelled:
+            *error = ERROR_OPERATION_ABORTED;
+            return false;
+        case Wait::Broken:
+            *error = ERROR_GEN_FAILURE;
+            return false;
+        case Wait::Data:
+            if (!ReceiveData(error)) {
+                if (*got > 0) return true;
+                return false;
+            }
+            if (take() > 0) lastByte = Clock::now();
+            if (*got == count) return true;
+            break;
+        }
+    }
+}
+
+bool SocketDevice::ReadUsb(uint8_t* out, DWORD count, DWORD* got, DWORD* error, uint64_t generation) {
+    for (;;) {
+        if (pieceOffset_ < piece_.size()) {
+            size_t n = std::min<size_t>(piece_.size() - pieceOffset_, count);
+            std::memcpy(out, piece_.data() + pieceOffset_, n);
+            pieceOffset_ += n;
+            *got = (DWORD)n;
+            return true;
+        }
+        if (count == 0) return true;
+        if (broken_) {
+            *error = ERROR_DEVICE_NOT_CONNECTED;
+            return false;
+        }
+        if (!requestOutstanding_) {
+            uint8_t size[4] = {uint8_t(count >> 24), uint8_t(count >> 16), uint8_t(count >> 8),
+                               uint8_t(count)};
+            std::lock_guard<std::mutex> lock(writeMutex_);
+            if (!wire::SendFrame(fd_, wire::kReadRequest, size, 4)) {
+                broken_ = true;
+                *error = ERROR_DEVICE_NOT_CONNECTED;
+                return false;
+            }
+            requestOutstanding_ = true;
+        }
+        switch (WaitReadable(-1, generation)) {
+        case Wait::Timeout:
+            break;
+        case Wait::Cancelled:
+            *error = ERROR_OPERATION_ABORTED;
+            return false;
+        case Wait::Broken:
+            *error = ERROR_GEN_FAILURE;
+            return false;
+        case Wait::Data:
+            if (!ReceiveData(error)) return false;
+            if (!requestOutstanding_ && piece_.empty()) return true; // an empty piece: nothing read
+            break;
+        }
+    }
+}
+
+bool SocketDevice::Write(const void* buffer, DWORD count, DWORD* written, DWORD* error) {
+    *written = 0;
+    if (kind_ == Kind::UsbRead || kind_ == Kind::UsbControl) {
+        *error = ERROR_INVALID_FUNCTION;
+        return false;
+    }
+    if (!(access_ & GENERIC_WRITE)) {
+        *error = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    if (broken_) {
+        *error = ERROR_DEVICE_NOT_CONNECTED;
+        return false;
+    }
+    if (count == 0) return true;
+    std::lock_guard<std::mutex> lock(writeMutex_);
+    if (!wire::SendFrame(fd_, wire::kData, buffer, count)) {
+        broken_ = true;
+        *error = ERROR_DEVICE_NOT_CONNECTED;
+        return false;
+    }
+    *written = count;
+    return true;
+}
+
+bool SocketDevice::RequestDeviceId(std::string* id, DWORD* error) {
+    // Asked on a connection of its own, so it never mixes with port data.
+    int fd = wire::Connect(socketPath_);
+    if (fd < 0) {
+        *error = ERROR_DEVICE_NOT_CONNECTED;
+        return false;
+    }
+    bool ok = wire::SendFrame(fd, wire::kHello, "", 0) && wire::SendFrame(fd, wire::kDeviceIdRequest, "", 0);
+    *error = ERROR_DEVICE_NOT_CONNECTED;
+    while (ok) {
+        pollfd p = {fd, POLLIN, 0};
+        int n = ::poll(&p, 1, kDeviceIdWaitMs);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            *error = ERROR_SEM_TIMEOUT;
+            ok = false;
+            break;
+        }
+        uint8_t type = 0;
+        std::vector<uint8_t> payload;
+        if (!wire::RecvFrame(fd, &type, &payload)) {
+            ok = false;
+            break;
+        }
+        if (type == wire::kDeviceId) {
+            id->assign(payload.begin(), payload.end());
+            break;
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
+bool SocketDevice::Ioctl(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned,
+                         DWORD* error) {
+    *returned = 0;
+    bool usb = kind_ != Kind::Parallel;
+    if ((code != kIoctlParallelDeviceId || usb) && (code != kIoctlUsbDeviceId || !usb)) {
+        *error = ERROR_INVALID_FUNCTION;
+        return false;
+    }
+    std::string id;
+    if (!RequestDeviceId(&id, error)) return false;
+    std::string reply;
+    if (usb) {
+        // IEEE 1284: a big-endian length that counts its own two bytes.
+        size_t length = id.size() + 2;
+        reply.push_back((char)(uint8_t)(length >> 8));
+        reply.push_back((char)(uint8_t)length);
+    }
+    reply += id;
+    if (!out || outSize == 0) {
+        *error = ERROR_INSUFFICIENT_BUFFER;
+        return false;
+    }
+    DWORD n = (DWORD)std::min<size_t>(reply.size(), outSize);
+    std::memcpy(out, reply.data(), n);
+    *returned = n;
+    if (n < reply.size()) {
+        *error = ERROR_MORE_DATA;
+        return false;
+    }
+    return true;
+}
+
+bool SocketDevice::GetTimeouts(COMMTIMEOUTS* timeouts, DWORD* error) {
+    if (kind_ != Kind::Parallel) {
+        *error = ERROR_INVALID_FUNCTION;
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(timeoutsMutex_);
+    *timeouts = timeouts_;
+    return true;
+}
+
+bool SocketDevice::SetTimeouts(const COMMTIMEOUTS& timeouts, DWORD* error) {
+    if (kind_ != Kind::Parallel) {
+        *error = ERROR_INVALID_FUNCTION;
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(timeoutsMutex_);
+    timeouts_ = timeouts;
+    return true;
+}
+
+} // namespace orbis::platform
