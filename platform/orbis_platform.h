@@ -32,4 +32,15 @@ struct DeviceOverride {
 void RegisterDeviceOverride(DeviceOverride device);
 void ClearDeviceOverrides();
 
+// The Windows family GetVersionExA reports: VER_PLATFORM_WIN32_WINDOWS (95) or
+// VER_PLATFORM_WIN32_NT. Read from SetWindowsFamilyForTesting, else $ORBIS_WINDOWS_FAMILY
+// ("95" or "NT"), else the file $ROOT/windows-family, else the 95 family.
+int WindowsFamily();
+// Forces the family for this process; 0 returns to the environment and the root's file.
+void SetWindowsFamilyForTesting(int family);
+
+// The access list RegSetKeySecurity recorded for a key, as
+// "S-1-5-32-545:F003F,S-1-5-32-544:F003F,S-1-5-18:F003F"; "" when none was set.
+std::string KeyDaclForTesting(HKEY root, const std::string& subKey);
+
 } // namespace orbis::platform

@@ -1,0 +1,215 @@
+// CreateFileA and the synchronous file and device calls.
+#include "devices.h"
+#include "file_object.h"
+#include "io_handle.h"
+#include "paths.h"
+#include "sync_state.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+namespace orbis::platform {
+
+std::shared_ptr<IoHandle> LookupIo(HANDLE handle) {
+    auto io = LookupAs<IoHandle>(handle, ObjectKind::File);
+    if (!io) SetLastError(ERROR_INVALID_HANDLE);
+    return io;
+}
+
+} // namespace orbis::platform
+
+using namespace orbis::platform;
+
+HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, LPSECURITY_ATTRIBUTES,
+                   DWORD dwCreationDisposition, DWORD, HANDLE) {
+    if (!lpFileName || !*lpFileName) {
+        SetLastError(lpFileName ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    DWORD error = ERROR_SUCCESS;
+    std::shared_ptr<IoObject> io;
+    if (IsDeviceName(lpFileName)) {
+        io = OpenDevice(lpFileName, dwDesiredAccess, &error);
+        if (io) error = ERROR_SUCCESS;
+    } else {
+        io = FileObject::Open(MapPath(lpFileName), dwDesiredAccess, dwShareMode, dwCreationDisposition,
+                              &error);
+    }
+    if (!io) {
+        SetLastError(error ? error : ERROR_GEN_FAILURE);
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE handle = InsertHandle(std::make_shared<IoHandle>(std::move(io)));
+    SetLastError(error);
+    return handle;
+}
+
+BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+              LPOVERLAPPED lpOverlapped) {
+    auto io = LookupIo(hFile);
+    if (!io) return FALSE;
+    if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
+    if (!lpBuffer && nNumberOfBytesToRead) {
+        SetLastError(ERROR_INVALID_USER_BUFFER);
+        return FALSE;
+    }
+    DWORD got = 0, error = ERROR_SUCCESS;
+    bool ok = io->Io()->Read(lpBuffer, nNumberOfBytesToRead, &got, &error);
+    if (lpNumberOfBytesRead) *lpNumberOfBytesRead = got;
+    if (lpOverlapped) {
+        // Carried out synchronously; the structure reports it as completed.
+        lpOverlapped->Internal = ok ? 0 : error;
+        lpOverlapped->InternalHigh = got;
+        std::lock_guard lock(SyncMutex());
+        if (lpOverlapped->hEvent) SetEventLocked(lpOverlapped->hEvent);
+    }
+    if (!ok) {
+        SetLastError(error);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
+               LPOVERLAPPED lpOverlapped) {
+    auto io = LookupIo(hFile);
+    if (!io) return FALSE;
+    if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
+    if (!lpBuffer && nNumberOfBytesToWrite) {
+        SetLastError(ERROR_INVALID_USER_BUFFER);
+        return FALSE;
+    }
+    DWORD written = 0, error = ERROR_SUCCESS;
+    bool ok =
+        nNumberOfBytesToWrite == 0 || io->Io()->Write(lpBuffer, nNumberOfBytesToWrite, &written, &error);
+    if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = written;
+    if (lpOverlapped) {
+        lpOverlapped->Internal = ok ? 0 : error;
+        lpOverlapped->InternalHigh = written;
+        std::lock_guard lock(SyncMutex());
+        if (lpOverlapped->hEvent) SetEventLocked(lpOverlapped->hEvent);
+    }
+    if (!ok) {
+        SetLastError(error);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
+                     LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned, LPOVERLAPPED) {
+    auto io = LookupIo(hDevice);
+    if (!io) return FALSE;
+    DWORD returned = 0, error = ERROR_SUCCESS;
+    bool ok = io->Io()->Ioctl(dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer, nOutBufferSize,
+                              &returned, &error);
+    if (lpBytesReturned) *lpBytesReturned = returned;
+    if (!ok) {
+        SetLastError(error);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL GetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts) {
+    auto io = LookupIo(hFile);
+    if (!io) return FALSE;
+    DWORD error = ERROR_SUCCESS;
+    if (!lpCommTimeouts || !io->Io()->GetTimeouts(lpCommTimeouts, &error)) {
+        SetLastError(lpCommTimeouts ? error : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL SetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts) {
+    auto io = LookupIo(hFile);
+    if (!io) return FALSE;
+    DWORD error = ERROR_SUCCESS;
+    if (!lpCommTimeouts || !io->Io()->SetTimeouts(*lpCommTimeouts, &error)) {
+        SetLastError(lpCommTimeouts ? error : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL DeleteFileA(LPCSTR lpFileName) {
+    if (!lpFileName || !*lpFileName) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    std::string path = MapPath(lpFileName);
+    if (FileObject::IsOpen(path)) { // Windows refuses to delete a file that is open
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    if (::unlink(path.c_str()) != 0) {
+        SetLastError(ErrnoToWin32(errno, path));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+int _unlink(const char* filename) {
+    if (!filename) {
+        errno = EINVAL;
+        return -1;
+    }
+    std::string path = MapPath(filename);
+    if (FileObject::IsOpen(path)) {
+        errno = EACCES;
+        return -1;
+    }
+    return ::unlink(path.c_str());
+}
+
+UINT GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique, LPSTR lpTempFileName) {
+    if (!lpPathName || !lpTempFileName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::string dir = lpPathName;
+    if (!dir.empty() && dir.back() != '\\' && dir.back() != '/') dir += '\\';
+    std::string prefix = lpPrefixString ? std::string(lpPrefixString).substr(0, 3) : "";
+    auto nameFor = [&](UINT unique) {
+        char digits[8];
+        std::snprintf(digits, sizeof digits, "%X", unique & 0xFFFFu);
+        return dir + prefix + digits + ".TMP";
+    };
+    auto fits = [&](const std::string& name) { return name.size() < MAX_PATH; };
+    if (uUnique != 0) {
+        std::string name = nameFor(uUnique);
+        if (!fits(name)) {
+            SetLastError(111 /* ERROR_BUFFER_OVERFLOW */);
+            return 0;
+        }
+        std::memcpy(lpTempFileName, name.c_str(), name.size() + 1);
+        return uUnique & 0xFFFFu;
+    }
+    // Like Windows: start from the tick count and probe upwards until a name is free.
+    UINT start = (GetTickCount() ^ static_cast<UINT>(::getpid() << 4)) & 0xFFFFu;
+    for (UINT i = 0; i < 0x10000u; ++i) {
+        UINT unique = (start + i) & 0xFFFFu;
+        if (unique == 0) continue;
+        std::string name = nameFor(unique);
+        if (!fits(name)) {
+            SetLastError(111 /* ERROR_BUFFER_OVERFLOW */);
+            return 0;
+        }
+        DWORD error = ERROR_SUCCESS;
+        auto file = FileObject::Open(MapPath(name), GENERIC_WRITE, 0, CREATE_NEW, &error);
+        if (file) {
+            std::memcpy(lpTempFileName, name.c_str(), name.size() + 1);
+            SetLastError(ERROR_SUCCESS);
+            return unique;
+        }
+        if (error != ERROR_FILE_EXISTS && error != ERROR_SHARING_VIOLATION) {
+            SetLastError(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
+            return 0;
+        }
+    }
+    SetLastError(ERROR_FILE_EXISTS);
+    return 0;
+}

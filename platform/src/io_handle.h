@@ -1,0 +1,32 @@
+// The kernel object behind a file or device HANDLE: the IoObject plus the
+// overlapped reads still running on it, so CancelIo and CloseHandle can end them.
+#pragma once
+
+#include "io_object.h"
+#include "kernel_object.h"
+
+#include <memory>
+#include <vector>
+
+namespace orbis::platform {
+
+struct PendingRead; // overlapped_io.cpp
+
+class IoHandle : public KernelObject {
+  public:
+    explicit IoHandle(std::shared_ptr<IoObject> io) : KernelObject(ObjectKind::File), io_(std::move(io)) {}
+    const std::shared_ptr<IoObject>& Io() const { return io_; }
+    // Ends every pending read with ERROR_OPERATION_ABORTED.
+    void CancelPending();
+    void OnClose() override { CancelPending(); }
+
+    std::vector<std::shared_ptr<PendingRead>> pending; // under SyncMutex()
+
+  private:
+    std::shared_ptr<IoObject> io_;
+};
+
+// The IoHandle of a file/device HANDLE, or null with ERROR_INVALID_HANDLE set.
+std::shared_ptr<IoHandle> LookupIo(HANDLE handle);
+
+} // namespace orbis::platform
