@@ -1,0 +1,76 @@
+// USB side of the Dvc library: discovery of the printer's device interface,
+// reassembly of the reply pieces read from "PIPE01", and the read thread that
+// sorts replies and alerts into the shared reply slots.
+#pragma once
+
+#include "dvc_internal.h"
+
+#include <cstdint>
+#include <functional>
+
+#define USB_MAX_PORTS 20
+#define USB_READ_PIECE 32
+#define USB_ASSEMBLY_SIZE 100000
+#define USB_HOLD_SIZE 100000
+#define USB_DEVICE_ID_SIZE 4096
+#define USB_IOCTL_GET_DEVICE_ID 0x00220034u
+
+// A slot length word that marks a reply too long for its slot: the waiter gets
+// DVC_RESPONSE_TOO_LARGE instead of a cut reply.
+#define USB_SLOT_TOO_LARGE (-2)
+
+// One discovered printer.
+struct UsbPortEntry {
+    char szPortName[256];
+    char szDevicePath[256];
+    char szDevID[USB_DEVICE_ID_SIZE];
+};
+
+extern const GUID kUsbPrinterClass; // {28d78fad-5a12-11d1-ae5b-0000f803a8c2}
+extern const GUID kUsbDeviceClass;  // {a5dcbf10-6530-11d2-901f-00c04fb951ed}
+
+// Discovery.
+int UsbGetSymbolicNameFromRegistry(const char* sysPortName, char* symbolicName /* >= 500 bytes */);
+// capacity: size of out. On return *length counts the bytes stored, NUL included.
+void GetUsbDeviceIdString(const char* devicePath, char* out, DWORD capacity, DWORD* length);
+// out must hold *capacityOrLength + 1 bytes. Returns 0 when the key was found, 1 otherwise.
+int GetDeviceIdField(const char* deviceId, const char* key, char* out, DWORD* capacityOrLength);
+// out must hold capacity bytes; the serial is cut to capacity - 1 characters.
+void GetUsbSerialNumber(const char* name, char* out, uint16_t capacity, uint16_t* length);
+void UsbGetCustomPortName(const char* sysPortName, char* customPortName /* 256 bytes, zeroed */);
+void UsbAddDeviceEntry(HDEVINFO deviceInfoSet, PSP_DEVICE_INTERFACE_DATA interfaceData, UsbPortEntry* table,
+                       int* numPortsFound);
+HANDLE OpenUsbHandle(const char* devicePath, const char* pipeName);
+// "USB-" MODEL ["(" serial ")"], blanks to "_", lower case, cut to 255 characters.
+void UsbBuildCustomPortName(const char* model, const char* serial, char* out /* 256 bytes */);
+
+// Reassembly. The read handle is passed by address: when a failed read closes
+// it, it is set to INVALID_HANDLE_VALUE so nobody closes it a second time.
+void WINAPI ReadPktDone(DWORD errorCode, DWORD bytesTransferred, LPOVERLAPPED overlapped);
+void ReadPkt(HANDLE* readHandle, unsigned char* destination, DWORD* bytesRead, DWORD size);
+void UsbReadResponse(HANDLE* readHandle, unsigned char* reply, uint32_t* replyLength,
+                     unsigned char* secondResBuf, uint32_t* secondResBufCurrentLen, DWORD maxRead);
+// The reassembly itself, over any source of pieces. The source reads at most
+// size bytes and reports a pipe that can deliver nothing more.
+using UsbPieceReader =
+    std::function<void(unsigned char* destination, DWORD* got, DWORD size, bool* pipeDead)>;
+void UsbReassemble(const UsbPieceReader& read, unsigned char* reply, uint32_t* replyLength,
+                   unsigned char* secondResBuf, uint32_t* secondResBufCurrentLen, DWORD maxRead);
+void AddToPacketLength(unsigned char* packet, int count);
+// Closes a read pipe, first withdrawing it from G_hUsbReadPipe so that a cancel
+// never reaches a closed handle. Returns CloseHandle's result.
+BOOL UsbCloseReadPipe(HANDLE* readHandle);
+
+// The three reply slots as the USB side uses them. Both take G_hResponseMutex.
+// Stores a reply or alert in the first free slot (a reply longer than a slot is
+// marked USB_SLOT_TOO_LARGE instead); returns the slot, or -1 when all are full.
+int UsbStoreReply(const unsigned char* reply, uint32_t length);
+// Takes the filled slot that was stored first. *length receives its length word
+// (possibly USB_SLOT_TOO_LARGE); out must hold DVC_RESPONSE_SLOT bytes. Returns
+// the slot, or -1 when none is filled. When more stay filled, G_hSemResponse is
+// posted again so the next wait finds them at once.
+int UsbTakeReply(unsigned char* out, int32_t* length);
+
+// Transactions and the read thread.
+int UsbGetResponse(unsigned char* reply, uint32_t* replyLength, uint8_t command);
+unsigned WINAPI UsbReadPort(void* devicePath);

@@ -1,0 +1,114 @@
+// One piece read from the USB read pipe: an overlapped read with a completion
+// routine, waited for alertably so the routine can run.
+#include "usb_internal.h"
+
+#include <cstring>
+#include <vector>
+
+void WINAPI ReadPktDone(DWORD errorCode, DWORD bytesTransferred, LPOVERLAPPED overlapped) {}
+
+BOOL UsbCloseReadPipe(HANDLE* readHandle) {
+    if (*readHandle == INVALID_HANDLE_VALUE) return TRUE;
+    // Withdraw the pipe from the cancel path before it is closed; a handle
+    // value may be reused by the next open.
+    if (G_hTransactionInfo) WaitForSingleObject(G_hTransactionInfo, INFINITE);
+    if (G_hUsbReadPipe == *readHandle) G_hUsbReadPipe = INVALID_HANDLE_VALUE;
+    if (G_hTransactionInfo) ReleaseMutex(G_hTransactionInfo);
+    BOOL closed = CloseHandle(*readHandle);
+    *readHandle = INVALID_HANDLE_VALUE;
+    return closed;
+}
+
+namespace {
+
+// The read thread is told to stop by clearing bExpectingResponse and cancelling
+// the pipe it reads. A cancel that came before this read was started found
+// nothing to cancel, so check once the read is under way.
+void CancelIfStopped(HANDLE readHandle) {
+    if (!G_hTransactionInfo || readHandle != G_hUsbReadPipe) return;
+    WaitForSingleObject(G_hTransactionInfo, INFINITE);
+    bool stop = !bExpectingResponse && G_hUsbReadPipe == readHandle;
+    ReleaseMutex(G_hTransactionInfo);
+    if (stop) CancelIo(readHandle);
+}
+
+void CloseAfterFailure(HANDLE* readHandle, DWORD error) {
+    if (!UsbCloseReadPipe(readHandle)) {
+        DvcLog(DVC_LOG_STEPS, "ReadPkt(): closing the read handle failed, error=%d\n", (int)GetLastError());
+        return;
+    }
+    // A cancelled read is our own stop request, not a sick device: no pause.
+    if (error != ERROR_OPERATION_ABORTED) Sleep(500);
+}
+
+// Takes the result of a completed read and copies it; a failure closes the pipe.
+void TakeResult(HANDLE* readHandle, OVERLAPPED* overlapped, unsigned char* piece, unsigned char* destination,
+                DWORD* bytesRead) {
+    DWORD count = 0;
+    if (GetOverlappedResult(*readHandle, overlapped, &count, TRUE)) {
+        if (count > 0) {
+            std::memcpy(destination, piece, count);
+            *bytesRead = count;
+        }
+        return;
+    }
+    DWORD error = GetLastError();
+    if (error == ERROR_CRC)
+        DvcLog(DVC_LOG_STEPS, "ReadPkt(!Pending IO) got WAIT_IO_COMPLETION and ERROR_CRC lasterror from "
+                              "ReadFileEx() - going to close read handle and return nothing\n");
+    else
+        DvcLog(DVC_LOG_STEPS, "ReadPkt(): after ReadFileEx(not pendingIO) call got lastError:%d\n",
+               (int)error);
+    CloseAfterFailure(readHandle, error);
+}
+
+// A read that was not taken must not write into our buffers after we free them.
+void Drain(HANDLE readHandle, OVERLAPPED* overlapped) {
+    DWORD count = 0;
+    CancelIo(readHandle);
+    GetOverlappedResult(readHandle, overlapped, &count, TRUE);
+}
+
+} // namespace
+
+void ReadPkt(HANDLE* readHandle, unsigned char* destination, DWORD* bytesRead, DWORD size) {
+    *bytesRead = 0;
+    DvcLog(DVC_LOG_STEPS, "ReadPkt()\n");
+    if (*readHandle == INVALID_HANDLE_VALUE) return;
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    OVERLAPPED overlapped;
+    std::memset(&overlapped, 0, sizeof overlapped);
+    overlapped.hEvent = event;
+    std::vector<unsigned char> piece(size ? size : 1, 0);
+
+    if (ReadFileEx(*readHandle, piece.data(), size, &overlapped, ReadPktDone)) {
+        CancelIfStopped(*readHandle);
+        DWORD wait = WaitForSingleObjectEx(event, INFINITE, TRUE);
+        if (wait == WAIT_IO_COMPLETION || wait == WAIT_OBJECT_0) {
+            TakeResult(readHandle, &overlapped, piece.data(), destination, bytesRead);
+        } else if (wait == WAIT_FAILED) {
+            DvcLog(DVC_LOG_STEPS, "ReadPkt(): WaitForSingleObjectEx failed with error: %d\n",
+                   (int)GetLastError());
+            Drain(*readHandle, &overlapped);
+        } else {
+            Drain(*readHandle, &overlapped);
+        }
+    } else {
+        DWORD error = GetLastError();
+        if (error == ERROR_IO_PENDING) {
+            CancelIfStopped(*readHandle);
+            if (WaitForSingleObjectEx(event, INFINITE, TRUE) == WAIT_OBJECT_0)
+                TakeResult(readHandle, &overlapped, piece.data(), destination, bytesRead);
+            else
+                Drain(*readHandle, &overlapped);
+        } else if (error == ERROR_CRC) {
+            DvcLog(DVC_LOG_STEPS, "ReadPkt(Pending IO) got WAIT_IO_COMPLETION and ERROR_CRC lasterror from "
+                                  "ReadFileEx() - going to close read handle and return nothing\n");
+            CloseAfterFailure(readHandle, error);
+        } else {
+            DvcLog(DVC_LOG_STEPS, "ReadPkt(): after ReadFileEx() call got lastError:%d\n", (int)error);
+            CloseAfterFailure(readHandle, error);
+        }
+    }
+    if (event) CloseHandle(event);
+}

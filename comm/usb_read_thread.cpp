@@ -1,0 +1,80 @@
+// UsbReadPort: the USB read thread. It reads "PIPE01" continuously, one reply
+// per pipe open, and drops every reply and alert into the reply slots.
+#include "usb_internal.h"
+
+#include <vector>
+
+namespace {
+
+// Opens the next read pipe under G_hTransactionInfo, which the caller holds.
+// A cleared bExpectingResponse ends the thread, so no pipe is opened for it.
+HANDLE OpenNextPipe() {
+    if (!bExpectingResponse) return INVALID_HANDLE_VALUE;
+    HANDLE pipe = OpenUsbHandle(G_szDevicePath, "PIPE01");
+    if (pipe != INVALID_HANDLE_VALUE) G_hUsbReadPipe = pipe;
+    return pipe;
+}
+
+void Store(const unsigned char* reply, uint32_t length, bool alert) {
+    int slot = UsbStoreReply(reply, length);
+    if (slot < 0) {
+        DvcLog(DVC_LOG_STEPS, "UsbReadPort() - all reply slots are full, dropping the %s\n",
+               alert ? "alert" : "response");
+    } else if (length > DVC_RESPONSE_SLOT) {
+        DvcLog(DVC_LOG_STEPS, "UsbReadPort() - %u bytes do not fit slot %d, the waiter is told so\n",
+               (unsigned)length, slot);
+    } else if (alert) {
+        DvcLog(DVC_LOG_STEPS, "UsbReadPort() - saving alert in slot %d\n", slot);
+    } else {
+        DvcLog(DVC_LOG_STEPS, "UsbReadPort() - saving response in slot %d\n", slot);
+    }
+    ReleaseSemaphore(G_hSemResponse, 1, nullptr);
+}
+
+} // namespace
+
+unsigned WINAPI UsbReadPort(void* devicePath) {
+    std::vector<unsigned char> reply(USB_ASSEMBLY_SIZE, 0);
+    std::vector<unsigned char> secondResBuf(USB_HOLD_SIZE, 0);
+    uint32_t secondResBufCurrentLen = 0;
+
+    WaitForSingleObject(G_hTransactionInfo, INFINITE);
+    HANDLE pipe = OpenNextPipe();
+    while (pipe != INVALID_HANDLE_VALUE) {
+        ReleaseMutex(G_hTransactionInfo);
+        uint32_t replyLength = USB_ASSEMBLY_SIZE;
+        UsbReadResponse(&pipe, reply.data(), &replyLength, secondResBuf.data(), &secondResBufCurrentLen,
+                        USB_READ_PIECE);
+        if (replyLength == 0) {
+            DvcLog(DVC_LOG_STEPS, "returned from UsbReadResponse with responseBufLen=%d\n", (int)replyLength);
+        } else if (replyLength >= 5 && (reply[4] & 0xF0) == 0xF0) {
+            DvcLog(DVC_LOG_STEPS, "UsbReadPort(): It's an alert!\n");
+            Store(reply.data(), replyLength, true);
+        } else {
+            DvcLog(DVC_LOG_STEPS, "UsbReadPort(): It's a response!\n");
+            if (replyLength >= 4 && (reply[3] & 0x88) == 0x88)
+                DvcLog(DVC_LOG_STEPS, "UsbReadPort(): It's a command error, tossing.\n");
+            else
+                Store(reply.data(), replyLength, false);
+        }
+        // Closed in every case (unless a failed read closed it already) so no
+        // pipe is left behind when the next one opens.
+        UsbCloseReadPipe(&pipe);
+        WaitForSingleObject(G_hTransactionInfo, INFINITE);
+        pipe = OpenNextPipe();
+    }
+    // Still holding G_hTransactionInfo: the handle is reset before a waiter can
+    // look, so the next wait starts a fresh thread.
+    HANDLE self = G_hReadThread;
+    G_hReadThread = nullptr;
+    ReleaseMutex(G_hTransactionInfo);
+    DvcLog(DVC_LOG_STEPS,
+           "UsbReadPort(), couldn't open port or no one is expecting a response, exiting...\n");
+    if (self && CloseHandle(self))
+        DvcLog(DVC_LOG_STEPS, "UsbReadPort(), Closed G_hReadThread\n");
+    else
+        DvcLog(DVC_LOG_STEPS, "UsbReadPort(), Error:%d Closing G_hReadThread:%d\n", (int)GetLastError(),
+               (int)(intptr_t)self);
+    DvcLog(DVC_LOG_STEPS, "UsbReadPort(), going to call _endthreadex  after setting handle to NULL\n");
+    return 0;
+}

@@ -1,0 +1,111 @@
+// One USB transaction: the command goes out on its own "PIPE00" handle, and the
+// reply, when one is wanted, is taken from the slots the read thread fills.
+#include "usb_internal.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr unsigned char kReplyRequested = 0x10;
+
+// Starts the read thread unless one runs. Under G_hTransactionInfo, which the
+// new thread takes first, so it cannot end before its handle is stored.
+void StartReadThread() {
+    WaitForSingleObject(G_hTransactionInfo, INFINITE);
+    if (G_hReadThread && !bExpectingResponse) {
+        // A thread told to end by a close has not reached its check yet: it
+        // goes on serving, with the pipes of the port now open.
+        bExpectingResponse = true;
+    } else if (!G_hReadThread) {
+        bExpectingResponse = true;
+        unsigned threadId = 0;
+        G_hReadThread = (HANDLE)_beginthreadex(nullptr, 0, UsbReadPort, G_szDevicePath, 0, &threadId);
+        DvcLog(DVC_LOG_STEPS,
+               "UsbGetResponse: no G_hReadThread - started ReadThread and got hReadThread:%d\n",
+               (int)(intptr_t)G_hReadThread);
+    }
+    ReleaseMutex(G_hTransactionInfo);
+}
+
+} // namespace
+
+int UsbGetResponse(unsigned char* reply, uint32_t* replyLength, uint8_t command) {
+    DvcLog(DVC_LOG_STEPS, "UsbGetResponse() - command = %0X\n", command);
+    StartReadThread();
+
+    unsigned char taken[DVC_RESPONSE_SLOT];
+    int32_t takenLength = 0;
+    for (;;) {
+        if (WaitForSingleObject(G_hSemResponse, RESPONSE_WAIT_TIMEOUT) != WAIT_OBJECT_0) {
+            if (replyLength) *replyLength = 0;
+            DvcLog(
+                DVC_LOG_STEPS,
+                "UsbGetResponse() - RESPONSE_WAIT_TIMEOUT occured after %d ms, returning DVC_SEND_READFAIL\n",
+                RESPONSE_WAIT_TIMEOUT);
+            return DVC_SEND_READFAIL;
+        }
+        int slot = UsbTakeReply(taken, &takenLength);
+        if (slot >= 0) {
+            DvcLog(DVC_LOG_STEPS, "UsbGetResponse() - found response in slot %d\n", slot);
+            break;
+        }
+        DvcLog(DVC_LOG_STEPS, "UsbGetResponse() - Since LookAgain is true, we will look for a response\n");
+    }
+
+    if (!reply) return DVC_OK;
+    if (takenLength < 0 && takenLength != USB_SLOT_TOO_LARGE) {
+        // A failure word left in a slot by the parallel side.
+        if (replyLength) *replyLength = 0;
+        return DVC_SEND_READFAIL;
+    }
+    if (!replyLength || takenLength == USB_SLOT_TOO_LARGE || uint32_t(takenLength) > *replyLength) {
+        if (replyLength) *replyLength = 0;
+        return DVC_RESPONSE_TOO_LARGE;
+    }
+    std::memcpy(reply, taken, size_t(takenLength));
+    *replyLength = uint32_t(takenLength);
+    return DVC_OK;
+}
+
+int UsbSendCommand(const char* devicePath, const unsigned char* command, uint16_t commandLength,
+                   unsigned char* reply, uint32_t* replyLength) {
+    if (commandLength > DVC_MAX_COMMAND) {
+        DvcLog(DVC_LOG_STEPS, "UsbSendCommand(): command too large!\n");
+        return DVC_CMD_FAIL;
+    }
+    unsigned char copy[DVC_MAX_COMMAND] = {};
+    std::memcpy(copy, command, commandLength);
+    bool replyRequested = commandLength > 3 && (copy[3] & kReplyRequested);
+    if (!reply || !replyLength || *replyLength == 0) {
+        reply = nullptr;
+        if (replyLength) *replyLength = 0;
+        if (replyRequested) DvcLog(DVC_LOG_STEPS, "UsbSendCommand(): no buffer but response requested!\n");
+    }
+
+    HANDLE pipe = OpenUsbHandle(devicePath, "PIPE00");
+    if (pipe == INVALID_HANDLE_VALUE) return DVC_FAIL;
+
+    int result = DVC_OK;
+    if (G_NpaMode != NPA_ON) {
+        DvcLog(DVC_LOG_STEPS, "UsbSendCommand(): NeedNPAStart = TRUE\n");
+        int started = SendNPAStart(pipe);
+        if (started != 0) {
+            DvcLog(DVC_LOG_STEPS, "SendNPAStart() returned %d\n", started);
+            CloseHandle(pipe);
+            return DVC_SEND_WRITEFAIL;
+        }
+    }
+    DWORD written = 0;
+    if (!WriteFile(pipe, copy, commandLength, &written, nullptr) || written < commandLength) {
+        if (replyLength) *replyLength = 0;
+        CloseHandle(pipe);
+        return DVC_SEND_WRITEFAIL;
+    }
+    DvcLog(DVC_LOG_STEPS, "Successfully wrote %d bytes\n", (int)written);
+    if (reply || replyRequested) {
+        result = UsbGetResponse(reply, replyLength, commandLength > 4 ? copy[4] : 0);
+        DvcLog(DVC_LOG_STEPS, "UsbSendCommand(): after UsbGetResponse(), return code is %d\n", result);
+    }
+    CloseHandle(pipe);
+    return result;
+}
