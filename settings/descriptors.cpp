@@ -1,6 +1,6 @@
 #include "descriptors.h"
 
-#include "strings.h"
+#include "res/strings.h"
 #include "win32.h"
 
 #include <cstdlib>

@@ -123,24 +123,7 @@ std::vector<unsigned char> BuildQueryCommand() {
     return query;
 }
 
-int QueryPrinterSettings(const char* port, StringMap& values) {
-    LoadNpaCatalogue();
-    int r = DvcOpenPort(port);
-    if (r == DVC_OPEN_UNIDIRECTIONAL) {
-        for (const auto& [name, value] : NpaDefaultValues)
-            values[name] = value;
-        return kQueryWriteOnly;
-    }
-    if (r != DVC_OK) return kOpenFailed;
-
-    std::vector<unsigned char> query = BuildQueryCommand();
-    std::vector<unsigned char> reply(kQueryReplySize, 0);
-    uint32_t replyLength = kQueryReplySize;
-    if (DvcSendCommand(port, query.data(), static_cast<uint16_t>(query.size()), reply.data(), &replyLength) !=
-        0)
-        return kQueryFailed;
-    if (replyLength > kQueryReplySize) replyLength = kQueryReplySize;
-
+void DecodeQueryReply(const unsigned char* reply, uint32_t replyLength, StringMap& values) {
     size_t position = kReplyHeaderSize;
     // A truncated last item is dropped rather than read past the reply.
     while (position + 3 <= replyLength) {
@@ -163,6 +146,27 @@ int QueryPrinterSettings(const char* port, StringMap& values) {
         values[name] = DecodeNpaValue(name, image, kept + 9);
         position += d + 3;
     }
+}
+
+int QueryPrinterSettings(const char* port, StringMap& values) {
+    LoadNpaCatalogue();
+    int r = DvcOpenPort(port);
+    if (r == DVC_OPEN_UNIDIRECTIONAL) {
+        for (const auto& [name, value] : NpaDefaultValues)
+            values[name] = value;
+        return kQueryWriteOnly;
+    }
+    if (r != DVC_OK) return kOpenFailed;
+
+    std::vector<unsigned char> query = BuildQueryCommand();
+    std::vector<unsigned char> reply(kQueryReplySize, 0);
+    uint32_t replyLength = kQueryReplySize;
+    if (DvcSendCommand(port, query.data(), static_cast<uint16_t>(query.size()), reply.data(), &replyLength) !=
+        0)
+        return kQueryFailed;
+    if (replyLength > kQueryReplySize) replyLength = kQueryReplySize;
+
+    DecodeQueryReply(reply.data(), replyLength, values);
     return DVC_OK;
 }
 

@@ -40,5 +40,8 @@ int WritePrinterSettings(const char* port, const std::vector<std::string>& chang
 // Frees the tables, closes the port and shuts the library down; returns DvcClosePort's result.
 int ShutdownPrinterLink(const char* port);
 
+// Stores the value of every item of a query reply (`replyLength` bytes) in `values`.
+void DecodeQueryReply(const unsigned char* reply, uint32_t replyLength, StringMap& values);
+
 // The batched query command for the current read table (also fills NpaSettingIds).
 std::vector<unsigned char> BuildQueryCommand();

@@ -1,6 +1,6 @@
 #include "printer_discovery.h"
 
-#include "strings.h"
+#include "res/strings.h"
 #include "win32.h"
 
 #include <cstring>

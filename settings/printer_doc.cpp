@@ -1,7 +1,7 @@
 #include "printer_doc.h"
 
 #include "npa_exchange.h"
-#include "strings.h"
+#include "res/strings.h"
 
 #include <new>
 
