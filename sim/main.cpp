@@ -1,0 +1,292 @@
+// orbis-printer-sim: the Orbis LP 2200 on simulated parallel and USB ports.
+#include "activity_log.h"
+#include "engine.h"
+#include "port_server.h"
+#include "registry_entries.h"
+
+#include "orbis_platform.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <pthread.h>
+#include <unistd.h>
+
+using namespace orbis::sim;
+
+namespace {
+
+const char kUsage[] = R"USAGE(usage: orbis-printer-sim [options]
+The Orbis LP 2200 as seen from its ports. Attaches to a root (ORBIS_ROOT), serves
+its ports until SIGINT or SIGTERM, then detaches (the spooler entry stays).
+
+Attachment:
+  --root DIR            root to attach to (default: $ORBIS_ROOT, else the platform default)
+  --lpt N               attach to parallel port LPTn (repeatable)
+  --usb N               attach to USB port USB00n (repeatable)
+  --other-usb N         also present a USB device that is no printer (repeatable)
+  --name NAME           spooler printer name (default "Orbis LP 2200" on LPT1, else "Orbis LP 2200 (PORT)")
+  --driver NAME         spooler driver name (default "Orbis LP 2200 PCL")
+  --no-spooler          write no spooler entry
+  --serial TEXT         USB serial segment (default O2200U00n; "" for none)
+  --model TEXT          MODEL of the device ID (default "Orbis LP 2200")
+  --marker M            family marker in the device ID: vantrel (default), VNPAP, vnpap, Vnpap,
+                        npap-comma, npap-semicolon, CPDNPA00, cpdnpa00, Cpdnpa00, CPDNPA001;
+                        foreign printers: npap-nospace, foreign
+  --device-id TEXT      the whole device ID, instead of --marker and --model
+  --nvram FILE          settings memory (default ROOT/sim/<first port>.nvram)
+  --ready-file PATH     written once every port is attached (also "ready" on stdout)
+
+Behaviour:
+  --npa-mode M          answer to the PJL inquiry: auto (default), off, on, silent,
+                        pjl-on (text with only ON), bad-packet (A5 00 02 80 01)
+  --chain N             chain replies, at most N data bytes per packet
+  --stray N             N garbage bytes before each reply
+  --foreign-first       a reply to another command before each reply
+  --unsolicited-first   an unsolicited error packet before each reply
+  --command-errors      answer every command with a command error
+  --refuse-offline      refuse to go offline
+  --refuse-online       refuse to go online
+  --alert-first         send the offline/online alert before the reply
+  --silent              answer nothing
+  --delay MS            wait before each answer
+  --pieces LIST         cut the output into pieces of these sizes, cycled, e.g. 1,7,31,32,random
+  --piece-delay MS      wait between pieces
+  --drop-after N        drop a connection once N bytes went out on it
+  --seed N              seed for random piece sizes
+
+Log:
+  --log FILE            activity log (default stderr)
+  --verbose N           0 nothing, 1 commands (default), 2 details, 3 byte dumps
+  --help
+)USAGE";
+
+bool ParsePieces(const std::string& text, std::vector<int>* pieces) {
+    size_t at = 0;
+    while (at <= text.size()) {
+        size_t comma = text.find(',', at);
+        std::string item = text.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+        if (item == "random")
+            pieces->push_back(-1);
+        else {
+            int n = std::atoi(item.c_str());
+            if (n <= 0) return false;
+            pieces->push_back(n);
+        }
+        if (comma == std::string::npos) break;
+        at = comma + 1;
+    }
+    return !pieces->empty();
+}
+
+std::string PortName(const char* prefix, int n, int width) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%s%0*d", prefix, width, n);
+    return buffer;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string root, name, driver = "Orbis LP 2200 PCL", model = "Orbis LP 2200", marker = "vantrel";
+    std::string deviceId, nvram, readyFile, logFile, serial;
+    bool serialGiven = false, spooler = true;
+    int verbosity = 1;
+    std::vector<int> lpts, usbs, others;
+    EngineOptions engineOptions;
+    TransportOptions transport;
+
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                std::cerr << "orbis-printer-sim: " << a << " needs a value\n";
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        auto number = [&]() -> int {
+            std::string v = value();
+            char* end = nullptr;
+            long n = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end || n < 0) {
+                std::cerr << "orbis-printer-sim: " << a << " needs a number, not \"" << v << "\"\n";
+                std::exit(2);
+            }
+            return int(n);
+        };
+        if (a == "--help" || a == "-h") {
+            std::cout << kUsage;
+            return 0;
+        } else if (a == "--root")
+            root = value();
+        else if (a == "--lpt")
+            lpts.push_back(number());
+        else if (a == "--usb")
+            usbs.push_back(number());
+        else if (a == "--other-usb")
+            others.push_back(number());
+        else if (a == "--name")
+            name = value();
+        else if (a == "--driver")
+            driver = value();
+        else if (a == "--no-spooler")
+            spooler = false;
+        else if (a == "--serial")
+            serial = value(), serialGiven = true;
+        else if (a == "--model")
+            model = value();
+        else if (a == "--marker")
+            marker = value();
+        else if (a == "--device-id")
+            deviceId = value();
+        else if (a == "--nvram")
+            nvram = value();
+        else if (a == "--ready-file")
+            readyFile = value();
+        else if (a == "--npa-mode") {
+            std::string m = value();
+            if (!ParseNpaMode(m, &engineOptions.npaMode)) {
+                std::cerr << "orbis-printer-sim: unknown NPA mode \"" << m << "\"\n";
+                return 2;
+            }
+        } else if (a == "--chain")
+            engineOptions.chainSize = size_t(number());
+        else if (a == "--stray")
+            engineOptions.strayBytes = size_t(number());
+        else if (a == "--foreign-first")
+            engineOptions.foreignFirst = true;
+        else if (a == "--unsolicited-first")
+            engineOptions.unsolicitedFirst = true;
+        else if (a == "--command-errors")
+            engineOptions.commandErrors = true;
+        else if (a == "--refuse-offline")
+            engineOptions.refuseOffline = true;
+        else if (a == "--refuse-online")
+            engineOptions.refuseOnline = true;
+        else if (a == "--alert-first")
+            engineOptions.alertFirst = true;
+        else if (a == "--silent")
+            engineOptions.silent = true;
+        else if (a == "--delay")
+            transport.replyDelayMs = number();
+        else if (a == "--pieces") {
+            std::string p = value();
+            if (!ParsePieces(p, &transport.pieces)) {
+                std::cerr << "orbis-printer-sim: bad piece list \"" << p << "\"\n";
+                return 2;
+            }
+        } else if (a == "--piece-delay")
+            transport.pieceDelayMs = number();
+        else if (a == "--drop-after")
+            transport.dropAfter = size_t(number());
+        else if (a == "--seed")
+            transport.seed = unsigned(number());
+        else if (a == "--log")
+            logFile = value();
+        else if (a == "--verbose")
+            verbosity = number();
+        else {
+            std::cerr << "orbis-printer-sim: unknown option " << a << " (see --help)\n";
+            return 2;
+        }
+    }
+    if (lpts.empty() && usbs.empty() && others.empty()) {
+        std::cerr << "orbis-printer-sim: nothing to attach; give --lpt N and/or --usb N (see --help)\n";
+        return 2;
+    }
+    if (!root.empty()) ::setenv("ORBIS_ROOT", root.c_str(), 1);
+    root = orbis::platform::Root();
+
+    if (deviceId.empty()) deviceId = MakeDeviceId(marker, model);
+    if (deviceId.empty()) {
+        std::cerr << "orbis-printer-sim: unknown marker \"" << marker << "\"\n";
+        return 2;
+    }
+    ActivityLog log(logFile, verbosity);
+    if (!log.Ok()) {
+        std::cerr << "orbis-printer-sim: cannot open log " << logFile << "\n";
+        return 2;
+    }
+
+    std::vector<PortSpec> specs;
+    std::vector<UsbIdentity> usbIds;
+    for (int n : lpts)
+        specs.push_back({PortName("LPT", n, 1), "lpt", {}, ""});
+    for (size_t k = 0; k < usbs.size(); ++k) {
+        std::string s = serialGiven ? serial : PortName("O2200U", usbs[k], 3);
+        if (serialGiven && k > 0 && !serial.empty()) s += "-" + std::to_string(k + 1);
+        UsbIdentity id = MakeUsbIdentity(usbs[k], s);
+        usbIds.push_back(id);
+        specs.push_back({PortName("USB", usbs[k], 3), "usb", {id.printerPath, id.devicePath}, ""});
+    }
+    for (int n : others)
+        specs.push_back({PortName("USBDEV", n, 3),
+                         "usb-other",
+                         {OtherDevicePath(n)},
+                         "MFG:Logitech;MDL:USB Receiver;CLS:HID;"});
+    if (nvram.empty()) nvram = root + "/sim/" + specs.front().port + ".nvram";
+    engineOptions.nvramPath = nvram;
+    engineOptions.deviceId = deviceId;
+    engineOptions.log = [&log](int level, const std::string& line) { log.Write(level, "engine", line); };
+
+    // Signals are taken by sigwait below, never by a serving thread.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    Engine engine(engineOptions);
+    PortServer server(engine, transport, root, log);
+    int status = 0;
+    std::string error;
+    for (const auto& spec : specs)
+        if (!server.Attach(spec, &error)) {
+            std::cerr << "orbis-printer-sim: " << error << "\n";
+            status = 1;
+            break;
+        }
+    size_t registered = 0;
+    if (status == 0) {
+        for (const auto& spec : specs) {
+            if (spec.kind == "usb-other" || !spooler) continue;
+            std::string printer = !name.empty()         ? name
+                                  : spec.port == "LPT1" ? model
+                                                        : model + " (" + spec.port + ")";
+            if (!name.empty() && specs.size() > 1) printer += " (" + spec.port + ")";
+            if (!WriteSpoolerEntry(printer, driver, spec.port, &error)) {
+                std::cerr << "orbis-printer-sim: " << error << "\n";
+                status = 1;
+                break;
+            }
+            log.Write(1, spec.port, "spooler entry \"" + printer + "\", driver \"" + driver + "\"");
+        }
+        for (; status == 0 && registered < usbIds.size(); ++registered)
+            if (!RegisterUsbInterfaces(usbIds[registered], &error)) {
+                std::cerr << "orbis-printer-sim: " << error << "\n";
+                status = 1;
+            }
+    }
+    if (status == 0) {
+        log.Write(1, "printer", "device ID " + deviceId + "; settings in " + nvram);
+        if (!readyFile.empty()) {
+            std::string temp = readyFile + ".tmp";
+            std::ofstream(temp) << ::getpid() << "\n";
+            std::rename(temp.c_str(), readyFile.c_str());
+        }
+        std::cout << "ready" << std::endl;
+        int signal = 0;
+        sigwait(&signals, &signal);
+        log.Write(1, "printer", std::string("stopping on ") + (signal == SIGINT ? "SIGINT" : "SIGTERM"));
+    }
+    server.Stop();
+    for (size_t k = 0; k < registered && k < usbIds.size(); ++k)
+        UnregisterUsbInterfaces(usbIds[k]);
+    return status;
+}
