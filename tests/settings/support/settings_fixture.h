@@ -19,7 +19,11 @@ class SettingsFixture : public ::testing::Test {
     // Writes the catalogue and forgets the tables built from an earlier one.
     void WriteCatalogue(const std::string& content);
     std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+  public:
     static std::vector<unsigned char> ReadFile(const std::string& path);
+
+  protected:
 
     std::string dir_;
     std::string previousDir_;

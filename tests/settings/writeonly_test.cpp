@@ -1,0 +1,50 @@
+// On an NT-family system a parallel port opens write-only: the query sends
+// nothing and hands back the catalogue's starred defaults. The library learns
+// the system family once per process, hence a test program of its own.
+#include "dvc.h"
+#include "npa_exchange.h"
+#include "orbis_platform.h"
+#include "support/settings_fixture.h"
+
+#include <dirent.h>
+
+namespace {
+
+class WriteOnlyTest : public SettingsFixture {};
+
+size_t BytesInTemporaryFiles(const std::string& dir) {
+    size_t total = 0;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d))
+            if (e->d_name[0] != '.') total += SettingsFixture::ReadFile(dir + "/" + e->d_name).size();
+        closedir(d);
+    }
+    return total;
+}
+
+TEST_F(WriteOnlyTest, QueryYieldsStarredDefaults) {
+    struct Case {
+        const char* label;
+        const char* catalogue;
+        StringMap expected;
+    } cases[] = {
+        {"starred lines",
+         "[NPA READ SETTING]\nBLANKPGS=A5000650E0E7200001\nJAM=A5000650E0E7200002\n"
+         "[NPA WRITE VALUES]\n*BLANKPGS:OFF=A5000750E0E720000100\nJAM:ON=A5000750E0E720000201\n"
+         "*PWRSVR:1..15..240=A5000750E0E72000100F\n*LINES:1..99=A5000750E0E720001100\n"
+         "*Cust1Name:=A5000650E0E7200040\n",
+         {{"BLANKPGS", "OFF"}, {"PWRSVR", "15"}, {"LINES", ""}, {"CUST1NAME", ""}}},
+        {"no starred line", "[NPA WRITE VALUES]\nJAM:ON=A5000750E0E720000201\n", {}},
+    };
+    orbis::platform::SetWindowsFamilyForTesting(VER_PLATFORM_WIN32_NT);
+    for (const Case& c : cases) {
+        WriteCatalogue(c.catalogue);
+        StringMap values;
+        EXPECT_EQ(QueryPrinterSettings("LPT1", values), 1) << c.label;
+        EXPECT_EQ(values, c.expected) << c.label;
+        EXPECT_EQ(BytesInTemporaryFiles(orbis::platform::MapPath("C:\\Temp")), 0u) << c.label; // nothing sent
+        DvcClosePort("LPT1");
+    }
+}
+
+} // namespace
