@@ -31,7 +31,10 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, 
     DWORD error = ERROR_SUCCESS;
     std::shared_ptr<IoObject> io;
     if (IsDeviceName(lpFileName)) {
-        io = OpenDevice(lpFileName, dwDesiredAccess, &error);
+        // "LPT1:" is the same port as "LPT1" (spooler port names keep the colon).
+        std::string device = lpFileName;
+        if (device.back() == ':' && device.find('\\') == std::string::npos) device.pop_back();
+        io = OpenDevice(device, dwDesiredAccess, &error);
         if (io) error = ERROR_SUCCESS;
     } else {
         io = FileObject::Open(MapPath(lpFileName), dwDesiredAccess, dwShareMode, dwCreationDisposition,

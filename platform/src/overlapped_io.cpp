@@ -5,6 +5,7 @@
 #include "sync_state.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <thread>
 #include <unordered_map>
@@ -19,6 +20,7 @@ struct PendingRead {
     LPOVERLAPPED_COMPLETION_ROUTINE routine;
     DWORD tid;
     bool done = false;
+    bool workerLeftRead = false;
 };
 
 namespace {
@@ -64,8 +66,14 @@ void IoHandle::CancelPending() {
         for (auto& read : reads)
             CompleteLocked(this, read, ERROR_OPERATION_ABORTED, 0, nullptr);
     }
-    // The worker's Read may still be blocked; end it. Its result is dropped.
-    if (!reads.empty()) io_->Cancel();
+    if (reads.empty()) return;
+    // The worker's Read may still be blocked; end it and give it a moment to leave,
+    // so it does not take data meant for a later read. Its result is dropped.
+    io_->Cancel();
+    std::unique_lock lock(SyncMutex());
+    SyncChanged().wait_for(lock, std::chrono::milliseconds(500), [&] {
+        return std::all_of(reads.begin(), reads.end(), [](const auto& read) { return read->workerLeftRead; });
+    });
 }
 
 } // namespace orbis::platform
@@ -103,6 +111,8 @@ BOOL ReadFileEx(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPOVE
             bool ok = io->Read(data.data(), nNumberOfBytesToRead, &got, &error);
             auto owner = weakHandle.lock();
             std::lock_guard lock(SyncMutex());
+            read->workerLeftRead = true;
+            SyncChanged().notify_all();
             if (ok)
                 CompleteLocked(owner.get(), read, ERROR_SUCCESS, std::min(got, nNumberOfBytesToRead),
                                data.data());

@@ -1,0 +1,268 @@
+// Files through CreateFileA, path mapping, temporary files, WinFopen and "copy /b".
+#include "support/temp_root.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <set>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using orbis::platformtest::QueueDevice;
+using orbis::platformtest::TempRoot;
+
+namespace {
+
+HANDLE Open(const char* name, DWORD access, DWORD share, DWORD disposition) {
+    return CreateFileA(name, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool WriteText(HANDLE h, const std::string& text) {
+    DWORD written = 0;
+    return WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
+}
+
+std::string ReadAll(HANDLE h) {
+    std::string out;
+    char chunk[7];
+    DWORD got = 0;
+    while (ReadFile(h, chunk, sizeof chunk, &got, nullptr) && got)
+        out.append(chunk, got);
+    return out;
+}
+
+TEST(Paths, WindowsNamesMapUnderTheRoot) {
+    TempRoot root;
+    const std::string r = root.Path();
+    EXPECT_EQ(orbis::platform::Root(), r);
+    const std::pair<std::string, std::string> cases[] = {
+        {"C:\\VanDvc32.log", r + "/c/VanDvc32.log"},
+        {"c:/out/a.npa", r + "/c/out/a.npa"},
+        {"D:\\x\\y", r + "/d/x/y"},
+        {".\\quillon.ini", "./quillon.ini"},
+        {"out\\settings.npa", "out/settings.npa"},
+        {"out/settings.npa", "out/settings.npa"},
+        {"/tmp/x", "/tmp/x"},
+    };
+    for (const auto& [windows, host] : cases)
+        EXPECT_EQ(orbis::platform::MapPath(windows), host) << windows;
+
+    char temp[MAX_PATH];
+    EXPECT_EQ(GetTempPathA(sizeof temp, temp), 8u);
+    EXPECT_STREQ(temp, "C:\\Temp\\");
+    EXPECT_EQ(GetTempPathA(4, temp), 9u); // too small: the size needed
+    EXPECT_EQ(access((r + "/c/Temp").c_str(), F_OK), 0);
+}
+
+TEST(Paths, RootDefaultsToStateDirectory) {
+    TempRoot scratch;
+    unsetenv("ORBIS_ROOT");
+    setenv("XDG_STATE_HOME", (scratch.Path() + "/state").c_str(), 1);
+    EXPECT_EQ(orbis::platform::Root(), scratch.Path() + "/state/orbis-lp2200");
+    EXPECT_EQ(access((scratch.Path() + "/state/orbis-lp2200").c_str(), F_OK), 0);
+    unsetenv("XDG_STATE_HOME");
+}
+
+TEST(Files, CreationDispositions) {
+    TempRoot root;
+    struct Case {
+        bool exists;
+        DWORD disposition;
+        DWORD access;
+        bool opens;
+        DWORD error;
+        std::string contentAfter; // after writing "AB" when opened
+    };
+    const Case cases[] = {
+        {false, CREATE_NEW, GENERIC_WRITE, true, 0, "AB"},
+        {true, CREATE_NEW, GENERIC_WRITE, false, ERROR_FILE_EXISTS, "old-data"},
+        {false, CREATE_ALWAYS, GENERIC_WRITE, true, 0, "AB"},
+        {true, CREATE_ALWAYS, GENERIC_WRITE, true, ERROR_ALREADY_EXISTS, "AB"},
+        {false, OPEN_EXISTING, GENERIC_WRITE, false, ERROR_FILE_NOT_FOUND, ""},
+        {true, OPEN_EXISTING, GENERIC_WRITE, true, 0, "ABd-data"},
+        {false, OPEN_ALWAYS, GENERIC_WRITE, true, 0, "AB"},
+        {true, OPEN_ALWAYS, GENERIC_READ | GENERIC_WRITE, true, ERROR_ALREADY_EXISTS, "ABd-data"},
+        {false, TRUNCATE_EXISTING, GENERIC_WRITE, false, ERROR_FILE_NOT_FOUND, ""},
+        {true, TRUNCATE_EXISTING, GENERIC_WRITE, true, 0, "AB"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << n);
+        std::string name = "C:\\f" + std::to_string(n++) + ".bin";
+        if (c.exists) root.WriteFile("c" + name.substr(2).replace(0, 1, "/"), "old-data");
+        SetLastError(12345);
+        HANDLE h = Open(name.c_str(), c.access, 0, c.disposition);
+        EXPECT_EQ(h != INVALID_HANDLE_VALUE, c.opens);
+        EXPECT_EQ(GetLastError(), c.error);
+        if (h != INVALID_HANDLE_VALUE) {
+            EXPECT_TRUE(WriteText(h, "AB"));
+            EXPECT_TRUE(CloseHandle(h));
+        }
+        EXPECT_EQ(root.ReadFile("c/" + name.substr(3)), c.contentAfter);
+    }
+    SetLastError(0);
+    EXPECT_EQ(Open("C:\\missing\\dir\\x.txt", GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(Open("C:\\", GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE); // a directory
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+}
+
+TEST(Files, ShareModesBetweenOpens) {
+    TempRoot root;
+    struct Case {
+        DWORD firstAccess, firstShare, secondAccess, secondShare;
+        bool secondOpens;
+    };
+    const DWORD RW = GENERIC_READ | GENERIC_WRITE;
+    const DWORD SHARE_RW = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const Case cases[] = {
+        {RW, 0, GENERIC_READ, SHARE_RW, false},
+        {GENERIC_READ, FILE_SHARE_READ, GENERIC_READ, FILE_SHARE_READ, true},
+        {GENERIC_READ, FILE_SHARE_READ, GENERIC_WRITE, SHARE_RW, false},
+        {GENERIC_WRITE, SHARE_RW, GENERIC_READ, FILE_SHARE_READ, false}, // second must share write
+        {GENERIC_WRITE, SHARE_RW, GENERIC_READ, SHARE_RW, true},
+    };
+    for (const auto& c : cases) {
+        HANDLE first = Open("shared.txt", c.firstAccess, c.firstShare, OPEN_ALWAYS);
+        ASSERT_NE(first, INVALID_HANDLE_VALUE);
+        SetLastError(0);
+        HANDLE second = Open("shared.txt", c.secondAccess, c.secondShare, OPEN_EXISTING);
+        EXPECT_EQ(second != INVALID_HANDLE_VALUE, c.secondOpens);
+        if (second == INVALID_HANDLE_VALUE)
+            EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+        else
+            CloseHandle(second);
+        CloseHandle(first);
+    }
+    // Closing the first open frees the file; an open file cannot be deleted.
+    HANDLE h = Open(".\\shared.txt", GENERIC_WRITE, 0, OPEN_EXISTING);
+    EXPECT_FALSE(DeleteFileA(".\\shared.txt"));
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(_unlink("shared.txt"), -1);
+    CloseHandle(h);
+    EXPECT_TRUE(DeleteFileA(".\\shared.txt"));
+    EXPECT_FALSE(DeleteFileA(".\\shared.txt"));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(_unlink("shared.txt"), -1);
+    EXPECT_EQ(errno, ENOENT);
+}
+
+TEST(Files, ReadWriteAndAccessChecks) {
+    TempRoot root;
+    HANDLE h = Open("C:\\data.bin", GENERIC_WRITE, 0, CREATE_ALWAYS);
+    std::string payload(10000, '\0');
+    for (size_t i = 0; i < payload.size(); ++i)
+        payload[i] = static_cast<char>(i * 7);
+    EXPECT_TRUE(WriteText(h, payload));
+    char one;
+    DWORD got = 5;
+    EXPECT_FALSE(ReadFile(h, &one, 1, &got, nullptr)); // opened for writing only
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(got, 0u);
+    CloseHandle(h);
+    h = Open("c:/data.bin", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    EXPECT_EQ(ReadAll(h), payload);
+    CloseHandle(h);
+}
+
+TEST(Files, FullDiskGivesDiskFullWithCountWritten) {
+    TempRoot root;
+    // A file size limit makes the disk "full" after 1000 bytes; run in a child so the limit stays there.
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{1000, 1000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        HANDLE h = Open("C:\\full.bin", GENERIC_WRITE, 0, CREATE_ALWAYS);
+        std::string data(1500, 'q');
+        DWORD written = 0;
+        BOOL ok = WriteFile(h, data.data(), 1500, &written, nullptr);
+        DWORD error = GetLastError();
+        _exit(!ok && written == 1000 && (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) ? 0
+                                                                                                      : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(root.ReadFile("c/full.bin"), std::string(1000, 'q'));
+
+    HANDLE full = Open("/dev/full", GENERIC_WRITE, 0, OPEN_EXISTING);
+    ASSERT_NE(full, INVALID_HANDLE_VALUE);
+    DWORD written = 9;
+    EXPECT_FALSE(WriteFile(full, "abc", 3, &written, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_DISK_FULL);
+    EXPECT_EQ(written, 0u);
+    CloseHandle(full);
+}
+
+TEST(Files, TempFileNamesAreUniqueAndCreated) {
+    TempRoot root;
+    char dir[MAX_PATH];
+    GetTempPathA(sizeof dir, dir);
+    std::set<std::string> names;
+    for (int i = 0; i < 20; ++i) {
+        char name[MAX_PATH];
+        UINT unique = GetTempFileNameA(dir, "DvcCmd", 0, name);
+        ASSERT_NE(unique, 0u);
+        std::string text = name;
+        ASSERT_EQ(text.size(), std::string("C:\\Temp\\Dvc0000.TMP").size()) << text;
+        EXPECT_EQ(text.substr(0, 11), "C:\\Temp\\Dvc");
+        EXPECT_EQ(text.substr(15), ".TMP");
+        EXPECT_EQ(std::stoul(text.substr(11, 4), nullptr, 16), unique);
+        EXPECT_EQ(root.ReadFile("c/Temp/" + text.substr(8)), ""); // exists, empty
+        EXPECT_TRUE(names.insert(text).second);
+    }
+    char name[MAX_PATH];
+    EXPECT_EQ(GetTempFileNameA("C:\\Temp", "ab", 0x1234, name), 0x1234u); // given number: name only
+    EXPECT_STREQ(name, "C:\\Temp\\ab1234.TMP");
+    EXPECT_EQ(GetTempFileNameA("C:\\no\\such", "x", 0, name), 0u);
+}
+
+TEST(Files, FopenAndCopyBinaryToFileAndDevice) {
+    TempRoot root;
+    FILE* f = WinFopen("C:\\offline.dat", "wb");
+    ASSERT_NE(f, nullptr);
+    const std::string packet("\xA5\x00\x06\x40\xE0\xE7\x0C\x00\x00", 9);
+    fwrite(packet.data(), 1, packet.size(), f);
+    fclose(f);
+    EXPECT_EQ(WinFopen("C:\\nodir\\x.log", "a"), nullptr); // creates no directories
+
+    auto device = std::make_shared<QueueDevice>();
+    orbis::platform::DeviceOverride port;
+    port.name = "LPT1";
+    port.open = [device](const std::string&, DWORD) { return device; };
+    orbis::platform::RegisterDeviceOverride(port);
+
+    struct Case {
+        const char* command;
+        int result;
+    };
+    const Case cases[] = {
+        {"copy /b C:\\offline.dat C:\\copy.dat", 0},
+        {"COPY /B C:\\offline.dat   LPT1:", 0},
+        {"copy /b c:\\offline.dat lpt1", 0},
+        {"copy /b C:\\missing.dat C:\\copy2.dat", 1},
+        {"copy /b C:\\offline.dat LPT2:", 1}, // no such port
+        {"copy C:\\offline.dat C:\\copy3.dat", -1},
+        {"del C:\\offline.dat", -1},
+        {"copy /b C:\\offline.dat C:\\a.dat & rm -rf /", -1},
+    };
+    for (const auto& c : cases) {
+        errno = 0;
+        EXPECT_EQ(WinSystem(c.command), c.result) << c.command;
+        if (c.result == -1) {
+            EXPECT_NE(errno, 0);
+        }
+    }
+    EXPECT_EQ(root.ReadFile("c/copy.dat"), packet);
+    EXPECT_EQ(device->Written(), packet + packet);
+    EXPECT_EQ(root.ReadFile("c/copy3.dat"), "");
+    orbis::platform::ClearDeviceOverrides();
+    EXPECT_EQ(Open("LPT1:", GENERIC_WRITE, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+}
+
+} // namespace

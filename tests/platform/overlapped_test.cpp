@@ -1,0 +1,178 @@
+// ReadFileEx with completion routines, alertable waits, GetOverlappedResult,
+// and ending blocked reads with CancelIo and CloseHandle.
+#include "support/temp_root.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+using orbis::platformtest::QueueDevice;
+
+namespace {
+
+struct Completion {
+    int calls = 0;
+    DWORD error = 0, bytes = 0, thread = 0;
+    LPOVERLAPPED overlapped = nullptr;
+};
+thread_local Completion* completion = nullptr;
+std::atomic<int> routinesOffThread{0};
+
+void WINAPI Done(DWORD error, DWORD bytes, LPOVERLAPPED overlapped) {
+    if (!completion) { // runs on a thread that did not start the read
+        ++routinesOffThread;
+        return;
+    }
+    ++completion->calls;
+    completion->error = error;
+    completion->bytes = bytes;
+    completion->thread = GetCurrentThreadId();
+    completion->overlapped = overlapped;
+}
+
+class Overlapped : public testing::Test {
+  protected:
+    void SetUp() override {
+        device = std::make_shared<QueueDevice>();
+        orbis::platform::DeviceOverride entry;
+        entry.name = "\\\\?\\usb#vid_test#1";
+        entry.usb = true;
+        auto shared = device;
+        entry.open = [shared](const std::string& pipe, DWORD) -> std::shared_ptr<orbis::platform::IoObject> {
+            return pipe == "PIPE01" ? shared : nullptr;
+        };
+        orbis::platform::RegisterDeviceOverride(entry);
+        handle = CreateFileA("\\\\?\\usb#vid_test#1\\PIPE01", GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OVERLAPPED, nullptr);
+        ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+        event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        std::memset(&ov, 0, sizeof ov);
+        ov.hEvent = event;
+        std::memset(buffer, 'x', sizeof buffer);
+        seen = Completion{};
+        completion = &seen;
+    }
+    void TearDown() override {
+        completion = nullptr;
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+        CloseHandle(event);
+        orbis::platform::ClearDeviceOverrides();
+        EXPECT_EQ(routinesOffThread.load(), 0);
+    }
+
+    orbis::platformtest::TempRoot root;
+    std::shared_ptr<QueueDevice> device;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    HANDLE event = nullptr;
+    OVERLAPPED ov;
+    char buffer[32];
+    Completion seen;
+};
+
+TEST_F(Overlapped, AlertableWaitRunsRoutineOnCallerAndResultCarriesError) {
+    struct Case {
+        std::string data;
+        DWORD failure;
+        DWORD bytes;
+    };
+    const Case cases[] = {
+        {std::string("\xA5\x00\x03", 3), 0, 3}, {"", ERROR_CRC, 0}, {"", ERROR_DEVICE_NOT_CONNECTED, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.failure);
+        TearDown();
+        SetUp();
+        ASSERT_TRUE(ReadFileEx(handle, buffer, sizeof buffer, &ov, Done));
+        std::thread feeder([&] {
+            Sleep(30);
+            if (c.failure)
+                device->Fail(c.failure);
+            else
+                device->Push(c.data);
+        });
+        EXPECT_EQ(WaitForSingleObjectEx(event, 20000, TRUE), WAIT_IO_COMPLETION);
+        feeder.join();
+        EXPECT_EQ(seen.calls, 1);
+        EXPECT_EQ(seen.thread, GetCurrentThreadId());
+        EXPECT_EQ(seen.error, c.failure);
+        EXPECT_EQ(seen.bytes, c.bytes);
+        EXPECT_EQ(seen.overlapped, &ov);
+        DWORD bytes = 99;
+        SetLastError(0);
+        EXPECT_EQ(GetOverlappedResult(handle, &ov, &bytes, TRUE), c.failure ? FALSE : TRUE);
+        EXPECT_EQ(GetLastError(), c.failure);
+        EXPECT_EQ(bytes, c.bytes);
+        EXPECT_EQ(std::string(buffer, c.bytes), c.data);
+        EXPECT_EQ(buffer[c.bytes], 'x');
+        EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0); // the event was signalled as well
+    }
+}
+
+TEST_F(Overlapped, RoutineWaitsForAnAlertableWaitOfItsThread) {
+    ASSERT_TRUE(ReadFileEx(handle, buffer, sizeof buffer, &ov, Done));
+    device->Push("abcd");
+    EXPECT_EQ(WaitForSingleObject(event, 20000), WAIT_OBJECT_0); // not alertable: no routine
+    EXPECT_EQ(seen.calls, 0);
+    EXPECT_EQ(SleepEx(20000, TRUE), WAIT_IO_COMPLETION);
+    EXPECT_EQ(seen.calls, 1);
+    EXPECT_EQ(seen.bytes, 4u);
+    EXPECT_EQ(SleepEx(0, TRUE), 0u); // delivered once
+}
+
+TEST_F(Overlapped, PendingResultIncompleteThenCancelIoAborts) {
+    ASSERT_TRUE(ReadFileEx(handle, buffer, sizeof buffer, &ov, Done));
+    DWORD bytes = 0;
+    SetLastError(0);
+    EXPECT_FALSE(GetOverlappedResult(handle, &ov, &bytes, FALSE));
+    EXPECT_EQ(GetLastError(), ERROR_IO_INCOMPLETE);
+    EXPECT_EQ(WaitForSingleObjectEx(event, 50, TRUE), WAIT_TIMEOUT);
+    EXPECT_TRUE(CancelIo(handle));
+    EXPECT_EQ(device->Cancels(), 1);
+    EXPECT_FALSE(GetOverlappedResult(handle, &ov, &bytes, TRUE));
+    EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
+    EXPECT_EQ(SleepEx(20000, TRUE), WAIT_IO_COMPLETION);
+    EXPECT_EQ(seen.error, ERROR_OPERATION_ABORTED);
+    // The handle stays usable after CancelIo.
+    ResetEvent(event);
+    ASSERT_TRUE(ReadFileEx(handle, buffer, sizeof buffer, &ov, Done));
+    device->Push("z");
+    EXPECT_EQ(WaitForSingleObjectEx(event, 20000, TRUE), WAIT_IO_COMPLETION);
+    EXPECT_EQ(seen.bytes, 1u);
+    EXPECT_EQ(buffer[0], 'z');
+}
+
+TEST_F(Overlapped, CloseHandleEndsBlockedReadOnAnotherThreadAndLeavesBufferAlone) {
+    device->IgnoreCancel(); // the worker stays blocked and later gets data
+    std::atomic<DWORD> waitResult{0};
+    std::thread reader([&] {
+        Completion mine;
+        completion = &mine;
+        OVERLAPPED own{};
+        own.hEvent = event;
+        if (!ReadFileEx(handle, buffer, sizeof buffer, &own, Done)) return;
+        waitResult = WaitForSingleObjectEx(event, INFINITE, TRUE);
+        completion = nullptr;
+        if (mine.error != ERROR_OPERATION_ABORTED) waitResult = 1;
+    });
+    Sleep(50);
+    EXPECT_TRUE(CloseHandle(handle));
+    handle = INVALID_HANDLE_VALUE;
+    reader.join();
+    EXPECT_EQ(waitResult.load(), WAIT_IO_COMPLETION);
+    device->Push("late data");
+    Sleep(100);
+    EXPECT_EQ(std::string(buffer, 4), "xxxx");
+}
+
+TEST_F(Overlapped, ReadFileWithOverlappedCompletesSynchronously) {
+    device->Push("hello");
+    DWORD got = 0;
+    ASSERT_TRUE(ReadFile(handle, buffer, sizeof buffer, &got, &ov));
+    EXPECT_EQ(got, 5u);
+    DWORD bytes = 0;
+    EXPECT_TRUE(GetOverlappedResult(handle, &ov, &bytes, FALSE));
+    EXPECT_EQ(bytes, 5u);
+}
+
+} // namespace

@@ -1,0 +1,111 @@
+#include "temp_root.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace orbis::platformtest {
+
+TempRoot::TempRoot() {
+    char pattern[] = "/tmp/orbis-platform-test-XXXXXX";
+    if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+    if (const char* old = std::getenv("ORBIS_ROOT")) {
+        previous_ = old;
+        hadPrevious_ = true;
+    }
+    setenv("ORBIS_ROOT", path_.c_str(), 1);
+    previousCwd_ = std::filesystem::current_path();
+    std::filesystem::create_directories(path_ + "/cwd");
+    std::filesystem::current_path(path_ + "/cwd");
+}
+
+TempRoot::~TempRoot() {
+    std::filesystem::current_path(previousCwd_);
+    if (hadPrevious_)
+        setenv("ORBIS_ROOT", previous_.c_str(), 1);
+    else
+        unsetenv("ORBIS_ROOT");
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempRoot::ReadFile(const std::string& relative) const {
+    std::ifstream in(path_ + "/" + relative, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void TempRoot::WriteFile(const std::string& relative, const std::string& content) const {
+    std::filesystem::path path(path_ + "/" + relative);
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+bool QueueDevice::Read(void* buffer, DWORD count, DWORD* got, DWORD* error) {
+    std::unique_lock lock(mutex_);
+    const unsigned generation = cancelGeneration_;
+    changed_.wait(lock, [&] { return !incoming_.empty() || failure_ || generation != cancelGeneration_; });
+    *got = 0;
+    if (generation != cancelGeneration_) {
+        *error = ERROR_OPERATION_ABORTED;
+        return false;
+    }
+    if (incoming_.empty()) {
+        *error = failure_;
+        return false;
+    }
+    auto* out = static_cast<char*>(buffer);
+    while (*got < count && !incoming_.empty()) {
+        out[(*got)++] = incoming_.front();
+        incoming_.pop_front();
+    }
+    return true;
+}
+
+bool QueueDevice::Write(const void* buffer, DWORD count, DWORD* written, DWORD* error) {
+    std::lock_guard lock(mutex_);
+    written_.append(static_cast<const char*>(buffer), count);
+    *written = count;
+    return true;
+}
+
+void QueueDevice::Cancel() {
+    std::lock_guard lock(mutex_);
+    ++cancels_;
+    if (!ignoreCancel_) ++cancelGeneration_;
+    changed_.notify_all();
+}
+
+void QueueDevice::Push(const std::string& bytes) {
+    std::lock_guard lock(mutex_);
+    incoming_.insert(incoming_.end(), bytes.begin(), bytes.end());
+    changed_.notify_all();
+}
+
+void QueueDevice::Fail(DWORD error) {
+    std::lock_guard lock(mutex_);
+    failure_ = error;
+    changed_.notify_all();
+}
+
+void QueueDevice::IgnoreCancel() {
+    std::lock_guard lock(mutex_);
+    ignoreCancel_ = true;
+}
+
+std::string QueueDevice::Written() {
+    std::lock_guard lock(mutex_);
+    return written_;
+}
+
+int QueueDevice::Cancels() {
+    std::lock_guard lock(mutex_);
+    return cancels_;
+}
+
+} // namespace orbis::platformtest

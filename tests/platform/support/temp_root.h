@@ -1,0 +1,54 @@
+// A fresh ORBIS_ROOT for one test, removed afterwards, and a device for the
+// in-process override seam whose reads block until data, failure or Cancel().
+#pragma once
+
+#include "platform/orbis_platform.h"
+#include "platform/src/io_object.h"
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+
+namespace orbis::platformtest {
+
+class TempRoot {
+  public:
+    TempRoot();
+    ~TempRoot();
+    const std::string& Path() const { return path_; }
+    std::string ReadFile(const std::string& relative) const;
+    void WriteFile(const std::string& relative, const std::string& content) const;
+
+  private:
+    std::string path_;
+    std::string previous_;
+    bool hadPrevious_ = false;
+    std::string previousCwd_;
+};
+
+// Reads block until bytes are pushed, a failure is injected or Cancel() is called.
+class QueueDevice : public platform::IoObject {
+  public:
+    bool Read(void* buffer, DWORD count, DWORD* got, DWORD* error) override;
+    bool Write(const void* buffer, DWORD count, DWORD* written, DWORD* error) override;
+    void Cancel() override;
+    void Push(const std::string& bytes);
+    void Fail(DWORD error);
+    // Models a driver that does not abort its blocked reads.
+    void IgnoreCancel();
+    std::string Written();
+    int Cancels();
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<char> incoming_;
+    std::string written_;
+    DWORD failure_ = 0;
+    int cancels_ = 0;
+    unsigned cancelGeneration_ = 0; // a Cancel ends only the reads blocked when it came
+    bool ignoreCancel_ = false;
+};
+
+} // namespace orbis::platformtest
