@@ -29,6 +29,7 @@ int ParSendCommand(HANDLE port, const unsigned char* command, uint16_t commandLe
         int rc = SendNPAStart(port);
         if (rc != 0) {
             DvcLog(DVC_LOG_STEPS, "SendNPAStart() returned %d\n", rc);
+            if (replyLength) *replyLength = 0;
             return DVC_SEND_WRITEFAIL;
         }
     }

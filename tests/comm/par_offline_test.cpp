@@ -1,0 +1,112 @@
+// Offline and online on a parallel printer: the exchange that reaches the port
+// and how the reply and the alert are judged in either order.
+#include "support/comm_env.h"
+#include "support/par_fake_port.h"
+
+#include "dvc_internal.h"
+
+#include <gtest/gtest.h>
+
+using partest::Bytes;
+using partest::FakeParallelPort;
+using partest::Packet;
+
+namespace {
+
+const Bytes kRegister = {0xA5, 0x00, 0x04, 0x50, 0xE0, 0x03, 0x40};
+const Bytes kDeregister = {0xA5, 0x00, 0x04, 0x50, 0xE0, 0x03, 0x00};
+const Bytes kOffline = {0xA5, 0x00, 0x06, 0x50, 0xE0, 0xE7, 0x0C, 0x01, 0x00};
+const Bytes kOnline = {0xA5, 0x00, 0x06, 0x50, 0xE0, 0xE7, 0x0C, 0x00, 0x00};
+
+// What the printer sends after the offline or online command, in order.
+enum Sent { Reply0, Reply1, Alert0, Alert1, OtherReply };
+
+Bytes Answer(Sent sent) {
+    switch (sent) {
+    case Reply0:
+        return Packet(0x10, 0xE0, {0xE7, 0x0C, 0x00, 0x00});
+    case Reply1:
+        return Packet(0x10, 0xE0, {0xE7, 0x0C, 0x00, 0x01});
+    case Alert0:
+        return Packet(0x00, 0xF0, {0x0C, 0x00, 0x00, 0x00});
+    case Alert1:
+        return Packet(0x00, 0xF0, {0x0C, 0x00, 0x00, 0x01});
+    case OtherReply:
+        return Packet(0x10, 0xE5, {0x00, 0x00, 0x00, 0x00});
+    }
+    return {};
+}
+
+struct Case {
+    const char* name;
+    bool offline;
+    std::vector<Sent> sent;
+    int result;
+    bool deregistered;
+};
+
+void RunCase(const Case& c, int mode) {
+    SCOPED_TRACE(c.name);
+    commtest::TestWorld world;
+    const Bytes kOnProof = {0xA5, 0x00, 0x02, 0x80, 0x00};
+    auto port = FakeParallelPort::Attach("LPT1", mode == NPA_ON ? "MFG:Vantrel;" : "MFG:Vantrel;CMD:VNPAP;");
+    std::vector<Sent> sent = c.sent;
+    port->SetResponder([sent, kOnProof](const Bytes& written, FakeParallelPort& self) {
+        if (written.size() == 39) self.Feed(kOnProof);
+        if (written.size() == 7) self.Feed(Packet(0x10, 0xE0, {0x03, written[6]}));
+        if (written.size() == 9)
+            for (Sent s : sent)
+                self.Feed(Answer(s));
+    });
+    ASSERT_EQ(DvcOpenPort("LPT1"), DVC_OK);
+    ASSERT_EQ(G_NpaMode, mode);
+    EXPECT_EQ(DvcOffline("LPT1", c.offline), c.result);
+
+    std::vector<Bytes> expected;
+    std::vector<Bytes> commands = {kRegister, c.offline ? kOffline : kOnline};
+    if (c.deregistered) commands.push_back(kDeregister);
+    for (const Bytes& command : commands) {
+        if (mode != NPA_ON) expected.push_back(commtest::kStart);
+        expected.push_back(command);
+    }
+    auto writes = port->Writes();
+    if (mode == NPA_ON) writes.erase(writes.begin()); // the inquiry of the open
+    EXPECT_EQ(writes, expected);
+}
+
+TEST(ParOffline, ReplyAndAlertAreJudged) {
+    const Case cases[] = {
+        {"offline: reply 1, alert 1", true, {Reply1, Alert1}, DVC_OK, true},
+        {"online: reply 1, alert 0", false, {Reply1, Alert0}, DVC_OK, true},
+        {"online: reply 1, alert 1", false, {Reply1, Alert1}, DVC_REFUSED, false},
+        {"offline: reply 0", true, {Reply0, Alert1}, DVC_REFUSED, false},
+        {"offline: reply 1, no alert", true, {Reply1}, DVC_OK, true},
+        {"online: reply 1, no alert", false, {Reply1}, DVC_REFUSED, false},
+        {"offline: alert 0 first", true, {Alert0, Reply1}, DVC_REFUSED, false},
+        {"offline: alert 1 first, reply 0", true, {Alert1, Reply0}, DVC_OK, true},
+        {"offline: alert 1 first, reply 1", true, {Alert1, Reply1}, DVC_REFUSED, false},
+        {"offline: alert 1 first, no reply", true, {Alert1}, DVC_REFUSED, false},
+        {"online: alert 0 first, reply 0", false, {Alert0, Reply0}, DVC_OK, true},
+        {"online: alert 1 first", false, {Alert1, Reply0}, DVC_REFUSED, false},
+        {"other command byte first", true, {OtherReply}, DVC_OK, true},
+        {"no answer at all", true, {}, DVC_SEND_READFAIL, false},
+    };
+    for (const auto& c : cases)
+        RunCase(c, NPA_AUTO);
+}
+
+TEST(ParOffline, NpaOnSendsBareCommands) {
+    RunCase({"offline in NPA_ON", true, {Reply1, Alert1}, DVC_OK, true}, NPA_ON);
+    RunCase({"online in NPA_ON", false, {Alert0, Reply0}, DVC_OK, true}, NPA_ON);
+}
+
+TEST(ParOffline, UnwritableCommandFails) {
+    commtest::TestWorld world;
+    auto port = FakeParallelPort::Attach("LPT1", "MFG:Vantrel;CMD:VNPAP;");
+    ASSERT_EQ(DvcOpenPort("LPT1"), DVC_OK);
+    port->SetWriteFails(true);
+    EXPECT_EQ(ParOffline(G_hPort, true), DVC_CMD_FAIL);
+    EXPECT_TRUE(port->Writes().empty());
+}
+
+} // namespace

@@ -1,0 +1,141 @@
+// The read thread's life: late replies that must not answer the next request,
+// ports that fail or go away, and ending when the library shuts down.
+#include "support/comm_env.h"
+#include "support/par_fake_port.h"
+
+#include "dvc_internal.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+using partest::Bytes;
+using partest::FakeParallelPort;
+using partest::Packet;
+
+namespace {
+
+const Bytes kQuery = {0xA5, 0x00, 0x04, 0x50, 0xE0, 0x03, 0x40};
+
+std::shared_ptr<FakeParallelPort> OpenAuto() {
+    auto port = FakeParallelPort::Attach("LPT1", "MFG:Vantrel;CMD:VNPAP;");
+    EXPECT_EQ(DvcOpenPort("LPT1"), DVC_OK);
+    return port;
+}
+
+bool ReadThreadRunning() {
+    WaitForSingleObject(G_hTransactionInfo, INFINITE);
+    bool running = G_hReadThread != nullptr;
+    ReleaseMutex(G_hTransactionInfo);
+    return running;
+}
+
+// Polls generously: the point is that the thread ends at all, not how fast.
+bool ReadThreadEnds() {
+    for (int i = 0; i < 300; ++i) {
+        if (!ReadThreadRunning()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+int Send(Bytes* reply) {
+    unsigned char buffer[2048];
+    uint32_t length = sizeof buffer;
+    int rc = DvcSendCommand("LPT1", kQuery.data(), 7, buffer, &length);
+    reply->assign(buffer, buffer + (rc == DVC_OK ? length : 0));
+    return rc;
+}
+
+// A reply that comes after its caller gave up never answers the next request,
+// whether it arrives before that request or while it is out.
+TEST(ParReadThread, LateReplyNeverAnswersTheNextRequest) {
+    struct Case {
+        const char* name;
+        int lateMs; // when the first reply arrives, after the first request's 5 s wait
+        int gapMs;  // pause before the second request
+    } cases[] = {
+        {"late reply before the next request", 300, 1200},
+        {"late reply while the next request is out", 600, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        commtest::TestWorld world;
+        auto port = OpenAuto();
+        port->FeedPause(RESPONSE_WAIT_TIMEOUT + c.lateMs);
+        port->Feed(Packet(0x10, 0xE0, {0xAA}));
+        Bytes reply;
+        EXPECT_EQ(Send(&reply), DVC_SEND_READFAIL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(c.gapMs));
+        port->SetResponder([](const Bytes& written, FakeParallelPort& self) {
+            if (written.size() == 7) self.Feed(Packet(0x10, 0xE0, {0xBB}));
+        });
+        EXPECT_EQ(Send(&reply), DVC_OK);
+        EXPECT_EQ(reply, Packet(0x10, 0xE0, {0xBB}));
+    }
+}
+
+TEST(ParReadThread, FailingPortDoesNotSpin) {
+    struct Case {
+        const char* name;
+        bool partialFirst;
+    } cases[] = {{"dead before the reply", false}, {"dies in the middle of a reply", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        commtest::TestWorld world;
+        auto port = OpenAuto();
+        if (c.partialFirst) port->Feed({0xA5, 0x00, 0x20, 0x10, 0xE0, 1, 2});
+        port->FeedDeath();
+        Bytes reply;
+        EXPECT_EQ(Send(&reply), DVC_SEND_READFAIL);
+        // The thread backs off and then gives the port up instead of reading in a loop.
+        EXPECT_TRUE(ReadThreadEnds());
+        EXPECT_LT(port->Reads(), 60);
+    }
+}
+
+TEST(ParReadThread, EndsWhenThePortIsClosedOrTheLibraryShutsDown) {
+    struct Case {
+        const char* name;
+        bool close;
+        bool silent; // the thread is still reading for a caller that gave up
+    } cases[] = {
+        {"closed while reading for nobody", true, true},
+        {"shut down while waiting for a request", false, false},
+        {"shut down while reading for nobody", false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        commtest::TestWorld world;
+        auto port = OpenAuto();
+        if (!c.silent) port->Feed(Packet(0x10, 0xE0, {1}));
+        Bytes reply;
+        EXPECT_EQ(Send(&reply), c.silent ? DVC_SEND_READFAIL : DVC_OK);
+        EXPECT_TRUE(ReadThreadRunning());
+        if (c.close) {
+            EXPECT_EQ(DvcClosePort("LPT1"), DVC_OK);
+            EXPECT_TRUE(ReadThreadEnds());
+            EXPECT_EQ(port->OpenHandles(), 0);
+        } else {
+            DvcShutdown();
+            EXPECT_EQ(G_hReadThread, nullptr);
+        }
+    }
+}
+
+// After the thread ended, the next request starts a new one on the reopened port.
+TEST(ParReadThread, NextRequestAfterAnEndedThread) {
+    commtest::TestWorld world;
+    auto port = OpenAuto();
+    Bytes reply;
+    EXPECT_EQ(Send(&reply), DVC_SEND_READFAIL);
+    EXPECT_EQ(DvcClosePort("LPT1"), DVC_OK);
+    EXPECT_TRUE(ReadThreadEnds());
+    EXPECT_EQ(DvcOpenPort("LPT1"), DVC_OK);
+    port->Feed(Packet(0x10, 0xE0, {0x42}));
+    EXPECT_EQ(Send(&reply), DVC_OK);
+    EXPECT_EQ(reply, Packet(0x10, 0xE0, {0x42}));
+}
+
+} // namespace
