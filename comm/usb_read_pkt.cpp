@@ -21,15 +21,26 @@ BOOL UsbCloseReadPipe(HANDLE* readHandle) {
 
 namespace {
 
-// The read thread is told to stop by clearing bExpectingResponse and cancelling
-// the pipe it reads. A cancel that came before this read was started found
-// nothing to cancel, so check once the read is under way.
-void CancelIfStopped(HANDLE readHandle) {
-    if (!G_hTransactionInfo || readHandle != G_hUsbReadPipe) return;
+// The read thread is told to stop by clearing bExpectingResponse (closing or
+// replacing the port, shutting down). Its read would otherwise last until the
+// printer speaks again, so the wait looks at the flag now and then and cancels
+// the read itself. Only the thread's own pipe, G_hUsbReadPipe, is watched.
+constexpr DWORD kStopCheckMs = 200;
+
+bool StopRequested(HANDLE readHandle) {
+    if (!G_hTransactionInfo || readHandle != G_hUsbReadPipe) return false;
     WaitForSingleObject(G_hTransactionInfo, INFINITE);
     bool stop = !bExpectingResponse && G_hUsbReadPipe == readHandle;
     ReleaseMutex(G_hTransactionInfo);
-    if (stop) CancelIo(readHandle);
+    return stop;
+}
+
+DWORD WaitForPiece(HANDLE readHandle, HANDLE event) {
+    for (;;) {
+        DWORD wait = WaitForSingleObjectEx(event, kStopCheckMs, TRUE);
+        if (wait != WAIT_TIMEOUT) return wait;
+        if (StopRequested(readHandle)) CancelIo(readHandle); // completes the read as aborted
+    }
 }
 
 void CloseAfterFailure(HANDLE* readHandle, DWORD error) {
@@ -82,8 +93,7 @@ void ReadPkt(HANDLE* readHandle, unsigned char* destination, DWORD* bytesRead, D
     std::vector<unsigned char> piece(size ? size : 1, 0);
 
     if (ReadFileEx(*readHandle, piece.data(), size, &overlapped, ReadPktDone)) {
-        CancelIfStopped(*readHandle);
-        DWORD wait = WaitForSingleObjectEx(event, INFINITE, TRUE);
+        DWORD wait = WaitForPiece(*readHandle, event);
         if (wait == WAIT_IO_COMPLETION || wait == WAIT_OBJECT_0) {
             TakeResult(readHandle, &overlapped, piece.data(), destination, bytesRead);
         } else if (wait == WAIT_FAILED) {
@@ -96,8 +106,7 @@ void ReadPkt(HANDLE* readHandle, unsigned char* destination, DWORD* bytesRead, D
     } else {
         DWORD error = GetLastError();
         if (error == ERROR_IO_PENDING) {
-            CancelIfStopped(*readHandle);
-            if (WaitForSingleObjectEx(event, INFINITE, TRUE) == WAIT_OBJECT_0)
+            if (WaitForPiece(*readHandle, event) == WAIT_OBJECT_0)
                 TakeResult(readHandle, &overlapped, piece.data(), destination, bytesRead);
             else
                 Drain(*readHandle, &overlapped);

@@ -1,0 +1,261 @@
+// Commands and replies on an open USB port: what reaches "PIPE00", how the read
+// thread hands replies and alerts over, offline and online, and how the thread
+// ends when the port closes.
+#include "support/comm_env.h"
+#include "support/usb_fake_printer.h"
+
+#include "usb_internal.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+using usbtest::Bytes;
+using usbtest::DevicePath;
+using usbtest::FakeUsbPrinter;
+using usbtest::Packet;
+
+namespace {
+
+const char kPort[] = "USB001";
+
+struct OpenPrinter {
+    commtest::TestWorld world;
+    std::shared_ptr<FakeUsbPrinter> printer;
+    OpenPrinter() {
+        printer = FakeUsbPrinter::Attach(DevicePath("S1"), "MFG:Vantrel;CMD:VNPAP;MODEL:Laser 10;");
+        usbtest::AddPrinterInterface(DevicePath("S1"), 1, 1, "USB\\VID_0A5F&PID_0042\\S1");
+        EXPECT_EQ(DvcOpenPort(kPort), DVC_OK);
+    }
+};
+
+Bytes Command(uint8_t flags, uint8_t command, size_t total) {
+    Bytes bytes = Packet(flags, command, Bytes(total - 5, 0x11));
+    return bytes;
+}
+
+Bytes Data(size_t count) {
+    Bytes data(count);
+    for (size_t i = 0; i < count; ++i)
+        data[i] = uint8_t(i % 97 + 1);
+    return data;
+}
+
+bool ReadThreadRuns() {
+    WaitForSingleObject(G_hTransactionInfo, INFINITE);
+    bool runs = G_hReadThread != nullptr;
+    ReleaseMutex(G_hTransactionInfo);
+    return runs;
+}
+
+struct Sent {
+    int result;
+    Bytes reply;
+};
+
+Sent Send(const Bytes& command, uint32_t capacity = DVC_RESPONSE_SLOT, bool withBuffer = true) {
+    Bytes reply(std::max<uint32_t>(capacity, 1));
+    uint32_t length = capacity;
+    int result = DvcSendCommand(kPort, command.data(), uint16_t(command.size()),
+                                withBuffer ? reply.data() : nullptr, &length);
+    reply.resize(result == DVC_OK && withBuffer ? length : 0);
+    if (result == DVC_SEND_READFAIL || result == DVC_RESPONSE_TOO_LARGE) EXPECT_EQ(length, 0u);
+    return {result, reply};
+}
+
+// Answers each command with its scripted pieces, in order, once.
+FakeUsbPrinter::Responder Script(std::vector<std::vector<Bytes>> answers) {
+    auto queue = std::make_shared<std::vector<std::vector<Bytes>>>(std::move(answers));
+    return [queue](const Bytes&, FakeUsbPrinter& printer) {
+        if (queue->empty()) return;
+        printer.QueueAll(queue->front());
+        queue->erase(queue->begin());
+    };
+}
+
+TEST(UsbTransaction, CommandsAndReplies) {
+    const Bytes query = Command(0x50, 0xE0, 9);
+    const Bytes reply = Packet(0x10, 0xE0, Data(20));
+    const Bytes big = Packet(0x10, 0xE0, Data(2043));  // 2048 bytes whole
+    const Bytes huge = Packet(0x10, 0xE0, Data(2044)); // 2049 bytes whole
+    struct Step {
+        Bytes command;
+        uint32_t capacity;
+        bool withBuffer;
+        int result;
+        Bytes reply;
+    };
+    struct Case {
+        const char* name;
+        std::vector<std::vector<Bytes>> answers;
+        std::vector<Step> steps;
+        int commandsWritten;
+        bool threadStarted;
+    } cases[] = {
+        {"512 bytes without reply bit or buffer",
+         {},
+         {{Command(0x40, 0xE0, 512), 0, false, DVC_OK, {}}},
+         1,
+         false},
+        {"513 bytes refused", {}, {{Command(0x50, 0xE0, 513), 2048, true, DVC_CMD_FAIL, {}}}, 0, false},
+        {"reply in pieces of 1", {usbtest::Split(reply, 1)}, {{query, 2048, true, DVC_OK, reply}}, 1, true},
+        {"reply requested without buffer is waited for and dropped",
+         {{reply}, {Packet(0x10, 0xE0, {7})}},
+         {{query, 2048, false, DVC_OK, {}}, {query, 2048, true, DVC_OK, Packet(0x10, 0xE0, {7})}},
+         2,
+         true},
+        {"capacity 0 counts as no buffer", {{reply}}, {{query, 0, true, DVC_OK, {}}}, 1, true},
+        {"2048 bytes fit", {usbtest::Split(big, 32)}, {{query, 2048, true, DVC_OK, big}}, 1, true},
+        {"2049 bytes into 2048",
+         {usbtest::Split(huge, 32)},
+         {{query, 2048, true, DVC_RESPONSE_TOO_LARGE, {}}},
+         1,
+         true},
+        {"2049 bytes into a larger buffer still exceed the slot",
+         {usbtest::Split(huge, 32)},
+         {{query, 4096, true, DVC_RESPONSE_TOO_LARGE, {}}},
+         1,
+         true},
+        {"reply larger than the buffer", {{reply}}, {{query, 10, true, DVC_RESPONSE_TOO_LARGE, {}}}, 1, true},
+        {"several replies at once come one per call, oldest first",
+         {{Packet(0x10, 0xE0, {1}), Packet(0x10, 0xE0, {2}), Packet(0x90, 0xE0, {3})}},
+         {{query, 2048, true, DVC_OK, Packet(0x10, 0xE0, {1})},
+          {query, 2048, true, DVC_OK, Packet(0x10, 0xE0, {2})},
+          {query, 2048, true, DVC_OK, Packet(0x90, 0xE0, {3})}},
+         3,
+         true},
+        {"a broken read pipe is reopened", {{}}, {}, 0, false}, // filled in below
+        {"garbage gives an empty reply and a fresh pipe",
+         {{Bytes{1, 2, 3, 4}, reply}},
+         {{query, 2048, true, DVC_OK, reply}},
+         1,
+         true},
+        {"command error tossed: the waiter times out",
+         {{Packet(0x98, 0xE0, {1})}},
+         {{query, 2048, true, DVC_SEND_READFAIL, {}}},
+         1,
+         true},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        OpenPrinter open;
+        auto answers = c.answers;
+        if (std::string(c.name) == "a broken read pipe is reopened") {
+            open.printer->QueueFailure(ERROR_GEN_FAILURE);
+            c.steps = {{query, 2048, true, DVC_OK, reply}};
+            answers = {{reply}};
+            c.commandsWritten = 1;
+            c.threadStarted = true;
+        }
+        open.printer->SetResponder(Script(answers));
+        int opensBefore = open.printer->WritePipeOpens();
+        for (const auto& step : c.steps) {
+            Sent sent = Send(step.command, step.capacity, step.withBuffer);
+            EXPECT_EQ(sent.result, step.result);
+            EXPECT_EQ(sent.reply, step.reply);
+        }
+        auto commands = open.printer->Commands();
+        EXPECT_EQ(int(commands.size()), c.commandsWritten);
+        if (!commands.empty()) EXPECT_EQ(commands[0], c.steps[0].command);
+        EXPECT_EQ(open.printer->StartPackets(), c.commandsWritten); // every command behind an NPA start
+        EXPECT_EQ(open.printer->WritePipeOpens() - opensBefore, c.commandsWritten);
+        EXPECT_EQ(ReadThreadRuns(), c.threadStarted);
+        EXPECT_LE(open.printer->OpenReadPipes(), 1); // each reply's pipe is closed before the next opens
+    }
+}
+
+TEST(UsbTransaction, AlertsWaitForTheNextCaller) {
+    OpenPrinter open;
+    const Bytes query = Command(0x50, 0xE0, 9);
+    open.printer->SetResponder(Script({{Packet(0x10, 0xE0, {1})}, {Packet(0x10, 0xE0, {2})}}));
+    ASSERT_EQ(Send(query).reply, Packet(0x10, 0xE0, {1}));
+    // Nobody waits: the alert is kept until the next wait takes it, whatever that waiter sent.
+    const Bytes alert = Packet(0x00, 0xF0, {0xE7, 0x0C, 0x01, 0x01});
+    open.printer->Queue(alert);
+    for (int i = 0; i < 300 && G_ResponseLen[0] == 0 && G_ResponseLen[1] == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(Send(query).reply, alert);
+    EXPECT_EQ(Send(query).reply, Packet(0x10, 0xE0, {2}));
+}
+
+TEST(UsbTransaction, OfflineAndOnline) {
+    auto reply = [](uint8_t ninth) { return Packet(0x10, 0xE0, {0xE7, 0x0C, 0x00, ninth}); };
+    auto alert = [](uint8_t ninth) { return Packet(0x00, 0xF0, {0xE7, 0x0C, 0x00, ninth}); };
+    const Bytes ack = Packet(0x10, 0xE0, {0x03, 0x00});
+    struct Case {
+        const char* name;
+        bool offline;
+        std::vector<Bytes> answer; // to the offline or online command
+        int result;
+        bool deregistered;
+    } cases[] = {
+        {"offline: response 1, alert 1", true, {reply(1), alert(1)}, DVC_OK, true},
+        {"offline: response 1, alert 0", true, {reply(1), alert(0)}, DVC_REFUSED, false},
+        {"offline: response 0", true, {reply(0), alert(1)}, DVC_REFUSED, false},
+        {"online: response 1, alert 0", false, {reply(1), alert(0)}, DVC_OK, true},
+        {"online: response 1, alert 1", false, {reply(1), alert(1)}, DVC_REFUSED, false},
+        {"offline: alert 1 first, response 0", true, {alert(1), reply(0)}, DVC_OK, true},
+        {"offline: alert 1 first, response 1", true, {alert(1), reply(1)}, DVC_REFUSED, false},
+        {"offline: alert 0 first", true, {alert(0), reply(1)}, DVC_REFUSED, false},
+        {"online: alert 0 first, response 0", false, {alert(0), reply(0)}, DVC_OK, true},
+        {"online: alert 1 first", false, {alert(1), reply(0)}, DVC_REFUSED, false},
+        {"something else first", true, {Packet(0x10, 0xE5, {0, 0, 0, 0})}, DVC_OK, true},
+        {"offline: response 1 and no alert", true, {reply(1)}, DVC_OK, true},
+        {"online: response 1 and no alert", false, {reply(1)}, DVC_REFUSED, false},
+        {"online: alert 0 and no response", false, {alert(0)}, DVC_OK, true},
+        {"offline: alert 1 and no response", true, {alert(1)}, DVC_REFUSED, false},
+        {"offline: silence", true, {}, DVC_SEND_READFAIL, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        OpenPrinter open;
+        open.printer->SetResponder(Script({{ack}, c.answer, {ack}}));
+        EXPECT_EQ(DvcOffline(kPort, c.offline), c.result);
+        auto commands = open.printer->Commands();
+        ASSERT_GE(commands.size(), 2u);
+        EXPECT_EQ(commands[0], (Bytes{0xA5, 0x00, 0x04, 0x50, 0xE0, 0x03, 0x40}));
+        EXPECT_EQ(commands[1], (Bytes{0xA5, 0x00, 0x06, 0x50, 0xE0, 0xE7, 0x0C, uint8_t(c.offline), 0x00}));
+        EXPECT_EQ(commands.size(), c.deregistered ? 3u : 2u);
+        EXPECT_EQ(open.printer->StartPackets(), int(commands.size()));
+    }
+}
+
+// The read thread never outlives the open port or the library: a read it is
+// blocked in ends when the port closes, is replaced, or the library shuts down.
+TEST(UsbTransaction, ClosingEndsABlockedRead) {
+    struct Case {
+        const char* name;
+        std::function<void()> end;
+        bool reopened;
+    } cases[] = {
+        {"close", [] { EXPECT_EQ(DvcClosePort(kPort), DVC_OK); }, false},
+        {"shutdown", [] { DvcShutdown(); }, false},
+        {"reopen", [] { EXPECT_EQ(DvcOpenPort(kPort), DVC_OK); }, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        OpenPrinter open;
+        open.printer->SetResponder(Script({{Packet(0x10, 0xE0, {1})}, {Packet(0x10, 0xE0, {2})}}));
+        ASSERT_EQ(Send(Command(0x50, 0xE0, 9)).result, DVC_OK);
+        ASSERT_TRUE(open.printer->WaitForBlockedRead(5000));
+        c.end();
+        bool gone = false;
+        for (int i = 0; i < 500 && !gone; ++i) {
+            gone = open.printer->BlockedReads() == 0 && open.printer->OpenReadPipes() == 0;
+            if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_TRUE(gone);
+        if (c.reopened) {
+            // The next command is answered as usual.
+            Sent sent = Send(Command(0x50, 0xE0, 9));
+            EXPECT_EQ(sent.result, DVC_OK);
+            EXPECT_EQ(sent.reply, Packet(0x10, 0xE0, {2}));
+        } else if (G_hTransactionInfo) {
+            EXPECT_FALSE(ReadThreadRuns());
+        }
+    }
+}
+
+} // namespace
