@@ -48,6 +48,15 @@ extern PFN_SetupDiEnumDeviceInterfaces G_pSetupDiEnumDeviceInterfaces;
 void DvcInit();
 void DvcLog(uint32_t level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void DvcLogHex(const unsigned char* buffer, uint16_t length);
+// Gives the library's registry key the access list that lets every user change
+// the logging level. False when a step failed; the key then keeps its default.
+bool DvcApplyKeySecurity(HKEY key);
+
+// Port kind by the name's first three characters, compared case-sensitively.
+enum DvcPortKind { DVC_PORT_FILE, DVC_PORT_LPT, DVC_PORT_USB };
+DvcPortKind DvcKindOf(const char* portName);
+// True when portName is exactly (case-sensitively) the open port's name.
+bool DvcIsOpenPort(const char* portName);
 
 // Fixed packets and the NPA start packet.
 extern const unsigned char kNpaStart[19];
@@ -66,7 +75,9 @@ int FileOffline(HANDLE file, bool offline);
 int DvcCopyFiles();
 
 // Read threads (parallel and USB share one at a time). The USB thread keeps the
-// read pipe it is blocked on here so that closing or shutting down can cancel it.
+// read pipe it is blocked on here so that closing or shutting down can cancel it;
+// it sets and clears G_hUsbReadPipe only while holding G_hTransactionInfo, and
+// clears it before closing the pipe, as DvcEndReadThread cancels under that mutex.
 extern HANDLE G_hUsbReadPipe;
 // Ends a running read thread: clears bExpectingResponse, wakes the thread (posting
 // G_hSemGoRead, cancelling a blocked USB read) and waits up to timeoutMs for it to

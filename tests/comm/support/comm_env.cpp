@@ -1,0 +1,213 @@
+#include "comm_env.h"
+
+#include "dvc_internal.h"
+#include "orbis_platform.h"
+#include "platform/src/io_object.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace commtest {
+
+const Bytes kStart = {0xA5, 0x00, 0x10, 0x80, 0xA4, 0x5B, 0xA4, 0x5B, 0x10, 0xEF,
+                      0xA4, 0x5B, 0x11, 0xEE, 0x00, 0xFF, 0x13, 0xEC, 0x2E};
+const Bytes kOfflineFileCommand = {0xA5, 0x00, 0x06, 0x40, 0xE0, 0xE7, 0x0C, 0x01, 0x00};
+const Bytes kOnlineFileCommand = {0xA5, 0x00, 0x06, 0x40, 0xE0, 0xE7, 0x0C, 0x00, 0x00};
+
+void ResetLibrary() {
+    if (G_bInitialized) {
+        if (G_szPortName[0] != '\0') {
+            std::string open = G_szPortName;
+            DvcClosePort(open.c_str());
+        }
+        DvcShutdown();
+    }
+    G_bInitialized = false;
+    G_LoggingLevel = 0;
+}
+
+TestWorld::TestWorld() {
+    ResetLibrary();
+    char pattern[] = "/tmp/orbis-comm-test-XXXXXX";
+    if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+    base_ = pattern;
+    root_ = base_ + "/root";
+    cwd_ = base_ + "/cwd";
+    fs::create_directories(root_);
+    fs::create_directories(cwd_);
+    if (const char* old = std::getenv("ORBIS_ROOT")) {
+        hadRoot_ = true;
+        oldRoot_ = old;
+    }
+    setenv("ORBIS_ROOT", root_.c_str(), 1);
+    oldCwd_ = fs::current_path().string();
+    fs::current_path(cwd_);
+}
+
+TestWorld::~TestWorld() {
+    ResetLibrary();
+    orbis::platform::ClearDeviceOverrides();
+    std::error_code ignored;
+    fs::current_path(oldCwd_, ignored);
+    if (hadRoot_)
+        setenv("ORBIS_ROOT", oldRoot_.c_str(), 1);
+    else
+        unsetenv("ORBIS_ROOT");
+    fs::remove_all(base_, ignored);
+}
+
+std::string Host(const std::string& windowsPath) {
+    return orbis::platform::MapPath(windowsPath);
+}
+
+bool Exists(const std::string& hostPath) {
+    return fs::exists(hostPath);
+}
+
+Bytes ReadBytes(const std::string& hostPath) {
+    std::ifstream in(hostPath, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::string& hostPath, const Bytes& bytes) {
+    fs::create_directories(fs::path(hostPath).parent_path());
+    std::ofstream out(hostPath, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::string> ReadLines(const std::string& hostPath) {
+    std::vector<std::string> lines;
+    std::ifstream in(hostPath);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> LogLines() {
+    return ReadLines(Host("C:\\VanDvc32.log"));
+}
+
+std::vector<std::string> LogMessages() {
+    std::vector<std::string> messages;
+    for (const auto& line : LogLines()) {
+        // "HH:MM:SS TICKS: message"; a line without that head (the second line
+        // of a message ending in "\n") is kept whole.
+        size_t head = line.find(": ", 9);
+        messages.push_back(
+            line.size() > 9 && line[8] == ' ' && head != std::string::npos ? line.substr(head + 2) : line);
+    }
+    return messages;
+}
+
+static const char kKey[] = "SOFTWARE\\VANTREL\\VANDVC";
+
+void SetLoggingLevel(uint32_t level) {
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    char noClass[1] = "";
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, noClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                        nullptr, &key, &disposition) != ERROR_SUCCESS)
+        throw std::runtime_error("cannot create the library's key");
+    DWORD value = level;
+    RegSetValueExA(key, "LoggingLevel", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    RegCloseKey(key);
+}
+
+bool ReadLoggingLevel(uint32_t* level) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    DWORD type = 0, value = 0, size = sizeof value;
+    LONG rc = RegQueryValueExA(key, "LoggingLevel", nullptr, &type, reinterpret_cast<LPBYTE>(&value), &size);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value) return false;
+    *level = value;
+    return true;
+}
+
+std::string RecordedDacl(const std::string& keyPath) {
+    std::string header = "[" + keyPath + "]";
+    bool inKey = false;
+    for (const auto& line : ReadLines(orbis::platform::Root() + "/registry.reg")) {
+        if (!line.empty() && line[0] == '[')
+            inKey = line == header;
+        else if (inKey && line.rfind(";@dacl=", 0) == 0)
+            return line.substr(7);
+    }
+    return "";
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const auto& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+Bytes Hex(const std::string& text) {
+    Bytes bytes;
+    for (size_t i = 0; i < text.size();) {
+        if (text[i] == ' ') {
+            ++i;
+            continue;
+        }
+        bytes.push_back(static_cast<unsigned char>(std::stoi(text.substr(i, 2), nullptr, 16)));
+        i += 2;
+    }
+    return bytes;
+}
+
+Bytes Recording::All() {
+    std::lock_guard lock(mutex);
+    Bytes all;
+    for (const auto& write : writes)
+        all.insert(all.end(), write.bytes.begin(), write.bytes.end());
+    return all;
+}
+
+namespace {
+
+class RecordingPort : public orbis::platform::IoObject {
+  public:
+    explicit RecordingPort(std::shared_ptr<Recording> recording) : recording_(std::move(recording)) {}
+    bool Read(void*, DWORD, DWORD* got, DWORD*) override {
+        *got = 0; // never answers: a read simply times out
+        return true;
+    }
+    bool Write(const void* buffer, DWORD count, DWORD* written, DWORD*) override {
+        std::lock_guard lock(recording_->mutex);
+        auto bytes = static_cast<const unsigned char*>(buffer);
+        recording_->writes.push_back({std::chrono::steady_clock::now(), Bytes(bytes, bytes + count)});
+        *written = count;
+        return true;
+    }
+
+  private:
+    std::shared_ptr<Recording> recording_;
+};
+
+} // namespace
+
+std::shared_ptr<Recording> RecordPort(const std::string& name, const std::string& deviceId) {
+    auto recording = std::make_shared<Recording>();
+    orbis::platform::DeviceOverride device;
+    device.name = name;
+    device.deviceId = deviceId;
+    device.open = [recording](const std::string&, DWORD) -> std::shared_ptr<orbis::platform::IoObject> {
+        {
+            std::lock_guard lock(recording->mutex);
+            ++recording->opens;
+        }
+        return std::make_shared<RecordingPort>(recording);
+    };
+    orbis::platform::RegisterDeviceOverride(device);
+    return recording;
+}
+
+} // namespace commtest
