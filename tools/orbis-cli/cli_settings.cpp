@@ -1,0 +1,240 @@
+// Settings subcommands: the discovered printers, a query of every setting, a
+// write of NAME=VALUE items to a port or a command file, and the reading of a
+// command file back into NAME=VALUE lines. The catalogue is ".\quillon.ini" in
+// the current directory, as for the application.
+#include "cli.h"
+
+#include "dvc.h"
+#include "npa_exchange.h"
+#include "printer_discovery.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Exit codes, one per kind of failure.
+constexpr int kExitUsage = 2;
+constexpr int kExitOpen = 3;
+constexpr int kExitQuery = 4;
+constexpr int kExitWrite = 5;
+constexpr int kExitMemory = 6;
+constexpr int kExitNoPrinter = 7;
+constexpr int kExitUnaccounted = 8;
+
+int Usage(const char* text) {
+    std::fprintf(stderr, "orbis-cli: usage: orbis-cli %s\n", text);
+    return kExitUsage;
+}
+
+int Report(int result, const std::string& target) {
+    switch (result) {
+    case 0:
+    case kQueryWriteOnly:
+        return 0;
+    case kOpenFailed:
+        std::fprintf(stderr, "orbis-cli: cannot open %s (-1)\n", target.c_str());
+        return kExitOpen;
+    case kQueryFailed:
+        std::fprintf(stderr, "orbis-cli: the query on %s failed (-2)\n", target.c_str());
+        return kExitQuery;
+    case kWriteFailed:
+        std::fprintf(stderr,
+                     "orbis-cli: writing to %s failed: offline refused, a setting the catalogue cannot "
+                     "write, or a failed send (-3)\n",
+                     target.c_str());
+        return kExitWrite;
+    case kChangeListFailed:
+        std::fprintf(stderr, "orbis-cli: out of memory building the list of changes (-10)\n");
+        return kExitMemory;
+    default:
+        std::fprintf(stderr, "orbis-cli: %s: unexpected result %d\n", target.c_str(), result);
+        return 1;
+    }
+}
+
+// Messages go to stderr; there is nobody to choose among several printers.
+class ConsoleHost : public IWindowHost {
+  public:
+    int ShowMessage(bool, const std::string& text, const std::string& caption, MessageIcon,
+                    MessageButtons) override {
+        std::fprintf(stderr, "orbis-cli: %s: %s\n", caption.c_str(), text.c_str());
+        return kIdOk;
+    }
+    std::string StatusText() override { return std::string(); }
+    void SetStatusText(const std::string&) override {}
+    void SetWaitCursor(bool) override {}
+    bool SelectPrinter(const std::vector<std::string>& lines, std::string&) override {
+        std::fprintf(stderr, "orbis-cli: several printers found; name the port:\n");
+        for (const std::string& line : lines)
+            std::fprintf(stderr, "  %s\n", line.c_str());
+        return false;
+    }
+    int ShowPage(int, int, int) override { return 0; }
+};
+
+int RunDevices(const std::vector<std::string>& args) {
+    if (!args.empty()) return Usage("devices");
+    StringMap printers;
+    ConsoleHost host;
+    DiscoverPrinters(printers, &host);
+    for (const auto& [line, port] : printers)
+        std::printf("%s\n", line.c_str());
+    return 0;
+}
+
+int RunQuery(const std::vector<std::string>& args) {
+    if (args.size() > 1) return Usage("query [PORT]");
+    std::string port;
+    if (args.empty()) {
+        StringMap printers;
+        ConsoleHost host;
+        DiscoverPrinters(printers, &host);
+        std::string selected;
+        if (!SelectPrinter(printers, host, selected, port)) return kExitNoPrinter;
+    } else {
+        port = args[0];
+    }
+    StringMap values;
+    int result = QueryPrinterSettings(port.c_str(), values);
+    int exitCode = Report(result, port);
+    if (result == kQueryWriteOnly) std::printf("write-only (catalogue defaults)\n");
+    if (exitCode == 0) {
+        for (const auto& [name, value] : values)
+            if (!name.empty()) std::printf("%s=%s\n", name.c_str(), value.c_str());
+        if (values.count(""))
+            std::fprintf(stderr, "orbis-cli: the reply held identifiers the catalogue lacks\n");
+    }
+    ShutdownPrinterLink(port.c_str());
+    return exitCode;
+}
+
+// NAME=VALUE arguments become NAME:VALUE items; false on an argument without "=".
+bool Items(const std::vector<std::string>& args, std::vector<std::string>& items) {
+    for (size_t i = 1; i < args.size(); ++i) {
+        size_t eq = args[i].find('=');
+        if (eq == std::string::npos || eq == 0) {
+            std::fprintf(stderr, "orbis-cli: expected NAME=VALUE, got '%s'\n", args[i].c_str());
+            return false;
+        }
+        items.push_back(args[i].substr(0, eq) + ":" + args[i].substr(eq + 1));
+    }
+    return true;
+}
+
+int RunWrite(const std::vector<std::string>& args) {
+    std::vector<std::string> items;
+    if (args.size() < 2 || !Items(args, items))
+        return Usage("apply PORT NAME=VALUE... | save FILE NAME=VALUE...");
+    int exitCode = Report(WritePrinterSettings(args[0].c_str(), items), args[0]);
+    DvcShutdown();
+    return exitCode;
+}
+
+using Bytes = std::vector<unsigned char>;
+
+const Bytes kNpaStart = {0xA5, 0x00, 0x10, 0x80, 0xA4, 0x5B, 0xA4, 0x5B, 0x10, 0xEF,
+                         0xA4, 0x5B, 0x11, 0xEE, 0x00, 0xFF, 0x13, 0xEC, 0x2E};
+
+// The file port clears the reply-requested bit, so commands are compared without it.
+Bytes Normalised(Bytes bytes) {
+    if (bytes.size() > 3) bytes[3] &= static_cast<unsigned char>(~0x10);
+    return bytes;
+}
+
+bool IsOfflineOrOnline(const Bytes& p) {
+    return p.size() == 9 && p[1] == 0x00 && p[2] == 0x06 && (p[3] & ~0x10) == 0x40 && p[4] == 0xE0 &&
+           p[5] == 0xE7 && p[6] == 0x0C && p[7] <= 1 && p[8] == 0x00;
+}
+
+bool SameHeader(const Bytes& packet, const Bytes& templ) {
+    if (templ.size() < 9 || packet.size() < 9) return false;
+    for (size_t i = 3; i < 9; ++i)
+        if ((i == 3 ? packet[i] & ~0x10 : packet[i]) != (i == 3 ? templ[i] & ~0x10 : templ[i])) return false;
+    return true;
+}
+
+// NAME=VALUE of one command packet, by the catalogue's write tables; false when none fits.
+bool DecodeCommand(const Bytes& packet, const std::map<Bytes, std::string>& exact, std::string& line) {
+    auto found = exact.find(Normalised(packet));
+    if (found != exact.end() && found->second.find(':') != std::string::npos) {
+        line = found->second;
+        line[line.find(':')] = '=';
+        return true;
+    }
+    for (const auto& [name, command] : NpaWriteCommands) {
+        const Bytes& templ = command.Bytes;
+        if (name.find(':') != std::string::npos || !SameHeader(packet, templ)) continue;
+        if (IsNpaTextSetting(name) && packet.size() >= templ.size() &&
+            std::equal(templ.begin() + 9, templ.end(), packet.begin() + 9)) {
+            line = name + "=" + std::string(packet.begin() + templ.size(), packet.end());
+            return true;
+        }
+        if (IsNpaRangeSetting(name) && packet.size() == templ.size()) {
+            if (templ.size() == 10) {
+                line = name + "=" + std::to_string(packet[9]);
+                return true;
+            }
+            if (templ.size() == 13) {
+                uint32_t v = uint32_t(packet[9]) << 24 | uint32_t(packet[10]) << 16 |
+                             uint32_t(packet[11]) << 8 | packet[12];
+                line = name + "=" + std::to_string(static_cast<int32_t>(v));
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+int RunDecode(const std::vector<std::string>& args) {
+    if (args.size() != 1) return Usage("decode FILE");
+    std::ifstream in(args[0], std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "orbis-cli: cannot read %s\n", args[0].c_str());
+        return kExitOpen;
+    }
+    Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    LoadNpaCatalogue();
+    std::map<Bytes, std::string> exact;
+    for (const auto& [key, command] : NpaWriteCommands)
+        exact.emplace(Normalised(command.Bytes), key);
+
+    bool allAccounted = true;
+    auto unaccounted = [&](size_t from, size_t to) {
+        allAccounted = false;
+        std::fprintf(stderr, "orbis-cli: bytes %zu to %zu (%zu) not accounted for: %s\n", from, to - 1,
+                     to - from, HexString(file.data() + from, to - from).c_str());
+    };
+    size_t pos = 0;
+    while (pos < file.size()) {
+        size_t length =
+            pos + 3 <= file.size() && file[pos] == 0xA5 ? (file[pos + 1] << 8 | file[pos + 2]) + 3 : 0;
+        if (length == 0 || pos + length > file.size()) {
+            unaccounted(pos, file.size()); // no packet structure from here on
+            break;
+        }
+        Bytes packet(file.begin() + pos, file.begin() + pos + length);
+        std::string line;
+        if (packet == kNpaStart || IsOfflineOrOnline(packet)) {
+            // framing, not a setting
+        } else if (DecodeCommand(packet, exact, line)) {
+            std::printf("%s\n", line.c_str());
+        } else {
+            unaccounted(pos, pos + length);
+        }
+        pos += length;
+    }
+    return allAccounted ? 0 : kExitUnaccounted;
+}
+
+} // namespace
+
+ORBIS_CLI_COMMAND(devices, "devices", " list the supported printers on LPT and USB ports", RunDevices);
+ORBIS_CLI_COMMAND(query, "query", "[PORT]  read every setting (NAME=VALUE, sorted)", RunQuery);
+ORBIS_CLI_COMMAND(apply, "apply", "PORT NAME=VALUE...  write settings to the printer", RunWrite);
+ORBIS_CLI_COMMAND(save, "save", "FILE NAME=VALUE...  write settings into a command file", RunWrite);
+ORBIS_CLI_COMMAND(decode, "decode", "FILE  read a command file back as NAME=VALUE lines", RunDecode);
