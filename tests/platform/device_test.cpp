@@ -1,0 +1,394 @@
+// Printer ports reached through the Win32 calls, against real printer processes:
+// piece boundaries on USB, COMMTIMEOUTS on parallel ports, device-ID prefixes,
+// SetupAPI listing, vanishing printers, and roots kept apart.
+#include "platform/src/devices.h"
+#include "tests/sim/sim_process.h"
+
+#include "win32.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <future>
+#include <set>
+#include <string>
+#include <vector>
+
+using orbis::test::SimProcess;
+using orbis::test::TempRoot;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const char kUsbPrinterClass[] = "{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+const char kUsbDeviceClass[] = "{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+const GUID kPrinterGuid = {0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
+const GUID kDeviceGuid = {0xa5dcbf10, 0x6530, 0x11d2, {0x90, 0x1f, 0x00, 0xc0, 0x4f, 0xb9, 0x51, 0xed}};
+const std::string kNpaStart("\xA5\x00\x10\x80\xA4\x5B\xA4\x5B\x10\xEF\xA4\x5B\x11\xEE\x00\xFF\x13\xEC\x2E",
+                            19);
+const std::string kPjlInquiry = "\x1b%-12345X@PJL DINQUIRE VNPAP\r\n\x1b%-12345X";
+
+std::string UsbPath(int port, const char* cls) {
+    char serial[16];
+    std::snprintf(serial, sizeof serial, "O2200U%03d", port);
+    return std::string("\\\\?\\usb#vid_1a2b&pid_0c1d#") + serial + "#" + cls;
+}
+
+// The batched query for the given identifiers, behind the NPA start packet.
+std::string Query(std::vector<uint16_t> ids) {
+    std::string q = {char(0xA5), 0,    char(2 * ids.size() + 5), 0x50, char(0xE0),
+                     char(0xE7), 0x20, char(ids.size())};
+    for (uint16_t id : ids)
+        q += char(id >> 8), q += char(id & 0xFF);
+    return kNpaStart + q;
+}
+
+int64_t MsSince(Clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+}
+
+class DeviceTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ::setenv("ORBIS_ROOT", root.Path().c_str(), 1); }
+    std::unique_ptr<SimProcess> Start(std::vector<std::string> args, const std::string& at = "") {
+        auto sim = std::make_unique<SimProcess>(at.empty() ? root.Path() : at, std::move(args));
+        EXPECT_TRUE(sim->Ready()) << "printer did not attach";
+        return sim;
+    }
+    TempRoot root;
+};
+
+HANDLE Open(const std::string& name, DWORD access) {
+    return CreateFileA(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool Write(HANDLE h, const std::string& data) {
+    DWORD written = 0;
+    return WriteFile(h, data.data(), DWORD(data.size()), &written, nullptr) && written == data.size();
+}
+
+template <class F> F Proc(HMODULE module, const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+std::vector<std::string> ListInterfaces(const GUID& cls) {
+    HMODULE setupapi = LoadLibraryA("SETUPAPI.DLL");
+    auto getClassDevs = Proc<PFN_SetupDiGetClassDevsA>(setupapi, "SetupDiGetClassDevsA");
+    auto enumInfo = Proc<PFN_SetupDiEnumDeviceInfo>(setupapi, "SetupDiEnumDeviceInfo");
+    auto enumInterfaces = Proc<PFN_SetupDiEnumDeviceInterfaces>(setupapi, "SetupDiEnumDeviceInterfaces");
+    auto detail = Proc<PFN_SetupDiGetDeviceInterfaceDetailA>(setupapi, "SetupDiGetDeviceInterfaceDetailA");
+    auto destroy = Proc<PFN_SetupDiDestroyDeviceInfoList>(setupapi, "SetupDiDestroyDeviceInfoList");
+    std::vector<std::string> paths;
+    if (!getClassDevs || !enumInfo || !enumInterfaces || !detail || !destroy) {
+        ADD_FAILURE() << "SETUPAPI.DLL lacks an entry point";
+        return paths;
+    }
+    HDEVINFO set = getClassDevs(&cls, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    for (DWORD index = 0;; ++index) {
+        SP_DEVINFO_DATA info = {};
+        info.cbSize = sizeof info;
+        if (!enumInfo(set, index, &info)) {
+            EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_MORE_ITEMS));
+            break;
+        }
+        SP_DEVICE_INTERFACE_DATA data = {};
+        data.cbSize = sizeof data;
+        if (!enumInterfaces(set, &info, &cls, 0, &data)) continue;
+        DWORD required = 0;
+        EXPECT_FALSE(detail(set, &data, nullptr, 0, &required, nullptr));
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+        std::vector<char> block(required);
+        auto* d = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(block.data());
+        d->cbSize = 4; // a wrong structure size is refused
+        EXPECT_FALSE(detail(set, &data, d, required, nullptr, nullptr));
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_USER_BUFFER));
+        d->cbSize = 5;
+        EXPECT_FALSE(detail(set, &data, d, required - 1, nullptr, nullptr));
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+        if (detail(set, &data, d, required, nullptr, nullptr)) paths.push_back(d->DevicePath);
+    }
+    destroy(set);
+    FreeLibrary(setupapi);
+    return paths;
+}
+
+} // namespace
+
+TEST_F(DeviceTest, UsbReadsKeepThePrintersPieceBoundaries) {
+    struct Case {
+        std::string pieces;
+        std::vector<size_t> sizes; // cycled
+        DWORD readSize;
+    } cases[] = {{"1,7,31,32", {1, 7, 31, 32}, 32}, {"40", {40}, 32}, {"3,64", {3, 64}, 100}, {"5", {5}, 2}};
+    for (const auto& c : cases) {
+        auto sim = Start({"--usb", "1", "--pieces", c.pieces});
+        HANDLE out = Open(UsbPath(1, kUsbPrinterClass) + "\\PIPE00", GENERIC_WRITE);
+        ASSERT_NE(out, INVALID_HANDLE_VALUE);
+        std::vector<uint16_t> ids;
+        for (int i = 0; i < 4; ++i)
+            ids.insert(ids.end(), {0x0101, 0x0141, 0x0602, 0x0407, 0x0112});
+        ASSERT_TRUE(Write(out, Query(ids)));
+        CloseHandle(out);
+        const size_t total = 7 + 4 * (4 + 3 + 7 + 3 + 4); // header, then identifier, length, data per item
+        HANDLE in = Open(UsbPath(1, kUsbPrinterClass) + "\\PIPE01", GENERIC_READ);
+        ASSERT_NE(in, INVALID_HANDLE_VALUE);
+        // Expected read sizes: each piece, read in chunks of at most readSize.
+        std::string reply;
+        size_t piece = 0, leftOfPiece = c.sizes[0];
+        while (reply.size() < total) {
+            char buffer[128];
+            DWORD got = 0;
+            ASSERT_TRUE(ReadFile(in, buffer, c.readSize, &got, nullptr)) << c.pieces;
+            size_t expected = std::min<size_t>({leftOfPiece, c.readSize, total - reply.size()});
+            ASSERT_EQ(got, expected) << c.pieces << " at byte " << reply.size();
+            reply.append(buffer, got);
+            leftOfPiece -= got;
+            if (leftOfPiece == 0) leftOfPiece = c.sizes[++piece % c.sizes.size()];
+        }
+        EXPECT_EQ(uint8_t(reply[0]), 0xA5);
+        EXPECT_EQ(uint8_t(reply[4]), 0xE0);
+        EXPECT_EQ(size_t(uint8_t(reply[1])) << 8 | uint8_t(reply[2]), total - 3) << c.pieces;
+        CloseHandle(in);
+    }
+}
+
+TEST_F(DeviceTest, ParallelReadsHonourTheirTimeouts) {
+    struct Case {
+        const char* what;
+        bool set;
+        COMMTIMEOUTS timeouts;
+        DWORD count;
+        int64_t expectedMs;
+    } cases[] = {
+        {"never set: one second in total", false, {}, 16, 1000},
+        {"total constant", true, {0, 0, 300, 0, 0}, 16, 300},
+        {"multiplier and constant", true, {0, 20, 100, 0, 0}, 10, 300},
+        {"interval alone waits for the first byte", true, {50, 0, 400, 0, 0}, 16, 400},
+    };
+    auto sim = Start({"--lpt", "1", "--silent"});
+    for (const auto& c : cases) {
+        HANDLE port = Open("LPT1", GENERIC_READ | GENERIC_WRITE);
+        ASSERT_NE(port, INVALID_HANDLE_VALUE);
+        COMMTIMEOUTS t = c.timeouts;
+        if (c.set) {
+            ASSERT_TRUE(SetCommTimeouts(port, &t));
+        }
+        char buffer[64];
+        DWORD got = 99;
+        auto start = Clock::now();
+        EXPECT_TRUE(ReadFile(port, buffer, c.count, &got, nullptr)) << c.what;
+        int64_t elapsed = MsSince(start);
+        EXPECT_EQ(got, 0u) << c.what;
+        EXPECT_GE(elapsed, c.expectedMs - 20) << c.what;
+        EXPECT_LE(elapsed, c.expectedMs + 700) << c.what;
+        CloseHandle(port);
+    }
+}
+
+TEST_F(DeviceTest, ParallelIntervalTimeoutEndsAReadBetweenPieces) {
+    // The reply comes in 4-byte pieces 300 ms apart; an interval of 100 ms ends
+    // the read after the first piece, long before the 5-second total.
+    auto sim = Start({"--lpt", "1", "--pieces", "4", "--piece-delay", "300"});
+    HANDLE port = Open("LPT1", GENERIC_READ | GENERIC_WRITE);
+    ASSERT_NE(port, INVALID_HANDLE_VALUE);
+    COMMTIMEOUTS t = {100, 0, 5000, 0, 0};
+    ASSERT_TRUE(SetCommTimeouts(port, &t));
+    ASSERT_TRUE(Write(port, kPjlInquiry));
+    char buffer[128];
+    DWORD got = 0;
+    auto start = Clock::now();
+    ASSERT_TRUE(ReadFile(port, buffer, sizeof buffer, &got, nullptr));
+    EXPECT_EQ(got, 4u);
+    EXPECT_LT(MsSince(start), 2000);
+    CloseHandle(port);
+}
+
+TEST_F(DeviceTest, DeviceIdRepliesCarryTheRightPrefix) {
+    auto sim = Start({"--lpt", "1", "--usb", "1", "--marker", "VNPAP", "--model", "Laser 10"});
+    const std::string id =
+        "MFG:Orbis;CMD:PCL,PJL,POSTSCRIPT,VNPAP;MDL:Laser 10;CLS:PRINTER;DES:Orbis Laser 10;"
+        "MODEL:Laser 10;";
+    struct Case {
+        std::string name;
+        DWORD code;
+        bool ok, prefixed;
+    } cases[] = {
+        {"LPT1", 0x11, true, false},
+        {"LPT1", 0x00220034, false, false},
+        {UsbPath(1, kUsbPrinterClass), 0x00220034, true, true},
+        {UsbPath(1, kUsbDeviceClass), 0x00220034, true, true},
+        {UsbPath(1, kUsbPrinterClass), 0x11, false, false},
+    };
+    for (const auto& c : cases) {
+        HANDLE h = Open(c.name, GENERIC_READ | GENERIC_WRITE);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE) << c.name;
+        char in[8] = {}, out[4096] = {};
+        DWORD returned = 0;
+        BOOL ok = DeviceIoControl(h, c.code, in, sizeof in, out, sizeof out, &returned, nullptr);
+        EXPECT_EQ(bool(ok), c.ok) << c.name << " " << c.code;
+        if (!c.ok) {
+            EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_FUNCTION));
+        }
+        if (ok && c.prefixed) {
+            ASSERT_EQ(returned, id.size() + 2);
+            EXPECT_EQ(size_t(uint8_t(out[0])) << 8 | uint8_t(out[1]), id.size() + 2);
+            EXPECT_EQ(std::string(out + 2, returned - 2), id);
+        } else if (ok) {
+            EXPECT_EQ(std::string(out, returned), id);
+        }
+        CloseHandle(h);
+    }
+}
+
+TEST_F(DeviceTest, SetupApiListsExactlyThePresentUsbPrinters) {
+    auto first = Start({"--usb", "1", "--other-usb", "1"});
+    auto second = Start({"--usb", "2", "--lpt", "1"});
+    struct Case {
+        const GUID& cls;
+        std::set<std::string> bothRunning, firstOnly;
+    } cases[] = {
+        {kPrinterGuid,
+         {UsbPath(1, kUsbPrinterClass), UsbPath(2, kUsbPrinterClass)},
+         {UsbPath(1, kUsbPrinterClass)}},
+        {kDeviceGuid,
+         {UsbPath(1, kUsbDeviceClass), UsbPath(2, kUsbDeviceClass),
+          "\\\\?\\usb#vid_046d&pid_c52b#5&2b7c0001&0&1#{a5dcbf10-6530-11d2-901f-00c04fb951ed}"},
+         {UsbPath(1, kUsbDeviceClass),
+          "\\\\?\\usb#vid_046d&pid_c52b#5&2b7c0001&0&1#{a5dcbf10-6530-11d2-901f-00c04fb951ed}"}},
+    };
+    for (const auto& c : cases) {
+        auto paths = ListInterfaces(c.cls);
+        EXPECT_EQ(std::set<std::string>(paths.begin(), paths.end()), c.bothRunning);
+        EXPECT_EQ(paths.size(), c.bothRunning.size());
+    }
+    second->Stop();
+    for (const auto& c : cases) {
+        auto paths = ListInterfaces(c.cls);
+        EXPECT_EQ(std::set<std::string>(paths.begin(), paths.end()), c.firstOnly);
+    }
+    first->Kill(); // killed without detaching: no longer present all the same
+    for (const auto& c : cases)
+        EXPECT_TRUE(ListInterfaces(c.cls).empty());
+}
+
+TEST_F(DeviceTest, APrinterKilledMidReplyMakesReadsFailNotHang) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        std::string writeTo, readFrom;
+    } cases[] = {
+        {"parallel", {"--lpt", "1", "--pieces", "8", "--piece-delay", "200"}, "LPT1", "LPT1"},
+        {"usb",
+         {"--usb", "1", "--pieces", "8", "--piece-delay", "200"},
+         UsbPath(1, kUsbPrinterClass) + "\\PIPE00",
+         UsbPath(1, kUsbPrinterClass) + "\\PIPE01"},
+    };
+    for (const auto& c : cases) {
+        auto sim = Start(c.args);
+        HANDLE out = Open(c.writeTo, GENERIC_READ | GENERIC_WRITE);
+        HANDLE in = c.readFrom == c.writeTo ? out : Open(c.readFrom, GENERIC_READ);
+        ASSERT_NE(out, INVALID_HANDLE_VALUE);
+        ASSERT_NE(in, INVALID_HANDLE_VALUE);
+        COMMTIMEOUTS t = {0, 0, 30000, 0, 0};
+        if (in == out) {
+            ASSERT_TRUE(SetCommTimeouts(in, &t));
+        }
+        ASSERT_TRUE(Write(out, Query({0x0101, 0x0141, 0x0602, 0x0407, 0x0112, 0x0408})));
+        char buffer[64];
+        DWORD got = 0;
+        ASSERT_TRUE(ReadFile(in, buffer, 8, &got, nullptr)) << c.what;
+        EXPECT_EQ(got, 8u) << c.what;
+        sim->Kill();
+        // The rest never comes: reads end with an error within seconds, not at the 30-second total.
+        auto start = Clock::now();
+        auto reading = std::async(std::launch::async, [&] {
+            DWORD n = 0, error = 0;
+            for (int i = 0; i < 10; ++i) {
+                if (!ReadFile(in, buffer, sizeof buffer, &n, nullptr)) return error = GetLastError();
+            }
+            return error;
+        });
+        ASSERT_EQ(reading.wait_for(std::chrono::seconds(10)), std::future_status::ready)
+            << c.what << " hangs";
+        EXPECT_EQ(reading.get(), DWORD(ERROR_DEVICE_NOT_CONNECTED)) << c.what;
+        EXPECT_LT(MsSince(start), 5000) << c.what;
+        EXPECT_FALSE(Write(out, "x")) << c.what;
+        if (in != out) CloseHandle(in);
+        CloseHandle(out);
+        EXPECT_EQ(Open(c.writeTo, GENERIC_WRITE), INVALID_HANDLE_VALUE) << c.what;
+    }
+}
+
+TEST_F(DeviceTest, ABlockedUsbReadEndsWhenCancelled) {
+    auto sim = Start({"--usb", "1"});
+    DWORD error = 0;
+    auto pipe = orbis::platform::OpenDevice(UsbPath(1, kUsbPrinterClass) + "\\PIPE01", GENERIC_READ, &error);
+    ASSERT_TRUE(pipe);
+    auto reading = std::async(std::launch::async, [&] {
+        char buffer[32];
+        DWORD got = 0, e = 0;
+        bool ok = pipe->Read(buffer, sizeof buffer, &got, &e);
+        return ok ? DWORD(0) : e;
+    });
+    EXPECT_EQ(reading.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    pipe->Cancel();
+    ASSERT_EQ(reading.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(reading.get(), DWORD(ERROR_OPERATION_ABORTED));
+}
+
+TEST_F(DeviceTest, TwoPrintersOnOneRootAnswerOnTheirOwnPorts) {
+    auto autoPrinter = Start({"--lpt", "1"});
+    auto offPrinter = Start({"--lpt", "2", "--npa-mode", "off"});
+    struct Case {
+        const char* port;
+        const char* answer;
+    } cases[] = {{"LPT1", "AUTO"}, {"LPT2", "OFF"}, {"lpt1:", "AUTO"}};
+    for (const auto& c : cases) {
+        HANDLE port = Open(c.port, GENERIC_READ | GENERIC_WRITE);
+        ASSERT_NE(port, INVALID_HANDLE_VALUE) << c.port;
+        ASSERT_TRUE(Write(port, kPjlInquiry));
+        COMMTIMEOUTS t = {50, 5, 2500, 10, 2500};
+        ASSERT_TRUE(SetCommTimeouts(port, &t));
+        char buffer[129] = {};
+        DWORD got = 0;
+        ASSERT_TRUE(ReadFile(port, buffer, 128, &got, nullptr));
+        EXPECT_EQ(std::string(buffer, got), std::string("@PJL DINQUIRE VNPAP\r\n") + c.answer + "\r\n\f")
+            << c.port;
+        CloseHandle(port);
+    }
+    // A second printer cannot take a port that is served already.
+    SimProcess clash(root.Path(), {"--lpt", "1"});
+    EXPECT_FALSE(clash.Ready());
+}
+
+TEST_F(DeviceTest, TwoRootsNeverSeeEachOther) {
+    TempRoot other;
+    auto here = Start({"--lpt", "1", "--usb", "1"});
+    auto there = Start({"--lpt", "1", "--npa-mode", "off"}, other.Path());
+    struct Case {
+        const std::string* root;
+        bool usbPresent;
+        const char* answer;
+    } cases[] = {{&root.Path(), true, "AUTO"}, {&other.Path(), false, "OFF"}};
+    for (const auto& c : cases) {
+        ::setenv("ORBIS_ROOT", c.root->c_str(), 1);
+        EXPECT_EQ(ListInterfaces(kPrinterGuid).size(), c.usbPresent ? 1u : 0u);
+        HANDLE usb = Open(UsbPath(1, kUsbPrinterClass) + "\\PIPE00", GENERIC_WRITE);
+        EXPECT_EQ(usb != INVALID_HANDLE_VALUE, c.usbPresent);
+        if (usb != INVALID_HANDLE_VALUE)
+            CloseHandle(usb);
+        else
+            EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+        HANDLE port = Open("LPT1", GENERIC_READ | GENERIC_WRITE);
+        ASSERT_NE(port, INVALID_HANDLE_VALUE);
+        ASSERT_TRUE(Write(port, kPjlInquiry));
+        char buffer[128];
+        DWORD got = 0;
+        ASSERT_TRUE(ReadFile(port, buffer, sizeof buffer, &got, nullptr));
+        EXPECT_NE(std::string(buffer, got).find(c.answer), std::string::npos);
+        CloseHandle(port);
+        EXPECT_EQ(Open("LPT2", GENERIC_WRITE), INVALID_HANDLE_VALUE);
+    }
+}
