@@ -1,0 +1,163 @@
+#include "template_builder.h"
+
+#include "dialog_units.h"
+#include "spin_button.h"
+#include "ui_style.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTextEdit>
+#include <QValidator>
+
+#include <algorithm>
+
+namespace {
+
+int SystemLength(const QString& text) {
+    int length = 0;
+    for (QChar c : text)
+        length += c.unicode() < 0x80 ? 1 : 2;
+    return length;
+}
+
+class TypingLimit : public QValidator {
+  public:
+    TypingLimit(QLineEdit* edit, int limit) : QValidator(edit), Edit(edit), Limit(limit) {}
+    State validate(QString& input, int&) const override {
+        int length = SystemLength(input);
+        if (length <= Limit || length < SystemLength(Edit->text())) return Acceptable;
+        return Invalid;
+    }
+
+  private:
+    QLineEdit* Edit;
+    int Limit;
+};
+
+QWidget* CreateControl(const ControlTemplate& c, QWidget* parent, QButtonGroup*& radioGroup) {
+    QString text = QString::fromStdString(c.Text);
+    switch (c.Kind) {
+    case ControlKind::Label:
+    case ControlKind::CenterLabel: {
+        auto* label = new QLabel(text, parent);
+        label->setAlignment((c.Kind == ControlKind::CenterLabel ? Qt::AlignHCenter : Qt::AlignLeft) |
+                            Qt::AlignTop);
+        label->setWordWrap(true);
+        return label;
+    }
+    case ControlKind::GroupBox:
+        return new QGroupBox(text, parent);
+    case ControlKind::ComboBox: {
+        auto* combo = new QComboBox(parent);
+        // The template height is that of the open list; a row takes about 8 units.
+        combo->setMaxVisibleItems(std::max(3, (c.Height - 12) / 8));
+        return combo;
+    }
+    case ControlKind::CheckBox: {
+        auto* check = new QCheckBox(text, parent);
+        check->setLayoutDirection(Qt::RightToLeft); // the label stands left of the box
+        return check;
+    }
+    case ControlKind::RadioButton: {
+        auto* radio = new QRadioButton(text, parent);
+        if (c.Group || !radioGroup) {
+            radioGroup = new QButtonGroup(parent);
+            radioGroup->setExclusive(true);
+        }
+        radioGroup->addButton(radio);
+        return radio;
+    }
+    case ControlKind::Edit: {
+        auto* edit = new QLineEdit(text, parent);
+        return edit;
+    }
+    case ControlKind::NumberEdit: {
+        auto* edit = new QLineEdit(text, parent);
+        edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        edit->setReadOnly(true);
+        return edit;
+    }
+    case ControlKind::UpDown: {
+        auto* spin = new CSpinButton(parent);
+        spin->SetThousands(!c.NoThousands);
+        return spin;
+    }
+    case ControlKind::TitleLine: {
+        auto* title = new QTextEdit(parent);
+        title->setReadOnly(true);
+        title->setFrameShape(QFrame::NoFrame);
+        title->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        title->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        title->setLineWrapMode(QTextEdit::NoWrap);
+        title->document()->setDocumentMargin(0);
+        title->setEnabled(false);
+        return title;
+    }
+    case ControlKind::PushButton:
+    case ControlKind::DefPushButton: {
+        auto* button = new QPushButton(text, parent);
+        button->setDefault(c.Kind == ControlKind::DefPushButton);
+        button->setAutoDefault(c.Kind == ControlKind::DefPushButton);
+        return button;
+    }
+    case ControlKind::ListBox: {
+        auto* list = new QListWidget(parent);
+        list->setSortingEnabled(true);
+        list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        return list;
+    }
+    case ControlKind::Icon: {
+        auto* icon = new QLabel(parent);
+        icon->setPixmap(QApplication::windowIcon().pixmap(32, 32));
+        return icon;
+    }
+    }
+    return new QWidget(parent);
+}
+
+} // namespace
+
+void BuildTemplateControls(const DialogTemplate& form, QWidget* parent) {
+    parent->setFont(KoreanFont(8));
+    parent->resize(DialogUnitsToPixelsX(form.Width), DialogUnitsToPixelsY(form.Height));
+    QButtonGroup* radioGroup = nullptr;
+    QWidget* previous = nullptr;
+    std::vector<QWidget*> groupBoxes;
+    for (const ControlTemplate& c : form.Controls) {
+        if (c.Kind != ControlKind::RadioButton && c.Group) radioGroup = nullptr;
+        QWidget* widget = CreateControl(c, parent, radioGroup);
+        if (c.Id != -1) widget->setObjectName(QString::number(c.Id));
+        QRect rect = DialogRectToPixels(c.X, c.Y, c.Width, c.Height);
+        if (c.Kind == ControlKind::ComboBox) rect.setHeight(widget->sizeHint().height());
+        widget->setGeometry(rect);
+        if (c.Kind == ControlKind::UpDown) {
+            // Attached to the edit before it and aligned to its right edge, which it takes from the edit.
+            if (auto* buddy = qobject_cast<QLineEdit*>(previous)) {
+                QRect edit = buddy->geometry();
+                int width = rect.width();
+                buddy->setGeometry(edit.x(), edit.y(), std::max(0, edit.width() - width), edit.height());
+                widget->setGeometry(edit.x() + edit.width() - width, edit.y(), width, edit.height());
+                static_cast<CSpinButton*>(widget)->SetBuddy(buddy);
+            }
+        }
+        if (c.NoTabStop) widget->setFocusPolicy(Qt::ClickFocus);
+        if (c.Disabled) widget->setEnabled(false);
+        if (c.Kind == ControlKind::GroupBox) groupBoxes.push_back(widget);
+        previous = widget;
+    }
+    for (QWidget* box : groupBoxes)
+        box->lower();
+}
+
+void SetTypingLimit(QLineEdit* edit, int maxLength) {
+    if (!edit) return;
+    edit->setValidator(new TypingLimit(edit, std::max(0, maxLength)));
+}
