@@ -1,0 +1,167 @@
+// Parallel printers end to end: the library against a simulated printer process
+// on LPT1 of a private root.
+#include "tests/sim/sim_process.h"
+
+#include "dvc_internal.h"
+#include "firmware.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <thread>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+// One root per test, and a library that initialises afresh on it.
+class ParSim : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setenv("ORBIS_ROOT", root_.Path().c_str(), 1);
+        unsetenv("ORBIS_WINDOWS_FAMILY");
+    }
+    void TearDown() override {
+        if (G_szPortName[0]) DvcClosePort(std::string(G_szPortName).c_str());
+        DvcShutdown();
+        G_bInitialized = false;
+    }
+    std::unique_ptr<orbis::test::SimProcess> Start(std::vector<std::string> options) {
+        options.insert(options.begin(), {"--lpt", "1"});
+        auto sim = std::make_unique<orbis::test::SimProcess>(root_.Path(), options);
+        EXPECT_TRUE(sim->Ready());
+        return sim;
+    }
+    // The simulator's activity log lines that contain one of the words, in order.
+    std::vector<std::string> Activity(const std::vector<std::string>& words) {
+        std::vector<std::string> seen;
+        for (const auto& entry : std::filesystem::directory_iterator(root_.Path())) {
+            if (entry.path().filename().string().rfind("sim-", 0) != 0) continue;
+            std::ifstream log(entry.path());
+            for (std::string line; std::getline(log, line);)
+                for (const auto& word : words)
+                    if (line.find(word) != std::string::npos) seen.push_back(word);
+        }
+        return seen;
+    }
+    orbis::test::TempRoot root_;
+};
+
+// The batched query of every setting the printer knows, as the settings layer sends it.
+Bytes FullQuery() {
+    Bytes data = {0xE7, 0x20, static_cast<unsigned char>(orbis::sim::FirmwareTable().size())};
+    for (const auto& setting : orbis::sim::FirmwareTable()) {
+        data.push_back(static_cast<unsigned char>(setting.id >> 8));
+        data.push_back(static_cast<unsigned char>(setting.id & 0xFF));
+    }
+    size_t length = data.size() + 2;
+    Bytes command = {0xA5, static_cast<unsigned char>(length >> 8), static_cast<unsigned char>(length), 0x50,
+                     0xE0};
+    command.insert(command.end(), data.begin(), data.end());
+    return command;
+}
+
+int Send(const Bytes& command, Bytes* reply) {
+    unsigned char buffer[2048];
+    uint32_t length = sizeof buffer;
+    int rc = DvcSendCommand("LPT1", command.data(), static_cast<uint16_t>(command.size()), buffer, &length);
+    reply->assign(buffer, buffer + (rc == DVC_OK ? length : 0));
+    return rc;
+}
+
+TEST_F(ParSim, QueryRoundTripsWhateverTheLineAddsOrSplits) {
+    const Bytes query = FullQuery();
+    Bytes expected;
+    const std::vector<std::string> variants[] = {
+        {},
+        {"--stray", "1"},
+        {"--stray", "2"},
+        {"--foreign-first"},
+        {"--unsolicited-first"},
+        {"--chain", "100"},
+    };
+    for (const auto& options : variants) {
+        SCOPED_TRACE(options.empty() ? "plain" : options[0]);
+        auto sim = Start(options);
+        ASSERT_EQ(DvcOpenPort("LPT1"), DVC_OK);
+        Bytes reply;
+        ASSERT_EQ(Send(query, &reply), DVC_OK);
+        ASSERT_GT(reply.size(), 7u);
+        EXPECT_EQ(reply[0], 0xA5);
+        EXPECT_EQ(reply[1] * 256 + reply[2], static_cast<int>(reply.size()) - 3);
+        EXPECT_EQ(reply[4], 0xE0);
+        EXPECT_EQ(reply[5], 0xE7);
+        EXPECT_EQ(reply[6], 0x20);
+        if (expected.empty()) expected = reply;
+        EXPECT_EQ(reply, expected);
+        DvcClosePort("LPT1");
+        sim->Stop();
+    }
+}
+
+TEST_F(ParSim, OfflineAndOnlineBehindNpaStartOnlyInAuto) {
+    struct Case {
+        const char* mode;
+        int npaMode;
+    } cases[] = {{"auto", NPA_AUTO}, {"on", NPA_ON}};
+    const std::vector<std::string> words = {"NPA start packet", "alert registered", "now offline",
+                                            "now online", "alert deregistered"};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        auto sim = Start({"--npa-mode", c.mode});
+        ASSERT_EQ(DvcOpenPort("LPT1"), DVC_OK);
+        EXPECT_EQ(G_NpaMode, c.npaMode);
+        EXPECT_EQ(DvcOffline("LPT1", true), DVC_OK);
+        EXPECT_EQ(DvcOffline("LPT1", false), DVC_OK);
+        DvcClosePort("LPT1");
+        sim->Stop();
+        std::vector<std::string> expected;
+        for (const char* step : {"alert registered", "now offline", "alert deregistered", "alert registered",
+                                 "now online", "alert deregistered"}) {
+            if (c.npaMode == NPA_AUTO) expected.push_back("NPA start packet");
+            expected.push_back(step);
+        }
+        EXPECT_EQ(Activity(words), expected);
+        std::filesystem::remove_all(root_.Path() + "/sim");
+        for (const auto& entry : std::filesystem::directory_iterator(root_.Path()))
+            if (entry.path().filename().string().rfind("sim-", 0) == 0) std::filesystem::remove(entry.path());
+    }
+}
+
+TEST_F(ParSim, NtFamilyWritesAtCloseAndThePrinterAppliesIt) {
+    auto sim = Start({});
+    const auto* blankPages = orbis::sim::FindSetting(0x0101);
+    ASSERT_NE(blankPages, nullptr);
+    ASSERT_EQ(blankPages->factory, Bytes{0x00});
+    std::string cli = std::string(std::getenv("ORBIS_BIN_DIR")) + "/orbis-cli";
+    std::string line = "ORBIS_WINDOWS_FAMILY=NT ORBIS_ROOT='" + root_.Path() + "' '" + cli +
+                       "' write LPT1 A5000740E0E731010101 > /dev/null";
+    ASSERT_EQ(std::system(line.c_str()), 0);
+    // Nothing was asked of the printer; offline.dat came first, then the command file.
+    // The printer works through what the copy handed it at its own pace.
+    const std::vector<std::string> words = {"device ID asked", "PJL:", "now offline", "set ", "now online"};
+    const std::vector<std::string> expected = {"now offline", "set ", "now online"};
+    for (int i = 0; i < 100 && Activity(words) != expected; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(Activity(words), expected);
+
+    ASSERT_EQ(DvcOpenPort("LPT1"), DVC_OK);
+    Bytes reply;
+    ASSERT_EQ(Send({0xA5, 0x00, 0x06, 0x50, 0xE0, 0xE7, 0x22, 0x01, 0x01}, &reply), DVC_OK);
+    EXPECT_EQ(reply.back(), 0x01);
+}
+
+TEST_F(ParSim, PrinterSwitchedOffMidTransaction) {
+    auto sim = Start({"--delay", "2500"});
+    ASSERT_EQ(DvcOpenPort("LPT1"), DVC_OK);
+    std::thread off([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        sim->Kill();
+    });
+    Bytes reply;
+    EXPECT_EQ(Send(FullQuery(), &reply), DVC_SEND_READFAIL);
+    off.join();
+    EXPECT_EQ(Send(FullQuery(), &reply), DVC_SEND_WRITEFAIL);
+}
+
+} // namespace
