@@ -72,8 +72,13 @@ void SetValue(const std::string& key, const char* name, DWORD type, const void* 
 
 Bytes Packet(uint8_t flags, uint8_t command, const Bytes& data) {
     size_t length = data.size() + 2;
-    Bytes packet = {0xA5, uint8_t(length >> 8), uint8_t(length), flags, command};
-    packet.insert(packet.end(), data.begin(), data.end());
+    Bytes packet(data.size() + 5);
+    packet[0] = 0xA5;
+    packet[1] = uint8_t(length >> 8);
+    packet[2] = uint8_t(length);
+    packet[3] = flags;
+    packet[4] = command;
+    std::copy(data.begin(), data.end(), packet.begin() + 5);
     return packet;
 }
 
