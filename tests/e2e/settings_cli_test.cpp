@@ -1,0 +1,185 @@
+// The settings subcommands of orbis-cli against a simulated printer process on
+// LPT1: query, apply one value of each descriptor kind, query again, restart the
+// printer, and save then decode a command file.
+#include "tests/sim/sim_process.h"
+
+#include "npa_catalogue.h"
+#include "printer_doc.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+namespace {
+
+using Lines = std::map<std::string, std::string>;
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+};
+
+class SettingsCli : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setenv("ORBIS_ROOT", root_.Path().c_str(), 1);
+        unsetenv("ORBIS_WINDOWS_FAMILY");
+        work_ = root_.Path() + "/work";
+        std::filesystem::create_directories(work_);
+        const char* source = std::getenv("ORBIS_SOURCE_DIR");
+        ASSERT_NE(source, nullptr);
+        std::filesystem::copy_file(std::string(source) + "/res/quillon.ini", work_ + "/quillon.ini");
+        previous_ = std::filesystem::current_path();
+        std::filesystem::current_path(work_);
+    }
+    void TearDown() override { std::filesystem::current_path(previous_); }
+
+    std::unique_ptr<orbis::test::SimProcess> Start() {
+        auto sim =
+            std::make_unique<orbis::test::SimProcess>(root_.Path(), std::vector<std::string>{"--lpt", "1"});
+        EXPECT_TRUE(sim->Ready());
+        return sim;
+    }
+
+    // Runs orbis-cli in the working directory (where its catalogue is).
+    CliRun Cli(const std::string& args) {
+        const char* bin = std::getenv("ORBIS_BIN_DIR");
+        std::string command =
+            "cd '" + work_ + "' && '" + std::string(bin ? bin : ".") + "/orbis-cli' " + args;
+        CliRun run;
+        FILE* pipe = popen(command.c_str(), "r");
+        if (!pipe) return run;
+        std::array<char, 4096> buffer;
+        size_t n;
+        while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+            run.out.append(buffer.data(), n);
+        int status = pclose(pipe);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return run;
+    }
+
+    static Lines Parse(const std::string& out) {
+        Lines lines;
+        std::istringstream in(out);
+        for (std::string line; std::getline(in, line);) {
+            size_t eq = line.find('=');
+            if (eq != std::string::npos) lines[line.substr(0, eq)] = line.substr(eq + 1);
+        }
+        return lines;
+    }
+
+    orbis::test::TempRoot root_;
+    std::string work_;
+    std::filesystem::path previous_;
+};
+
+// A value different from `current`, one per descriptor kind, chosen from the catalogue's descriptors.
+Lines NewValues(const Lines& current) {
+    settings_internal::ResetNpaCatalogue();
+    CPrinterDoc doc;
+    doc.OnNewDocument("LPT1", {}, 0);
+    auto now = [&](const std::string& name) {
+        auto it = current.find(name);
+        return it == current.end() ? std::string() : it->second;
+    };
+    Lines values;
+    for (const auto& [key, text] : doc.BlankPgs) {
+        std::string value = key.substr(key.find(':') + 1);
+        if (value != now("BLANKPGS")) {
+            values["BLANKPGS"] = value;
+            break;
+        }
+    }
+    values[doc.Cust1Name.NpaName] = now(doc.Cust1Name.NpaName) == "Quill3x" ? "Mixed7Q" : "Quill3x";
+    const CheckPair& check = doc.AutoCR;
+    std::string cleared = check.ClearedKey.substr(check.ClearedKey.find(':') + 1);
+    std::string set = check.SetKey.substr(check.SetKey.find(':') + 1);
+    values[check.SetKey.substr(0, check.SetKey.find(':'))] = now("AUTOCR") == set ? cleared : set;
+    auto middle = [&](const std::string& name, int min, int max) {
+        int value = (min + max) / 2;
+        if (std::to_string(value) == now(name)) ++value;
+        values[name] = std::to_string(value);
+    };
+    middle(doc.LinesPerPg.NpaName, doc.LinesPerPg.MinVal, doc.LinesPerPg.MaxVal);
+    middle(doc.PwrSvr.NpaName, doc.PwrSvr.MinVal, doc.PwrSvr.MaxVal);
+    const RadioRange& radio = doc.AssignTray1;
+    if (now(radio.NpaName) != radio.RadioValue2)
+        values[radio.NpaName] = radio.RadioValue2;
+    else
+        middle(radio.NpaName, radio.MinVal, radio.MaxVal);
+    settings_internal::ResetNpaCatalogue();
+    return values;
+}
+
+std::string Arguments(const Lines& values) {
+    std::string args;
+    for (const auto& [name, value] : values)
+        args += " '" + name + "=" + value + "'";
+    return args;
+}
+
+TEST_F(SettingsCli, ApplyQueryRestartSaveDecode) {
+    auto sim = Start();
+    ASSERT_TRUE(sim->Ready());
+
+    CliRun devices = Cli("devices");
+    EXPECT_EQ(devices.status, 0);
+    EXPECT_NE(devices.out.find("LPT1"), std::string::npos) << devices.out;
+
+    CliRun first = Cli("query LPT1");
+    ASSERT_EQ(first.status, 0) << first.out;
+    Lines before = Parse(first.out);
+    ASSERT_GT(before.size(), 50u);
+
+    Lines changes = NewValues(before);
+    ASSERT_EQ(changes.size(), 6u);
+    CliRun apply = Cli("apply LPT1" + Arguments(changes));
+    ASSERT_EQ(apply.status, 0) << apply.out;
+
+    // No port named: the only printer is chosen.
+    CliRun second = Cli("query");
+    ASSERT_EQ(second.status, 0) << second.out;
+    Lines after = Parse(second.out);
+    Lines expected = before;
+    for (const auto& [name, value] : changes)
+        expected[name] = value;
+    EXPECT_EQ(after, expected);
+
+    sim.reset();
+    sim = Start();
+    CliRun third = Cli("query LPT1");
+    ASSERT_EQ(third.status, 0) << third.out;
+    EXPECT_EQ(Parse(third.out), expected);
+
+    CliRun save = Cli("save saved.npa" + Arguments(changes));
+    ASSERT_EQ(save.status, 0) << save.out;
+    CliRun decode = Cli("decode saved.npa");
+    EXPECT_EQ(decode.status, 0) << decode.out;
+    EXPECT_EQ(Parse(decode.out), changes);
+}
+
+TEST_F(SettingsCli, FailuresGiveOneLineAndNonZeroExit) {
+    struct Case {
+        const char* args;
+        int status;
+    } cases[] = {
+        {"query LPT1", 3},             // no printer attached: the open fails
+        {"query", 7},                  // nothing to choose from
+        {"apply LPT1 BLANKPGS=ON", 3}, // open fails
+        {"save out.npa NOSUCH=1", 5},  // the catalogue cannot write it
+        {"save out.npa BLANKPGS", 2},  // not NAME=VALUE
+        {"decode missing.npa", 3},
+    };
+    for (const Case& c : cases) {
+        CliRun run = Cli(std::string(c.args) + " 2>&1");
+        EXPECT_EQ(run.status, c.status) << c.args << ": " << run.out;
+        EXPECT_FALSE(run.out.empty()) << c.args;
+    }
+}
+
+} // namespace
