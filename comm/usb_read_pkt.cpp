@@ -1,5 +1,6 @@
-// One piece read from the USB read pipe: an overlapped read with a completion
-// routine, waited for alertably so the routine can run.
+// Reading the USB read pipe: one piece with an overlapped read and a completion
+// routine, waited for alertably so the routine can run; one reply as the
+// reassembly of such pieces.
 #include "usb_internal.h"
 
 #include <cstring>
@@ -120,4 +121,14 @@ void ReadPkt(HANDLE* readHandle, unsigned char* destination, DWORD* bytesRead, D
         }
     }
     if (event) CloseHandle(event);
+}
+
+// One reply read over the pipe, piece by piece with ReadPkt.
+void UsbReadResponse(HANDLE* readHandle, unsigned char* reply, uint32_t* replyLength,
+                     unsigned char* secondResBuf, uint32_t* secondResBufCurrentLen, DWORD maxRead) {
+    UsbPieceReader read = [readHandle](unsigned char* destination, DWORD* got, DWORD size, bool* pipeDead) {
+        ReadPkt(readHandle, destination, got, size);
+        *pipeDead = *readHandle == INVALID_HANDLE_VALUE;
+    };
+    UsbReassemble(read, reply, replyLength, secondResBuf, secondResBufCurrentLen, maxRead);
 }

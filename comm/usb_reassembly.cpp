@@ -243,12 +243,3 @@ void UsbReassemble(const UsbPieceReader& read, unsigned char* reply, uint32_t* r
     DvcLog(DVC_LOG_HEX, "UsbReadResponse Before RETURNING\n");
     DvcLogHex(reply, (uint16_t)std::min<uint32_t>(count, 0xFFFF));
 }
-
-void UsbReadResponse(HANDLE* readHandle, unsigned char* reply, uint32_t* replyLength,
-                     unsigned char* secondResBuf, uint32_t* secondResBufCurrentLen, DWORD maxRead) {
-    UsbPieceReader read = [readHandle](unsigned char* destination, DWORD* got, DWORD size, bool* pipeDead) {
-        ReadPkt(readHandle, destination, got, size);
-        *pipeDead = *readHandle == INVALID_HANDLE_VALUE;
-    };
-    UsbReassemble(read, reply, replyLength, secondResBuf, secondResBufCurrentLen, maxRead);
-}
