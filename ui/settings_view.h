@@ -6,20 +6,22 @@
 #pragma once
 
 #include "descriptors.h"
+#include "spin_button.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTextEdit>
 #include <QWidget>
 
 #include <functional>
 
 class CPrinterDoc;
-class CSpinButton;
 class QAbstractButton;
 class QAction;
-class QCheckBox;
-class QComboBox;
-class QLineEdit;
-class QRadioButton;
-class QTextEdit;
 
 // Menu command ids a page touches.
 inline constexpr int kCmdSaveCommandFile = 32772;
