@@ -13,7 +13,8 @@ class CCustomView : public CSettingsView {
   public:
     static constexpr int kTemplateId = 143;
     static constexpr int kPapers = 6;
-    explicit CCustomView(CPrinterDoc* doc, QWidget* parent = nullptr) : CSettingsView(kTemplateId, doc, parent) {}
+    explicit CCustomView(CPrinterDoc* doc, QWidget* parent = nullptr)
+        : CSettingsView(kTemplateId, doc, parent) {}
     void FillControls() override;
 
   protected:

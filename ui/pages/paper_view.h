@@ -9,7 +9,8 @@ class QTextEdit;
 class CPaperView : public CSettingsView {
   public:
     static constexpr int kTemplateId = 134;
-    explicit CPaperView(CPrinterDoc* doc, QWidget* parent = nullptr) : CSettingsView(kTemplateId, doc, parent) {}
+    explicit CPaperView(CPrinterDoc* doc, QWidget* parent = nullptr)
+        : CSettingsView(kTemplateId, doc, parent) {}
     void FillControls() override;
 
   protected:
