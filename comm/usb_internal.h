@@ -71,6 +71,8 @@ int UsbStoreReply(const unsigned char* reply, uint32_t length);
 // posted again so the next wait finds them at once.
 int UsbTakeReply(unsigned char* out, int32_t* length);
 
-// Transactions and the read thread.
+// Transactions and the read thread. UsbReadThreadHandle is G_hReadThread while
+// the thread running is the USB one (null otherwise); under G_hTransactionInfo.
+extern HANDLE UsbReadThreadHandle;
 int UsbGetResponse(unsigned char* reply, uint32_t* replyLength, uint8_t command);
 unsigned WINAPI UsbReadPort(void* devicePath);

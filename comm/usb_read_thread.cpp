@@ -4,6 +4,8 @@
 
 #include <vector>
 
+HANDLE UsbReadThreadHandle = nullptr;
+
 namespace {
 
 // Opens the next read pipe under G_hTransactionInfo, which the caller holds.
@@ -67,6 +69,7 @@ unsigned WINAPI UsbReadPort(void* devicePath) {
     // look, so the next wait starts a fresh thread.
     HANDLE self = G_hReadThread;
     G_hReadThread = nullptr;
+    UsbReadThreadHandle = nullptr;
     ReleaseMutex(G_hTransactionInfo);
     DvcLog(DVC_LOG_STEPS,
            "UsbReadPort(), couldn't open port or no one is expecting a response, exiting...\n");

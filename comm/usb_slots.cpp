@@ -7,9 +7,13 @@
 
 namespace {
 
-// Guarded by G_hResponseMutex, like the slots themselves.
+// Guarded by G_hResponseMutex, like the slots themselves. A slot holds a USB
+// reply only while both its length word and its arrival number are set: the
+// parallel side leaves its last outcome in slot 0, which is no reply for us.
 uint64_t g_arrival[DVC_RESPONSE_SLOTS] = {};
 uint64_t g_nextArrival = 1;
+
+bool Filled(int slot) { return G_ResponseLen[slot] != 0 && g_arrival[slot] != 0; }
 
 } // namespace
 
@@ -17,7 +21,7 @@ int UsbStoreReply(const unsigned char* reply, uint32_t length) {
     WaitForSingleObject(G_hResponseMutex, INFINITE);
     int slot = -1;
     for (int i = 0; i < DVC_RESPONSE_SLOTS; ++i) {
-        if (G_ResponseLen[i] != 0) continue;
+        if (Filled(i)) continue;
         slot = i;
         if (length > DVC_RESPONSE_SLOT) {
             G_ResponseLen[i] = USB_SLOT_TOO_LARGE;
@@ -37,7 +41,7 @@ int UsbTakeReply(unsigned char* out, int32_t* length) {
     int slot = -1;
     int filled = 0;
     for (int i = 0; i < DVC_RESPONSE_SLOTS; ++i) {
-        if (G_ResponseLen[i] == 0) continue;
+        if (!Filled(i)) continue;
         ++filled;
         if (slot < 0 || g_arrival[i] < g_arrival[slot]) slot = i;
     }

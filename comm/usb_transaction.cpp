@@ -12,14 +12,22 @@ constexpr unsigned char kReplyRequested = 0x10;
 // new thread takes first, so it cannot end before its handle is stored.
 void StartReadThread() {
     WaitForSingleObject(G_hTransactionInfo, INFINITE);
-    if (G_hReadThread && !bExpectingResponse) {
-        // A thread told to end by a close has not reached its check yet: it
-        // goes on serving, with the pipes of the port now open.
+    if (G_hReadThread && G_hReadThread != UsbReadThreadHandle) {
+        // The read thread of a parallel port opened earlier in this run: it
+        // would never read the USB pipe, so it is ended first.
+        ReleaseMutex(G_hTransactionInfo);
+        DvcEndReadThread(RESPONSE_WAIT_TIMEOUT);
+        WaitForSingleObject(G_hTransactionInfo, INFINITE);
+    }
+    if (G_hReadThread) {
+        // Our thread, told to end by a close, has not reached its check yet:
+        // it goes on serving, with the pipes of the port now open.
         bExpectingResponse = true;
-    } else if (!G_hReadThread) {
+    } else {
         bExpectingResponse = true;
         unsigned threadId = 0;
         G_hReadThread = (HANDLE)_beginthreadex(nullptr, 0, UsbReadPort, G_szDevicePath, 0, &threadId);
+        UsbReadThreadHandle = G_hReadThread;
         DvcLog(DVC_LOG_STEPS,
                "UsbGetResponse: no G_hReadThread - started ReadThread and got hReadThread:%d\n",
                (int)(intptr_t)G_hReadThread);

@@ -2,6 +2,7 @@
 // thread hands replies and alerts over, offline and online, and how the thread
 // ends when the port closes.
 #include "support/comm_env.h"
+#include "support/par_fake_port.h"
 #include "support/usb_fake_printer.h"
 
 #include "usb_internal.h"
@@ -275,6 +276,29 @@ TEST(UsbTransaction, ClosingEndsABlockedRead) {
             EXPECT_FALSE(ReadThreadRuns());
         }
     }
+}
+
+// A parallel port's read thread left from earlier in the run makes way for the USB one.
+TEST(UsbTransaction, ParallelReadThreadGivesWay) {
+    commtest::TestWorld world;
+    auto lpt = partest::FakeParallelPort::Attach("LPT1", "MFG:X;CMD:VNPAP;");
+    const Bytes query = Command(0x50, 0xE0, 9);
+    lpt->SetResponder([&](const partest::Bytes& written, partest::FakeParallelPort& port) {
+        if (written == query) port.Feed(Packet(0x10, 0xE0, {1}));
+    });
+    ASSERT_EQ(DvcOpenPort("LPT1"), DVC_OK);
+    unsigned char reply[DVC_RESPONSE_SLOT];
+    uint32_t length = sizeof reply;
+    ASSERT_EQ(DvcSendCommand("LPT1", query.data(), uint16_t(query.size()), reply, &length), DVC_OK);
+    ASSERT_TRUE(ReadThreadRuns());
+
+    auto printer = FakeUsbPrinter::Attach(DevicePath("S1"), "MFG:Vantrel;MODEL:Laser 10;");
+    usbtest::AddPrinterInterface(DevicePath("S1"), 1, 1, "USB\\VID_0A5F&PID_0042\\S1");
+    printer->SetResponder(Script({{Packet(0x10, 0xE0, {2})}}));
+    ASSERT_EQ(DvcOpenPort(kPort), DVC_OK);
+    Sent sent = Send(query);
+    EXPECT_EQ(sent.result, DVC_OK);
+    EXPECT_EQ(sent.reply, Packet(0x10, 0xE0, {2}));
 }
 
 } // namespace
