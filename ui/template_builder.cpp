@@ -30,16 +30,21 @@ int SystemLength(const QString& text) {
 
 class TypingLimit : public QValidator {
   public:
-    TypingLimit(QLineEdit* edit, int limit) : QValidator(edit), Edit(edit), Limit(limit) {}
+    TypingLimit(QLineEdit* edit, int limit)
+        : QValidator(edit), Limit(limit), Accepted(SystemLength(edit->text())) {
+        // The edit already holds the new text while it is validated, so the
+        // length before the change is kept from the last change.
+        connect(edit, &QLineEdit::textChanged, this,
+                [this](const QString& text) { Accepted = SystemLength(text); });
+    }
     State validate(QString& input, int&) const override {
         int length = SystemLength(input);
-        if (length <= Limit || length < SystemLength(Edit->text())) return Acceptable;
-        return Invalid;
+        return length <= Limit || length < Accepted ? Acceptable : Invalid;
     }
 
   private:
-    QLineEdit* Edit;
     int Limit;
+    int Accepted;
 };
 
 QWidget* CreateControl(const ControlTemplate& c, QWidget* parent, QButtonGroup*& radioGroup) {

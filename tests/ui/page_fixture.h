@@ -1,0 +1,214 @@
+// Shared by the page tests: a private working directory holding the shipped
+// catalogue, a document built from chosen values, the page shown inside a
+// window that carries the save command, and the user's actions on controls.
+// Each table row runs twice: once normally and once in write-only mode.
+#pragma once
+
+#include "dialog_units.h"
+#include "page_registry.h"
+#include "printer_doc.h"
+#include "settings_view.h"
+#include "spin_button.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTest>
+#include <QTextEdit>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace pagetest {
+
+inline QApplication& App() {
+    static int argc = 1;
+    static char name[] = "page_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        return new QApplication(argc, argv);
+    }();
+    return *app;
+}
+
+// The page under test and the document behind it.
+class Driver {
+  public:
+    Driver(int pageId, const StringMap& values, bool writeOnly,
+           const std::function<void(CPrinterDoc&)>& prepare = {}) {
+        App();
+        Doc.OnNewDocument("LPT1", values, writeOnly ? 1 : 0);
+        if (prepare) prepare(Doc);
+        Initial = Doc.CurrentValues;
+        Frame = std::make_unique<QWidget>();
+        Save = new QAction("save", Frame.get());
+        Save->setObjectName(QString::number(kCmdSaveCommandFile));
+        Frame->addAction(Save);
+        Page = CreatePageView(pageId, &Doc);
+        Page->setParent(Frame.get());
+        Frame->resize(Page->size());
+        Frame->show();
+        Page->show();
+        Page->OnInitialUpdate();
+    }
+
+    template <class T> T* Get(int id) const {
+        T* control = Page->ControlAs<T>(id);
+        EXPECT_NE(control, nullptr) << "control " << id;
+        return control;
+    }
+    bool Enabled(int id) const { return Get<QWidget>(id) && Get<QWidget>(id)->isEnabled(); }
+    bool Checked(int id) const { return Get<QAbstractButton>(id) && Get<QAbstractButton>(id)->isChecked(); }
+    std::string Text(int id) const { return Get<QLineEdit>(id) ? Get<QLineEdit>(id)->text().toStdString() : ""; }
+    // The key attached to the selected item ("" when none is selected).
+    std::string Selected(int id) const {
+        QComboBox* combo = Get<QComboBox>(id);
+        return combo && combo->currentIndex() >= 0 ? combo->currentData().toString().toStdString() : "";
+    }
+    // The control's rectangle in dialog units, as the template placed it.
+    bool At(int id, int x, int y, int width) const {
+        QWidget* control = Get<QWidget>(id);
+        return control && control->geometry().topLeft() == QPoint(DialogUnitsToPixelsX(x), DialogUnitsToPixelsY(y)) &&
+               control->width() == DialogUnitsToPixelsX(width);
+    }
+    std::string Label(int id) const {
+        QWidget* control = Get<QWidget>(id);
+        if (auto* label = qobject_cast<QLabel*>(control)) return label->text().toStdString();
+        if (auto* box = qobject_cast<QGroupBox*>(control)) return box->title().toStdString();
+        if (auto* button = qobject_cast<QAbstractButton*>(control)) return button->text().toStdString();
+        if (auto* title = qobject_cast<QTextEdit*>(control)) return title->toPlainText().toStdString();
+        return "";
+    }
+    std::vector<std::string> Items(int id) const {
+        std::vector<std::string> items;
+        if (QComboBox* combo = Get<QComboBox>(id))
+            for (int i = 0; i < combo->count(); ++i)
+                items.push_back(combo->itemText(i).toStdString());
+        return items;
+    }
+    std::string SelectedText(int id) const {
+        QComboBox* combo = Get<QComboBox>(id);
+        return combo ? combo->currentText().toStdString() : "";
+    }
+
+    // The user picks the item with `key` (a disabled combo box cannot be opened).
+    void Select(int id, const std::string& key) {
+        QComboBox* combo = Get<QComboBox>(id);
+        if (!combo || !combo->isEnabled()) return;
+        int index = combo->findData(QString::fromStdString(key));
+        ASSERT_GE(index, 0) << key;
+        combo->setCurrentIndex(index);
+        emit combo->activated(index);
+    }
+    // A mouse click on the button (nothing happens on a disabled one).
+    void Click(int id) {
+        if (QAbstractButton* button = Get<QAbstractButton>(id)) button->click();
+    }
+    // Clicks the up (+) or down (-) arrow of an up-down control `count` times.
+    void Step(int spinId, int count) {
+        CSpinButton* spin = Get<CSpinButton>(spinId);
+        if (!spin) return;
+        QToolButton* arrow = spin->findChild<QToolButton*>(count > 0 ? "up" : "down");
+        ASSERT_NE(arrow, nullptr);
+        for (int i = 0; i < std::abs(count); ++i)
+            arrow->click();
+    }
+    // Keystrokes into a text edit.
+    void Type(int id, const QString& text) {
+        if (QLineEdit* edit = Get<QLineEdit>(id)) {
+            edit->setFocus();
+            edit->end(false);
+            QTest::keyClicks(edit, text);
+        }
+    }
+    void Backspace(int id) {
+        if (QLineEdit* edit = Get<QLineEdit>(id)) QTest::keyClick(edit, Qt::Key_Backspace);
+    }
+    // Shows the page again, as selecting its tree item once more does.
+    void Reshow(int pageId) {
+        delete Page;
+        Page = CreatePageView(pageId, &Doc);
+        Page->setParent(Frame.get());
+        Page->show();
+        Page->OnInitialUpdate();
+    }
+
+    CPrinterDoc Doc;
+    StringMap Initial;
+    std::unique_ptr<QWidget> Frame;
+    QAction* Save = nullptr;
+    CSettingsView* Page = nullptr;
+};
+
+// One row of a page's table.
+struct Case {
+    std::string name;
+    StringMap values;                      // the document's values before the page is shown
+    std::function<void(Driver&)> act;      // what the user does
+    StringMap stored;                      // every value the actions store, in write-only mode = ChangedValues
+    std::function<void(Driver&)> check{};  // control states afterwards
+    std::function<void(CPrinterDoc&)> prepare{}; // changes to the catalogue's descriptors
+};
+
+// Working directory with the shipped catalogue as ".\quillon.ini".
+class PageTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        namespace fs = std::filesystem;
+        const char* source = std::getenv("ORBIS_SOURCE_DIR");
+        ASSERT_NE(source, nullptr) << "ORBIS_SOURCE_DIR";
+        std::string pattern = (fs::temp_directory_path() / "orbis-pages-XXXXXX").string();
+        Dir = ::mkdtemp(pattern.data());
+        fs::copy_file(fs::path(source) / "res" / "quillon.ini", fs::path(Dir) / "quillon.ini");
+        fs::create_directories(fs::path(Dir) / "root");
+        ::setenv("ORBIS_ROOT", (Dir + "/root").c_str(), 1);
+        Previous = fs::current_path().string();
+        fs::current_path(Dir);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        std::filesystem::current_path(Previous, ec);
+        std::filesystem::remove_all(Dir, ec);
+    }
+
+    // Runs every row normally and in write-only mode.
+    void Run(int pageId, const std::vector<Case>& table) {
+        for (const Case& c : table) {
+            for (bool writeOnly : {false, true}) {
+                SCOPED_TRACE(c.name + (writeOnly ? " [write-only]" : " [normal]"));
+                Driver d(pageId, c.values, writeOnly, c.prepare);
+                ASSERT_TRUE(d.Page->TemplateError().empty()) << d.Page->TemplateError();
+                EXPECT_EQ(d.Save->isEnabled(), !writeOnly) << "save command after showing";
+                if (c.act) c.act(d);
+                StringMap expected = d.Initial;
+                for (const auto& [name, value] : c.stored)
+                    expected[name] = value;
+                EXPECT_EQ(d.Doc.CurrentValues, expected);
+                EXPECT_EQ(d.Doc.ChangedValues, writeOnly ? c.stored : StringMap());
+                EXPECT_EQ(d.Doc.IsModified(), !c.stored.empty());
+                if (writeOnly) EXPECT_EQ(d.Save->isEnabled(), !c.stored.empty()) << "save command";
+                if (c.check) c.check(d);
+            }
+        }
+    }
+
+    std::string Dir;
+    std::string Previous;
+};
+
+} // namespace pagetest

@@ -1,0 +1,141 @@
+#include "ui_fixture.h"
+
+#include "dvc.h"
+#include "dvc_internal.h"
+#include "main_frame.h"
+#include "npa_catalogue.h"
+#include "npa_exchange.h"
+#include "printer_discovery.h"
+#include "printer_doc.h"
+#include "select_printer_dlg.h"
+#include "settings_view.h"
+#include "win32.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <cstdlib>
+#include <fstream>
+#include <unistd.h>
+
+namespace {
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "ui_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+} // namespace
+
+int ScriptedHost::ShowMessage(bool owned, const std::string& text, const std::string& caption,
+                              MessageIcon icon, MessageButtons buttons) {
+    boxes.push_back({owned, text, caption, icon, buttons});
+    if (!answers.empty()) {
+        int answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    return buttons == MessageButtons::YesNo ? kIdNo : kIdOk;
+}
+
+bool ScriptedHost::SelectPrinter(const std::vector<std::string>& lines, std::string& selected) {
+    if (onSelect) return onSelect(lines, selected);
+    return CQtWindowHost::SelectPrinter(lines, selected);
+}
+
+QString ScriptedHost::AskSaveFile(QWidget*) {
+    ++saveAsked;
+    return savePath;
+}
+
+void UiFixture::SetUp() {
+    App();
+    char dir[] = "/tmp/ui_testXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    dir_ = dir;
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    previousDir_ = previous;
+    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    setenv("ORBIS_ROOT", (dir_ + "/root").c_str(), 1);
+    UseShippedCatalogue();
+}
+
+void UiFixture::TearDown() {
+    frame_.reset();
+    doc_.reset();
+    DvcShutdown();
+    G_bInitialized = false; // the next test's library starts afresh on its own root
+    settings_internal::ResetNpaCatalogue();
+    NpaSettingIds.clear();
+    ASSERT_EQ(chdir(previousDir_.c_str()), 0);
+    std::string command = "rm -rf '" + dir_ + "'";
+    [[maybe_unused]] int rc = std::system(command.c_str());
+}
+
+void UiFixture::UseShippedCatalogue() {
+    const char* source = std::getenv("ORBIS_SOURCE_DIR");
+    ASSERT_NE(source, nullptr) << "ORBIS_SOURCE_DIR is set by CTest";
+    std::ifstream in(std::string(source) + "/res/quillon.ini", std::ios::binary);
+    ASSERT_TRUE(in.good());
+    std::ofstream(dir_ + "/quillon.ini", std::ios::binary | std::ios::trunc) << in.rdbuf();
+    settings_internal::ResetNpaCatalogue();
+}
+
+void UiFixture::WriteCatalogue(const std::string& content) {
+    std::ofstream(dir_ + "/quillon.ini", std::ios::binary | std::ios::trunc) << content;
+    settings_internal::ResetNpaCatalogue();
+}
+
+void UiFixture::AddSpoolerPrinter(const std::string& key, const std::string& driver, const std::string& port,
+                                  const std::string& name) {
+    HKEY printer = nullptr;
+    std::string path = std::string(kSpoolerPrintersKey) + "\\" + key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &printer, nullptr),
+              ERROR_SUCCESS);
+    auto set = [&](const char* value, const std::string& text) {
+        ASSERT_EQ(RegSetValueExA(printer, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                 static_cast<DWORD>(text.size() + 1)),
+                  ERROR_SUCCESS);
+    };
+    set("Printer Driver", driver);
+    set("Port", port);
+    set("Name", name);
+    RegCloseKey(printer);
+}
+
+CPrinterDoc& UiFixture::MakeDocument(const std::map<std::string, std::string>& values, int queryResult) {
+    doc_ = std::make_unique<CPrinterDoc>(&host_);
+    doc_->OnNewDocument("LPT1", values, queryResult);
+    return *doc_;
+}
+
+CMainFrame& UiFixture::MakeFrame() {
+    if (!doc_) MakeDocument({});
+    frame_ = std::make_unique<CMainFrame>(doc_.get(), &host_);
+    frame_->OnCreate();
+    frame_->InitialUpdateFrame("LPT1 - Orbis LP 2200");
+    return *frame_;
+}
+
+CSettingsView* UiFixture::ShowPage(int pageId) {
+    if (!frame_) MakeFrame();
+    if (doc_->ShowPage(pageId, 0, 1) == 0) return nullptr;
+    return frame_->Page();
+}
+
+bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}

@@ -1,0 +1,73 @@
+// Shared by the UI tests: one QApplication (offscreen), a private working
+// directory with the shipped catalogue and a private ORBIS_ROOT, and a window
+// host that answers the modal boxes from a script and records what was shown.
+#pragma once
+
+#include "qt_window_host.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CMainFrame;
+class CPrinterDoc;
+class CSettingsView;
+
+struct ShownBox {
+    bool owned;
+    std::string text;
+    std::string caption;
+    MessageIcon icon;
+    MessageButtons buttons;
+};
+
+class ScriptedHost : public CQtWindowHost {
+  public:
+    int ShowMessage(bool owned, const std::string& text, const std::string& caption, MessageIcon icon,
+                    MessageButtons buttons) override;
+    bool SelectPrinter(const std::vector<std::string>& lines, std::string& selected) override;
+    QString AskSaveFile(QWidget* owner) override;
+
+    std::vector<ShownBox> boxes;
+    std::deque<int> answers; // answers to the boxes, in order; kIdNo (Yes/No) or kIdOk when empty
+    std::function<bool(const std::vector<std::string>&, std::string&)> onSelect; // default: real dialog
+    QString savePath; // empty: the file dialog is cancelled
+    int saveAsked = 0;
+};
+
+class UiFixture : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Copies the shipped catalogue into the working directory (done by SetUp).
+    void UseShippedCatalogue();
+    void WriteCatalogue(const std::string& content);
+    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+    // A spooler printer entry in this test's root.
+    void AddSpoolerPrinter(const std::string& key, const std::string& driver, const std::string& port,
+                           const std::string& name);
+
+    // A document built from `values` (descriptors from the catalogue), with the scripted host.
+    CPrinterDoc& MakeDocument(const std::map<std::string, std::string>& values, int queryResult = 0);
+
+    // A main frame around the document, views initialised, as start-up builds it.
+    CMainFrame& MakeFrame();
+
+    // Shows page `pageId` in the frame as the tree does; the new right-hand page.
+    CSettingsView* ShowPage(int pageId);
+
+    std::string dir_;
+    std::string previousDir_;
+    ScriptedHost host_;
+    std::unique_ptr<CPrinterDoc> doc_;
+    std::unique_ptr<CMainFrame> frame_;
+};
+
+// Runs the event loop until `done` holds or `timeoutMs` passes; returns done().
+bool WaitFor(const std::function<bool()>& done, int timeoutMs = 20000);
