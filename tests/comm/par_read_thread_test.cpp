@@ -10,9 +10,7 @@
 #include <chrono>
 #include <thread>
 
-using partest::Bytes;
-using partest::FakeParallelPort;
-using partest::Packet;
+using namespace partest;
 
 namespace {
 
@@ -117,25 +115,16 @@ TEST(ParReadThread, EndsWhenThePortIsClosedOrTheLibraryShutsDown) {
             EXPECT_EQ(DvcClosePort("LPT1"), DVC_OK);
             EXPECT_TRUE(ReadThreadEnds());
             EXPECT_EQ(port->OpenHandles(), 0);
+            // The next request starts a new thread on the reopened port.
+            EXPECT_EQ(DvcOpenPort("LPT1"), DVC_OK);
+            port->Feed(Packet(0x10, 0xE0, {0x42}));
+            EXPECT_EQ(Send(&reply), DVC_OK);
+            EXPECT_EQ(reply, Packet(0x10, 0xE0, {0x42}));
         } else {
             DvcShutdown();
             EXPECT_EQ(G_hReadThread, nullptr);
         }
     }
-}
-
-// After the thread ended, the next request starts a new one on the reopened port.
-TEST(ParReadThread, NextRequestAfterAnEndedThread) {
-    commtest::TestWorld world;
-    auto port = OpenAuto();
-    Bytes reply;
-    EXPECT_EQ(Send(&reply), DVC_SEND_READFAIL);
-    EXPECT_EQ(DvcClosePort("LPT1"), DVC_OK);
-    EXPECT_TRUE(ReadThreadEnds());
-    EXPECT_EQ(DvcOpenPort("LPT1"), DVC_OK);
-    port->Feed(Packet(0x10, 0xE0, {0x42}));
-    EXPECT_EQ(Send(&reply), DVC_OK);
-    EXPECT_EQ(reply, Packet(0x10, 0xE0, {0x42}));
 }
 
 } // namespace
