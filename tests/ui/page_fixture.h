@@ -74,7 +74,9 @@ class Driver {
     }
     bool Enabled(int id) const { return Get<QWidget>(id) && Get<QWidget>(id)->isEnabled(); }
     bool Checked(int id) const { return Get<QAbstractButton>(id) && Get<QAbstractButton>(id)->isChecked(); }
-    std::string Text(int id) const { return Get<QLineEdit>(id) ? Get<QLineEdit>(id)->text().toStdString() : ""; }
+    std::string Text(int id) const {
+        return Get<QLineEdit>(id) ? Get<QLineEdit>(id)->text().toStdString() : "";
+    }
     // The key attached to the selected item ("" when none is selected).
     std::string Selected(int id) const {
         QComboBox* combo = Get<QComboBox>(id);
@@ -83,7 +85,8 @@ class Driver {
     // The control's rectangle in dialog units, as the template placed it.
     bool At(int id, int x, int y, int width) const {
         QWidget* control = Get<QWidget>(id);
-        return control && control->geometry().topLeft() == QPoint(DialogUnitsToPixelsX(x), DialogUnitsToPixelsY(y)) &&
+        return control &&
+               control->geometry().topLeft() == QPoint(DialogUnitsToPixelsX(x), DialogUnitsToPixelsY(y)) &&
                control->width() == DialogUnitsToPixelsX(width);
     }
     std::string Label(int id) const {
@@ -158,10 +161,10 @@ class Driver {
 // One row of a page's table.
 struct Case {
     std::string name;
-    StringMap values;                      // the document's values before the page is shown
-    std::function<void(Driver&)> act;      // what the user does
-    StringMap stored;                      // every value the actions store, in write-only mode = ChangedValues
-    std::function<void(Driver&)> check{};  // control states afterwards
+    StringMap values;                     // the document's values before the page is shown
+    std::function<void(Driver&)> act;     // what the user does
+    StringMap stored;                     // every value the actions store, in write-only mode = ChangedValues
+    std::function<void(Driver&)> check{}; // control states afterwards
     std::function<void(CPrinterDoc&)> prepare{}; // changes to the catalogue's descriptors
 };
 

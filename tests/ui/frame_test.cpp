@@ -1,0 +1,107 @@
+// The frame's commands that reach the printer: apply and save to a command
+// file, with their messages, and closing through the document.
+#include "support/ui_fixture.h"
+
+#include "main_frame.h"
+#include "printer_doc.h"
+
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+namespace {
+
+class Frame : public UiFixture {};
+
+struct ApplyCase {
+    const char* what;
+    int writeOnly;
+    bool edited;
+    std::vector<std::string> captions;
+    bool modifiedAfter;
+};
+
+TEST_F(Frame, ApplyReportsFailureAndKeepsTheDocumentModified) {
+    // No printer is attached to LPT1 in this root: any attempt to send fails.
+    const ApplyCase cases[] = {
+        {"write-only without an edit sends nothing and clears the flag", 1, false, {}, false},
+        {"write-only with an edit tries to send it", 1, true, {"설정 적용 실패"}, true},
+        {"two-way always sends every value", 0, false, {"설정 적용 실패"}, true},
+    };
+    for (const ApplyCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        CPrinterDoc& doc = MakeDocument({{"BLANKPGS", "PRINT"}}, c.writeOnly);
+        CMainFrame& frame = MakeFrame();
+        if (c.edited) doc.ChangedValues["BLANKPGS"] = "NOPRINT";
+        doc.SetModifiedFlag(true);
+        host_.boxes.clear();
+        frame.OnApply();
+        std::vector<std::string> captions;
+        for (const ShownBox& box : host_.boxes) {
+            captions.push_back(box.caption);
+            EXPECT_EQ(box.text, "설정사항을 프린트에 저용 할수 없습니다. 프린터가 연결되어 있고 전원이 켜져 "
+                                "있는지 확인 하십시오.");
+            EXPECT_EQ(box.icon, MessageIcon::Stop);
+            EXPECT_FALSE(box.owned);
+        }
+        EXPECT_EQ(captions, c.captions);
+        EXPECT_EQ(doc.IsModified(), c.modifiedAfter);
+        EXPECT_EQ(frame.PaneText().toStdString(), "준비됨") << "the status text comes back";
+
+        // Closing asks about unapplied edits only while the document is modified.
+        host_.boxes.clear();
+        frame.close();
+        ASSERT_EQ(host_.boxes.size(), c.modifiedAfter ? 1u : 0u);
+        if (c.modifiedAfter) {
+            EXPECT_EQ(host_.boxes[0].caption, "변경사항을 적용 하시겠습니까?");
+            EXPECT_EQ(host_.boxes[0].buttons, MessageButtons::YesNo);
+            EXPECT_TRUE(host_.boxes[0].owned);
+        }
+        EXPECT_FALSE(doc.IsModified());
+        frame_.reset();
+    }
+}
+
+TEST_F(Frame, SaveCommandFile) {
+    struct Case {
+        const char* what;
+        std::string path; // "" cancels the dialog
+        bool written;
+        std::string message;
+    };
+    const std::string missing = dir_ + "/no such folder/settings.npa";
+    const Case cases[] = {
+        {"cancelling the dialog does nothing", "", false, ""},
+        {"a chosen path receives the commands", dir_ + "/out.npa", true, ""},
+        {"a path that cannot be written is named in the message", missing, false,
+         "코멘드 파일 " + missing + "에 설정을 저장 할 수 없습니다."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CPrinterDoc& doc = MakeDocument({{"BLANKPGS", "PRINT"}, {"AUTOCR", "ON"}});
+        CMainFrame& frame = MakeFrame();
+        doc.SetModifiedFlag(true);
+        host_.boxes.clear();
+        host_.saveAsked = 0;
+        host_.savePath = QString::fromStdString(c.path);
+        frame.OnSaveCommandFile();
+        EXPECT_EQ(host_.saveAsked, 1);
+        if (c.message.empty()) {
+            EXPECT_TRUE(host_.boxes.empty());
+        } else {
+            ASSERT_EQ(host_.boxes.size(), 1u);
+            EXPECT_EQ(host_.boxes[0].text, c.message);
+            EXPECT_EQ(host_.boxes[0].caption, "코멘드 파일 만들기 실패");
+            EXPECT_EQ(host_.boxes[0].icon, MessageIcon::Stop);
+        }
+        if (!c.path.empty()) {
+            QFileInfo file(QString::fromStdString(c.path));
+            EXPECT_EQ(file.exists() && file.size() > 0, c.written);
+        }
+        EXPECT_TRUE(doc.IsModified()) << "saving leaves the document modified";
+        doc.SetModifiedFlag(false);
+        frame_.reset();
+    }
+}
+
+} // namespace

@@ -1,0 +1,240 @@
+// Start-up: discovery, the choice between printers, the query behind the wait
+// dialog, and the main window that follows.
+#include "support/ui_fixture.h"
+
+#include "main_frame.h"
+#include "npa_exchange.h"
+#include "printer_app.h"
+#include "printer_doc.h"
+#include "printer_mop_view.h"
+#include "query_wait_dlg.h"
+#include "res/strings.h"
+#include "select_printer_dlg.h"
+#include "settings_view.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+const char kDriver[] = "Orbis LP 2200 PCL";
+
+class StartUp : public UiFixture {
+  protected:
+    // Answers the selection dialog as a user would: looks at it, then presses `button` ("1" or "2").
+    void AnswerSelection(const char* button) {
+        host_.onSelect = [this, button](const std::vector<std::string>& lines, std::string& selected) {
+            ++selections_;
+            QTimer::singleShot(0, [this, button] {
+                auto* dialog = qobject_cast<CSelectPrinterDlg*>(QApplication::activeModalWidget());
+                if (!dialog) return;
+                for (int i = 0; i < dialog->List()->count(); ++i)
+                    shownLines_.push_back(dialog->List()->item(i)->text().toStdString());
+                shownRow_ = dialog->List()->currentRow();
+                dialog->findChild<QPushButton*>(button)->click();
+            });
+            return host_.CQtWindowHost::SelectPrinter(lines, selected);
+        };
+    }
+    std::vector<std::string> Captions() const {
+        std::vector<std::string> captions;
+        for (const ShownBox& box : host_.boxes)
+            captions.push_back(box.caption);
+        return captions;
+    }
+
+    int selections_ = 0;
+    std::vector<std::string> shownLines_;
+    int shownRow_ = -1;
+};
+
+struct StartCase {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> printers; // port, name
+    const char* selectionButton;                               // nullptr: no dialog expected
+    int queryResult;                                           // 99: the real query runs
+    bool started;
+    std::vector<std::string> captions;
+    std::string port;
+};
+
+TEST_F(StartUp, DiscoverChooseQueryThenBuildTheWindow) {
+    const StartCase cases[] = {
+        {"no spooler key: both messages and end",
+         {},
+         nullptr,
+         0,
+         false,
+         {"프린터 정보 없음", "직접 연결된 프린터가 없습니다."},
+         ""},
+        {"only a network printer: message and end",
+         {{"\\\\server\\orbis", "Net"}},
+         nullptr,
+         0,
+         false,
+         {"직접 연결된 프린터가 없습니다."},
+         ""},
+        {"one printer goes straight to the query; a failed query ends with its message",
+         {{"LPT7", "Orbis"}},
+         nullptr,
+         99,
+         false,
+         {"종신 오류"},
+         "LPT7"},
+        {"a query that fails after opening ends the same way",
+         {{"LPT1", "Orbis"}},
+         nullptr,
+         kQueryFailed,
+         false,
+         {"종신 오류"},
+         "LPT1"},
+        {"two printers: sorted list, first preselected, Cancel ends silently",
+         {{"USB001", "Orbis B"}, {"LPT1", "Orbis A"}},
+         "2",
+         0,
+         false,
+         {},
+         ""},
+        {"two printers: OK takes the first line's port",
+         {{"USB001", "Orbis B"}, {"LPT1", "Orbis A"}},
+         "1",
+         0,
+         true,
+         {},
+         "LPT1"},
+        {"write-only shows the information notice and still starts",
+         {{"LPT1", "Orbis"}},
+         nullptr,
+         kQueryWriteOnly,
+         true,
+         {"양방향 지원 불가능"},
+         "LPT1"},
+    };
+    int round = 0;
+    for (const StartCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        // A fresh spooler for each case.
+        std::string root = dir_ + "/root" + std::to_string(++round);
+        setenv("ORBIS_ROOT", root.c_str(), 1);
+        for (const auto& [port, name] : c.printers)
+            AddSpoolerPrinter(name, kDriver, port, name);
+        host_.boxes.clear();
+        selections_ = 0;
+        shownLines_.clear();
+        AnswerSelection(c.selectionButton ? c.selectionButton : "2");
+
+        CPrinterApp app(&host_);
+        std::string queriedPort;
+        if (c.queryResult != 99)
+            app.QueryFunction = [&](const char* port, StringMap& values) {
+                queriedPort = port;
+                values["BLANKPGS"] = "PRINT";
+                return c.queryResult;
+            };
+        bool started = app.InitInstance();
+        EXPECT_EQ(started, c.started);
+        EXPECT_EQ(Captions(), c.captions);
+        for (const ShownBox& box : host_.boxes) {
+            EXPECT_FALSE(box.owned);
+            EXPECT_EQ(box.icon,
+                      box.caption == "양방향 지원 불가능" ? MessageIcon::Information : MessageIcon::Stop);
+        }
+        EXPECT_EQ(selections_, c.selectionButton ? 1 : 0);
+        if (c.selectionButton) {
+            EXPECT_EQ(shownLines_, (std::vector<std::string>{"LPT1 - Orbis A", "USB001 - Orbis B"}));
+            EXPECT_EQ(shownRow_, 0);
+        }
+        EXPECT_EQ(app.PortName, c.port);
+        if (c.queryResult != 99 && !c.port.empty()) {
+            EXPECT_EQ(queriedPort, c.port);
+        }
+        EXPECT_EQ(app.MainFrame() != nullptr && app.MainFrame()->isVisible(), c.started);
+        if (c.started) {
+            EXPECT_EQ(app.Document()->CurrentValues["BLANKPGS"], "PRINT");
+            EXPECT_EQ(app.MainFrame()->Command(kCmdSaveCommandFile)->isEnabled(),
+                      c.queryResult != kQueryWriteOnly);
+        }
+    }
+}
+
+TEST_F(StartUp, MainWindowShape) {
+    AddSpoolerPrinter("Orbis", kDriver, "LPT1", "Orbis LP 2200");
+    CPrinterApp app(&host_);
+    app.QueryFunction = [](const char*, StringMap&) { return 0; };
+    ASSERT_TRUE(app.InitInstance());
+    CMainFrame* frame = app.MainFrame();
+    EXPECT_EQ(frame->windowTitle().toStdString(), "Orbis LP 2200 설정 유틸리티");
+    EXPECT_EQ(frame->size(), QSize(680, 450));
+    EXPECT_FALSE(frame->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(frame->PaneText().toStdString(), "준비됨");
+    EXPECT_EQ(frame->Splitter()->sizes().value(0), 150);
+    EXPECT_EQ(frame->Page()->TemplateId(), CSettingsView::kBlankTemplateId);
+    QTreeWidgetItem* root = frame->Tree()->topLevelItem(0);
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->text(0).toStdString(), "LPT1 - Orbis LP 2200");
+    EXPECT_TRUE(root->isExpanded());
+    EXPECT_TRUE(frame->Tree()->selectedItems().isEmpty());
+
+    struct Command {
+        int id;
+        const char* text;
+        const char* prompt;
+        QKeySequence shortcut;
+    };
+    const Command commands[] = {
+        {kCmdSaveCommandFile, "코멘드 파일로 저장(&S)\tCtrl+S",
+         "다른 운영 시스템에서 사용하기 위해 설정 변경 사항을 코멘드 파일에 저장.", QKeySequence("Ctrl+S")},
+        {kCmdAppExit, "마침(&X)", "응용프로그램 중지; prompts to apply settings", QKeySequence()},
+        {kCmdApply, "적용(&A)", "변경사항을 프린터에 적용", QKeySequence()},
+        {kCmdAppAbout, "버전 정보(&B)", "프로그램 정보, 버전 번호 및 저작권", QKeySequence()},
+        {kCmdNextPane, "", "", QKeySequence("F6")},
+        {kCmdPrevPane, "", "", QKeySequence("Shift+F6")},
+    };
+    for (const Command& c : commands) {
+        QAction* action = frame->Command(c.id);
+        ASSERT_NE(action, nullptr) << c.id;
+        EXPECT_EQ(action->text().toStdString(), c.text);
+        EXPECT_EQ(action->statusTip().toStdString(), c.prompt);
+        EXPECT_EQ(action->shortcut(), c.shortcut);
+    }
+}
+
+TEST_F(StartUp, WaitDialogStaysUpUnderEscapeEnterAndCloseUntilTheQueryEnds) {
+    std::atomic<bool> release{false};
+    std::atomic<bool> finished{false};
+    CQueryWaitDlg dialog([&] {
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        finished = true;
+    });
+    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowSystemMenuHint);
+    std::vector<bool> visibleAfter;
+    QTimer::singleShot(50, [&] {
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        visibleAfter.push_back(dialog.isVisible());
+        QTest::keyClick(&dialog, Qt::Key_Return);
+        visibleAfter.push_back(dialog.isVisible());
+        dialog.close();
+        visibleAfter.push_back(dialog.isVisible());
+        dialog.reject();
+        visibleAfter.push_back(dialog.isVisible());
+        release = true;
+    });
+    dialog.exec();
+    EXPECT_TRUE(finished);
+    EXPECT_EQ(dialog.QueryDone, 1);
+    EXPECT_EQ(visibleAfter, (std::vector<bool>{true, true, true, true}));
+    EXPECT_FALSE(dialog.isVisible());
+}
+
+} // namespace
