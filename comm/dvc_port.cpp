@@ -101,6 +101,8 @@ int DvcOpenPort(const char* portName) {
         break;
     }
 
+    // Whatever a branch left behind, a failed open leaves no port open.
+    if (result < 0 && G_szPortName[0] != '\0') ForgetOpenPort();
     DvcLog(DVC_LOG_ENTRY, "DvcOpenPort(%s) - returning %d\n", portName, result);
     return result;
 }

@@ -4,6 +4,7 @@
 
 #include "dvc.h"
 #include "dvc_internal.h"
+#include "orbis_platform.h"
 
 #include <gtest/gtest.h>
 
@@ -150,42 +151,63 @@ TEST(FilePort, UnwritablePlacesFailWithoutWritingElsewhere) {
 // The NT-family workaround: on close, "offline.dat" goes to the port first,
 // the command file 5 seconds later, and both files are removed.
 TEST(FilePort, CopyFilesDeliversOfflineFileFirstThenCommandFile) {
-    TestWorld world;
-    auto port = RecordPort("LPT1");
     const Bytes offline = Concat({kStart, kOfflineFileCommand});
     const Bytes commands = Concat({kStart, Command(7, 0x40), kStart, kOnlineFileCommand});
-    WriteBytes(Host("C:\\Temp\\offline.dat"), offline);
-    WriteBytes(Host("C:\\Temp\\VAN1.tmp"), commands);
-
-    // The state an LPT port is left in by the workaround after a settings write.
-    DvcInit();
-    std::strcpy(G_szPortName, "LPT1");
-    std::strcpy(G_szOfflineFile, "C:\\Temp\\offline.dat");
-    std::strcpy(G_szCommandFile, "C:\\Temp\\VAN1.tmp");
-    G_bUnidirectional = true;
-    G_hPort = INVALID_HANDLE_VALUE;
-
-    EXPECT_EQ(DVC_OK, DvcClosePort("LPT1"));
-    EXPECT_EQ(Concat({offline, commands}), port->All());
-    // The command file's first byte arrives no earlier than 5 s after the offline file's.
-    std::lock_guard lock(port->mutex);
-    ASSERT_FALSE(port->writes.empty());
-    size_t offset = 0;
-    auto secondAt = port->writes.front().at;
-    for (const auto& write : port->writes) {
-        if (offset >= offline.size()) {
-            secondAt = write.at;
-            break;
+    for (bool throughOpen : {true, false}) {
+        SCOPED_TRACE(throughOpen ? "NT family: open, offline, command, online, close"
+                                 : "state left by a workaround write");
+        TestWorld world;
+        auto port = RecordPort("LPT1");
+        std::string offlineFile, commandFile;
+        if (throughOpen) {
+            WriteBytes(orbis::platform::Root() + "/windows-family", Hex("4E 54 0A")); // "NT"
+            ASSERT_EQ(DVC_OPEN_UNIDIRECTIONAL, DvcOpenPort("LPT1"));
+            ASSERT_EQ(DVC_OK, DvcOffline("LPT1", true));
+            const Bytes command = Command(7, 0x50);
+            ASSERT_EQ(DVC_OK, DvcSendCommand("LPT1", command.data(), command.size(), nullptr, nullptr));
+            ASSERT_EQ(DVC_OK, DvcOffline("LPT1", false));
+            offlineFile = G_szOfflineFile;
+            commandFile = G_szCommandFile;
+            EXPECT_TRUE(port->All().empty()); // collected, not sent yet
+        } else {
+            offlineFile = "C:\\Temp\\offline.dat";
+            commandFile = "C:\\Temp\\VAN1.tmp";
+            WriteBytes(Host(offlineFile), offline);
+            WriteBytes(Host(commandFile), commands);
+            DvcInit();
+            std::strcpy(G_szPortName, "LPT1");
+            std::strcpy(G_szOfflineFile, offlineFile.c_str());
+            std::strcpy(G_szCommandFile, commandFile.c_str());
+            G_bUnidirectional = true;
+            G_hPort = INVALID_HANDLE_VALUE;
         }
-        offset += write.bytes.size();
+        ASSERT_TRUE(Exists(Host(offlineFile)));
+        ASSERT_TRUE(Exists(Host(commandFile)));
+
+        EXPECT_EQ(DVC_OK, DvcClosePort("LPT1"));
+        EXPECT_EQ(Concat({offline, commands}), port->All());
+        {
+            // The command file's first byte arrives no earlier than 5 s after the offline file's.
+            std::lock_guard lock(port->mutex);
+            ASSERT_FALSE(port->writes.empty());
+            size_t offset = 0;
+            auto secondAt = port->writes.front().at;
+            for (const auto& write : port->writes) {
+                if (offset >= offline.size()) {
+                    secondAt = write.at;
+                    break;
+                }
+                offset += write.bytes.size();
+            }
+            EXPECT_EQ(offline.size(), offset); // no write mixes the two files
+            EXPECT_GE(secondAt - port->writes.front().at, std::chrono::milliseconds(4900));
+        }
+        EXPECT_FALSE(Exists(Host(offlineFile)));
+        EXPECT_FALSE(Exists(Host(commandFile)));
+        EXPECT_FALSE(G_bUnidirectional);
+        EXPECT_EQ('\0', G_szCommandFile[0]);
+        EXPECT_EQ('\0', G_szPortName[0]);
     }
-    EXPECT_EQ(offline.size(), offset); // no write mixes the two files
-    EXPECT_GE(secondAt - port->writes.front().at, std::chrono::milliseconds(4900));
-    EXPECT_FALSE(Exists(Host("C:\\Temp\\offline.dat")));
-    EXPECT_FALSE(Exists(Host("C:\\Temp\\VAN1.tmp")));
-    EXPECT_FALSE(G_bUnidirectional);
-    EXPECT_EQ('\0', G_szCommandFile[0]);
-    EXPECT_EQ('\0', G_szPortName[0]);
 }
 
 TEST(FilePort, CopyLineTooLongIsRefusedAndFilesKept) {
