@@ -164,4 +164,33 @@ TEST_F(ParSim, PrinterSwitchedOffMidTransaction) {
     EXPECT_EQ(Send(FullQuery(), &reply), DVC_SEND_WRITEFAIL);
 }
 
+TEST_F(ParSim, ProbeTellsWhatTheLibraryFound) {
+    struct Case {
+        std::vector<std::string> options;
+        const char* family;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {{"--marker", "CPDNPA00", "--npa-mode", "on"},
+         "95",
+         {"open: DVC_OK (0)", "family: Orbis LP 2200 (marker \"CPDNPA00\")", "npa mode: NPA_ON (2)",
+          "unidirectional: no"}},
+        {{"--marker", "VNPAP"}, "95", {"marker \"VNPAP\"", "npa mode: NPA_AUTO (1)"}},
+        {{"--marker", "foreign"}, "95", {"open: DVC_REFUSED (-4)"}},
+        {{}, "NT", {"open: DVC_OPEN_UNIDIRECTIONAL (1)", "device id: (none read)", "unidirectional: yes"}},
+    };
+    for (const auto& c : cases) {
+        auto sim = Start(c.options);
+        std::string line = std::string("ORBIS_WINDOWS_FAMILY=") + c.family + " '" +
+                           std::getenv("ORBIS_BIN_DIR") + "/orbis-cli' probe LPT1 2>&1";
+        std::string output;
+        FILE* pipe = popen(line.c_str(), "r");
+        for (char chunk[256]; std::fgets(chunk, sizeof chunk, pipe);)
+            output += chunk;
+        pclose(pipe);
+        for (const auto& expected : c.lines)
+            EXPECT_NE(output.find(expected), std::string::npos) << output;
+        sim->Stop();
+    }
+}
+
 } // namespace
