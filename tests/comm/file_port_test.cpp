@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <thread>
 
 using namespace commtest;
 
@@ -146,6 +145,13 @@ TEST(FilePort, UnwritablePlacesFailWithoutWritingElsewhere) {
     EXPECT_EQ('\0', G_szOfflineFile[0]);
     DvcClosePort("C:\\out\\settings.npa");
     EXPECT_TRUE(ReadBytes(Host("C:\\out\\settings.npa")).empty());
+
+    // A full disk: every write fails, and the operations say so.
+    ASSERT_EQ(DVC_OK, DvcOpenPort("/dev/full"));
+    uint32_t replyLength = 99;
+    EXPECT_EQ(DVC_SEND_WRITEFAIL, Send("/dev/full", Command(7, 0x40), nullptr, &replyLength));
+    EXPECT_EQ(DVC_CMD_FAIL, DvcOffline("/dev/full", false));
+    EXPECT_EQ(DVC_OK, DvcClosePort("/dev/full"));
 }
 
 // The NT-family workaround: on close, "offline.dat" goes to the port first,
