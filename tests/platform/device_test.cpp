@@ -321,6 +321,37 @@ TEST_F(DeviceTest, APrinterKilledMidReplyMakesReadsFailNotHang) {
     }
 }
 
+TEST_F(DeviceTest, APrinterThatDropsItsConnectionEndsTheRead) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        std::string writeTo, readFrom;
+        DWORD firstRead;
+    } cases[] = {
+        {"parallel", {"--lpt", "1", "--drop-after", "10"}, "LPT1", "LPT1", 10},
+        {"usb",
+         {"--usb", "1", "--drop-after", "10"},
+         UsbPath(1, kUsbPrinterClass) + "\\PIPE00",
+         UsbPath(1, kUsbPrinterClass) + "\\PIPE01",
+         10},
+    };
+    for (const auto& c : cases) {
+        auto sim = Start(c.args);
+        HANDLE out = Open(c.writeTo, GENERIC_READ | GENERIC_WRITE);
+        HANDLE in = c.readFrom == c.writeTo ? out : Open(c.readFrom, GENERIC_READ);
+        ASSERT_NE(in, INVALID_HANDLE_VALUE);
+        ASSERT_TRUE(Write(out, Query({0x0101, 0x0141, 0x0602, 0x0407, 0x0112})));
+        char buffer[64];
+        DWORD got = 0;
+        ASSERT_TRUE(ReadFile(in, buffer, sizeof buffer, &got, nullptr)) << c.what;
+        EXPECT_EQ(got, c.firstRead) << c.what;
+        EXPECT_FALSE(ReadFile(in, buffer, sizeof buffer, &got, nullptr)) << c.what;
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_DEVICE_NOT_CONNECTED)) << c.what;
+        if (in != out) CloseHandle(in);
+        CloseHandle(out);
+    }
+}
+
 TEST_F(DeviceTest, ABlockedUsbReadEndsWhenCancelled) {
     auto sim = Start({"--usb", "1"});
     DWORD error = 0;

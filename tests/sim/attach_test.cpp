@@ -88,8 +88,6 @@ TEST(PrinterProgram, AttachWritesWhatWindowsHoldsAndDetachRemovesTheDevice) {
 }
 
 TEST(PrinterProgram, AppliedValuesSurviveARestart) {
-    TempRoot root;
-    ::setenv("ORBIS_ROOT", root.Path().c_str(), 1);
     const std::string start("\xA5\x00\x10\x80\xA4\x5B\xA4\x5B\x10\xEF\xA4\x5B\x11\xEE\x00\xFF\x13\xEC\x2E",
                             19);
     const std::string write = start + std::string("\xA5\x00\x07\x40\xE0\xE7\x31\x01\x12\x03", 10);
@@ -107,15 +105,22 @@ TEST(PrinterProgram, AppliedValuesSurviveARestart) {
         CloseHandle(port);
         return std::string(reply, n);
     };
-    {
-        SimProcess sim(root.Path(), {"--lpt", "1"});
-        ASSERT_TRUE(sim.Ready());
-        EXPECT_EQ(exchange(query, true), std::string("\xA5\x00\x08\x10\xE0\xE7\x20\x01\x12\x01\x1A", 11));
-        EXPECT_EQ(exchange(write, false), "");
+    // Stopped, or killed so that its socket is left behind for the next start to take over.
+    for (bool kill : {false, true}) {
+        TempRoot root;
+        ::setenv("ORBIS_ROOT", root.Path().c_str(), 1);
+        {
+            SimProcess sim(root.Path(), {"--lpt", "1"});
+            ASSERT_TRUE(sim.Ready());
+            EXPECT_EQ(exchange(query, true), std::string("\xA5\x00\x08\x10\xE0\xE7\x20\x01\x12\x01\x1A", 11));
+            EXPECT_EQ(exchange(write, false), "");
+            if (kill) sim.Kill();
+        }
+        SimProcess restarted(root.Path(), {"--lpt", "1"});
+        ASSERT_TRUE(restarted.Ready()) << "kill " << kill;
+        EXPECT_EQ(exchange(query, true), std::string("\xA5\x00\x08\x10\xE0\xE7\x20\x01\x12\x01\x03", 11))
+            << "kill " << kill;
     }
-    SimProcess restarted(root.Path(), {"--lpt", "1"});
-    ASSERT_TRUE(restarted.Ready());
-    EXPECT_EQ(exchange(query, true), std::string("\xA5\x00\x08\x10\xE0\xE7\x20\x01\x12\x01\x03", 11));
 }
 
 TEST(PrinterProgram, CommandLineMistakesAreReportedNotServed) {
