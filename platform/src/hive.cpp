@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdio>
 #include <sstream>
+#include <unordered_map>
 
 namespace orbis::platform {
 namespace {
@@ -231,6 +232,7 @@ bool Hive::Parse(const std::string& text, Hive* hive) {
     if (i == lines.size()) return true; // an empty file is an empty registry
     if (lines[i] != "REGEDIT4") return false;
     RegKey* key = nullptr;
+    std::unordered_map<std::string, size_t> index; // value names of the current section
     for (++i; i < lines.size(); ++i) {
         const std::string& line = lines[i];
         if (line.find_first_not_of(" \t") == std::string::npos) continue;
@@ -249,14 +251,19 @@ bool Hive::Parse(const std::string& text, Hive* hive) {
                 return false;
             bool created;
             key = &hive->Create(path, &created);
+            index.clear();
+            for (size_t v = 0; v < key->values.size(); ++v)
+                index[UpperAscii(key->values[v].name)] = v;
             continue;
         }
         RegValue value;
         if (!key || !ParseValue(line, &value)) return false;
-        if (RegValue* existing = key->FindValue(value.name))
-            *existing = std::move(value);
-        else
+        // A later line for the same name wins, as when importing a .reg file.
+        auto [slot, fresh] = index.emplace(UpperAscii(value.name), key->values.size());
+        if (fresh)
             key->values.push_back(std::move(value));
+        else
+            key->values[slot->second] = std::move(value);
     }
     return true;
 }

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <mutex>
 #include <sys/stat.h>
 
 namespace orbis::platform {
@@ -43,10 +42,7 @@ std::string Root() {
     }
     while (root.size() > 1 && root.back() == '/')
         root.pop_back();
-    static std::mutex mutex;
-    static std::string created;
-    std::lock_guard lock(mutex);
-    if (created != root && MakeDirectories(root)) created = root;
+    MakeDirectories(root); // checked every call: a test may remove a root and use it again
     return root;
 }
 
