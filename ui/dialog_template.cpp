@@ -157,6 +157,13 @@ bool ParseDialogTemplate(const std::string& text, DialogTemplate& out, std::stri
 }
 
 bool LoadDialogTemplate(int id, DialogTemplate& out, std::string& error) {
+    // Pages are rebuilt on every tree selection; each template is read and parsed once.
+    static std::map<int, DialogTemplate> parsed;
+    auto cached = parsed.find(id);
+    if (cached != parsed.end()) {
+        out = cached->second;
+        return true;
+    }
     for (const char* prefix : {":/templates/page_", ":/templates/dialog_"}) {
         QFile file(QString::fromUtf8(prefix) + QString::number(id) + QStringLiteral(".dlg"));
         if (!file.open(QIODevice::ReadOnly)) continue;
@@ -170,6 +177,7 @@ bool LoadDialogTemplate(int id, DialogTemplate& out, std::string& error) {
             error = file.fileName().toStdString() + ": holds template " + std::to_string(out.Id);
             return false;
         }
+        parsed[id] = out;
         return true;
     }
     error = "no template " + std::to_string(id);

@@ -19,6 +19,9 @@
 #include <QTextCursor>
 #include <QTextEdit>
 
+#include <algorithm>
+#include <vector>
+
 CSettingsView::CSettingsView(CPrinterDoc* doc, QWidget* parent)
     : QWidget(parent), Doc(doc), Template(kBlankTemplateId) {
     Init();
@@ -165,20 +168,30 @@ void CSettingsView::SetCheck(QAbstractButton* button, bool checked) {
 
 void CSettingsView::FillCombo(const ValueList& list, QComboBox* combo) {
     if (!combo) return;
-    std::string name;
+    // The items go in sorted by display text, as a sorted combo box keeps them;
+    // among equal texts the earlier entry stays first.
+    std::vector<std::pair<QString, QString>> items;
+    items.reserve(list.size());
+    std::string name, value;
     for (const auto& [key, display] : list) {
-        QString text = QString::fromStdString(display);
-        // The list keeps its items sorted by display text, as a sorted combo box does.
-        int at = combo->count();
-        for (int i = 0; i < combo->count(); ++i) {
-            if (QString::compare(text, combo->itemText(i), Qt::CaseInsensitive) < 0) {
-                at = i;
-                break;
-            }
-        }
-        combo->insertItem(at, text, QString::fromStdString(key));
-        std::string value;
+        items.emplace_back(QString::fromStdString(display), QString::fromStdString(key));
         SplitSettingKey(key, name, value);
+    }
+    std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) {
+        return QString::compare(a.first, b.first, Qt::CaseInsensitive) < 0;
+    });
+    const int existing = combo->count();
+    for (const auto& [text, key] : items) {
+        // An item already in the list keeps the sort: find its place among them.
+        int at = combo->count();
+        if (existing > 0) {
+            for (int i = 0; i < combo->count(); ++i)
+                if (QString::compare(text, combo->itemText(i), Qt::CaseInsensitive) < 0) {
+                    at = i;
+                    break;
+                }
+        }
+        combo->insertItem(at, text, key);
     }
     combo->setCurrentIndex(-1);
     std::string target = name + ":" + CurrentValue(name);

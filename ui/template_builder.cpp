@@ -1,6 +1,7 @@
 #include "template_builder.h"
 
 #include "dialog_units.h"
+#include "left_text_check_box.h"
 #include "spin_button.h"
 #include "ui_style.h"
 
@@ -67,9 +68,7 @@ QWidget* CreateControl(const ControlTemplate& c, QWidget* parent, QButtonGroup*&
         return combo;
     }
     case ControlKind::CheckBox: {
-        auto* check = new QCheckBox(text, parent);
-        check->setLayoutDirection(Qt::RightToLeft); // the label stands left of the box
-        return check;
+        return new CLeftTextCheckBox(text, parent);
     }
     case ControlKind::RadioButton: {
         auto* radio = new QRadioButton(text, parent);
@@ -141,7 +140,11 @@ void BuildTemplateControls(const DialogTemplate& form, QWidget* parent) {
         QWidget* widget = CreateControl(c, parent, radioGroup);
         if (c.Id != -1) widget->setObjectName(QString::number(c.Id));
         QRect rect = DialogRectToPixels(c.X, c.Y, c.Width, c.Height);
-        if (c.Kind == ControlKind::ComboBox) rect.setHeight(widget->sizeHint().height());
+        if (c.Kind == ControlKind::ComboBox) {
+            // The closed height is the same for every combo box of the font; measured once.
+            static int closedHeight = widget->sizeHint().height();
+            rect.setHeight(closedHeight);
+        }
         widget->setGeometry(rect);
         if (c.Kind == ControlKind::UpDown) {
             // Attached to the edit before it and aligned to its right edge, which it takes from the edit.
