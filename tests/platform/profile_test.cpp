@@ -8,7 +8,10 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -193,6 +196,32 @@ TEST_F(ProfileTest, CachedCopyNoticesRewriteAndDeletion) {
     EXPECT_EQ(String("s", "k"), "DEF");
     Write("[s]\nk=back\n");
     EXPECT_EQ(String("s", "k"), "back");
+}
+
+TEST_F(ProfileTest, ConcurrentReadersWhileFileIsReplaced) {
+    Write("[s]\nk=first\n");
+    std::atomic<bool> stop{false};
+    std::atomic<int> bad{0};
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 4; ++t)
+        readers.emplace_back([&] {
+            while (!stop) {
+                char buffer[32];
+                GetPrivateProfileStringA("s", "k", "", buffer, sizeof buffer, path_.c_str());
+                std::string value = buffer;
+                if (value != "first" && value != "second, longer") ++bad;
+            }
+        });
+    for (int i = 0; i < 200; ++i) {
+        std::string next = dir_ + "/next.ini";
+        std::ofstream(next, std::ios::binary) << (i % 2 ? "[s]\nk=first\n" : "[s]\nk=second, longer\n");
+        std::rename(next.c_str(), path_.c_str()); // replaced whole, as an installer would
+    }
+    stop = true;
+    for (auto& r : readers)
+        r.join();
+    EXPECT_EQ(bad, 0);
+    EXPECT_EQ(String("s", "k"), "first");
 }
 
 TEST_F(ProfileTest, RelativeNameReadsCurrentDirectory) {
