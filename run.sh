@@ -1,35 +1,46 @@
 #!/usr/bin/env bash
-# Builds the project, then lets the Dvc library save three settings commands as a command file.
-# (Interim: until the application exists, this shows the library at work through orbis-cli.)
+# Builds the project and opens the settings utility against a simulated printer.
+#   ./run.sh          a printer on LPT1
+#   ./run.sh --usb    a printer on USB001
+#   ./run.sh --both   one on each (the selection dialog shows)
+# Without a display ($DISPLAY and $WAYLAND_DISPLAY empty) it says so and prints
+# the printer's settings with orbis-cli instead.
 set -euo pipefail
 cd "$(dirname "$0")"
+ports=(--lpt 1)
+first_port=LPT1
+case "${1:-}" in
+  "") ;;
+  --usb) ports=(--usb 1); first_port=USB001 ;;
+  --both) ports=(--lpt 1 --usb 1) ;;
+  *) echo "usage: ./run.sh [--usb|--both]" >&2; exit 2 ;;
+esac
 scripts/setup.sh build
 
-# A fresh Windows stand-in root: registry, drive C: and devices live under it.
-rm -rf run/root run/out
-mkdir -p run/root run/out
-export ORBIS_ROOT="$PWD/run/root"
-cli=build/bin/orbis-cli
+# A fresh Windows stand-in root (registry, drive C:, devices) and a working
+# directory holding the catalogue, which the program reads as .\quillon.ini.
+here=$PWD
+rm -rf run/root run/work
+mkdir -p run/root run/work
+cp res/quillon.ini run/work/quillon.ini
+export ORBIS_ROOT="$here/run/root"
 
-# Log every step, packet dumps included, to C:\VanDvc32.log.
-"$cli" log-level 0x13
+build/bin/orbis-printer-sim --root "$ORBIS_ROOT" "${ports[@]}" --ready-file run/root/ready \
+  --log run/root/sim.log >/dev/null 2>&1 &
+sim=$!
+trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null || true' EXIT
+for _ in $(seq 200); do
+  [ -f run/root/ready ] && break
+  kill -0 "$sim" 2>/dev/null || { echo "the simulated printer did not start (see run/root/sim.log)" >&2; exit 1; }
+  sleep 0.05
+done
+[ -f run/root/ready ] || { echo "the simulated printer did not get ready" >&2; exit 1; }
 
-# Three setting commands of 7, 9 and 12 bytes, written as saving a command file does:
-# offline into offline.dat, each command behind the NPA start packet, online at the end.
-"$cli" write run/out/settings.npa \
-  "A5 00 04 50 E1 01 01" \
-  "A5 00 06 50 E1 02 00 01 05" \
-  "A5 00 09 50 E1 03 00 02 00 00 00 0A"
-
-echo
-echo "Files written:"
-wc -c run/out/settings.npa run/out/offline.dat
-echo
-echo "run/out/settings.npa:"
-od -A d -t x1 run/out/settings.npa
-echo
-echo "run/out/offline.dat:"
-od -A d -t x1 run/out/offline.dat
-echo
-echo "Log (run/root/c/VanDvc32.log), first lines:"
-head -n 20 run/root/c/VanDvc32.log
+cd run/work
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display (DISPLAY and WAYLAND_DISPLAY are empty): the window cannot open."
+  echo "The simulated printer's settings, as the utility would read them (orbis-cli query):"
+  "$here/build/bin/orbis-cli" query "$first_port"
+  exit 0
+fi
+"$here/build/bin/orbis-settings"
