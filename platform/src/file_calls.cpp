@@ -59,7 +59,19 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD
         return FALSE;
     }
     DWORD got = 0, error = ERROR_SUCCESS;
+    {
+        std::lock_guard lock(SyncMutex());
+        if (io->closed) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+        ++io->blockingReads;
+    }
     bool ok = io->Io()->Read(lpBuffer, nNumberOfBytesToRead, &got, &error);
+    {
+        std::lock_guard lock(SyncMutex());
+        --io->blockingReads;
+    }
     if (lpNumberOfBytesRead) *lpNumberOfBytesRead = got;
     if (lpOverlapped) {
         // Carried out synchronously; the structure reports it as completed.

@@ -16,11 +16,14 @@ class IoHandle : public KernelObject {
   public:
     explicit IoHandle(std::shared_ptr<IoObject> io) : KernelObject(ObjectKind::File), io_(std::move(io)) {}
     const std::shared_ptr<IoObject>& Io() const { return io_; }
-    // Ends every pending read with ERROR_OPERATION_ABORTED.
+    // Ends every pending read with ERROR_OPERATION_ABORTED, including a ReadFile
+    // blocked in another thread, so no thread waits forever on a closed handle.
     void CancelPending();
-    void OnClose() override { CancelPending(); }
+    void OnClose() override;
 
     std::vector<std::shared_ptr<PendingRead>> pending; // under SyncMutex()
+    int blockingReads = 0;                             // ReadFile calls under way; under SyncMutex()
+    bool closed = false;                               // under SyncMutex()
 
   private:
     std::shared_ptr<IoObject> io_;

@@ -58,15 +58,28 @@ void CompleteLocked(IoHandle* handle, const std::shared_ptr<PendingRead>& read, 
 
 } // namespace
 
+void IoHandle::OnClose() {
+    {
+        std::lock_guard lock(SyncMutex());
+        closed = true; // a ReadFile that looked the handle up just before fails now
+    }
+    CancelPending();
+}
+
 void IoHandle::CancelPending() {
     std::vector<std::shared_ptr<PendingRead>> reads;
+    bool blocked;
     {
         std::lock_guard lock(SyncMutex());
         reads = pending;
         for (auto& read : reads)
             CompleteLocked(this, read, ERROR_OPERATION_ABORTED, 0, nullptr);
+        blocked = blockingReads > 0;
     }
-    if (reads.empty()) return;
+    if (reads.empty()) {
+        if (blocked) io_->Cancel();
+        return;
+    }
     // The worker's Read may still be blocked; end it and give it a moment to leave,
     // so it does not take data meant for a later read. Its result is dropped.
     io_->Cancel();

@@ -122,6 +122,7 @@ TEST_F(Overlapped, RoutineWaitsForAnAlertableWaitOfItsThread) {
 
 TEST_F(Overlapped, PendingResultIncompleteThenCancelIoAborts) {
     ASSERT_TRUE(ReadFileEx(handle, buffer, sizeof buffer, &ov, Done));
+    ASSERT_TRUE(device->WaitForBlockedRead(20000));
     DWORD bytes = 0;
     SetLastError(0);
     EXPECT_FALSE(GetOverlappedResult(handle, &ov, &bytes, FALSE));
@@ -155,7 +156,7 @@ TEST_F(Overlapped, CloseHandleEndsBlockedReadOnAnotherThreadAndLeavesBufferAlone
         completion = nullptr;
         if (mine.error != ERROR_OPERATION_ABORTED) waitResult = 1;
     });
-    Sleep(50);
+    EXPECT_TRUE(device->WaitForBlockedRead(20000));
     EXPECT_TRUE(CloseHandle(handle));
     handle = INVALID_HANDLE_VALUE;
     reader.join();
@@ -165,14 +166,21 @@ TEST_F(Overlapped, CloseHandleEndsBlockedReadOnAnotherThreadAndLeavesBufferAlone
     EXPECT_EQ(std::string(buffer, 4), "xxxx");
 }
 
-TEST_F(Overlapped, ReadFileWithOverlappedCompletesSynchronously) {
-    device->Push("hello");
-    DWORD got = 0;
-    ASSERT_TRUE(ReadFile(handle, buffer, sizeof buffer, &got, &ov));
-    EXPECT_EQ(got, 5u);
-    DWORD bytes = 0;
-    EXPECT_TRUE(GetOverlappedResult(handle, &ov, &bytes, FALSE));
-    EXPECT_EQ(bytes, 5u);
+TEST_F(Overlapped, CloseHandleEndsBlockingReadFileOfAnotherThread) {
+    std::atomic<int> result{-1};
+    std::atomic<DWORD> error{0};
+    std::thread reader([&] {
+        DWORD got = 0;
+        result = ReadFile(handle, buffer, sizeof buffer, &got, nullptr);
+        error = GetLastError();
+    });
+    EXPECT_TRUE(device->WaitForBlockedRead(20000));
+    EXPECT_TRUE(CloseHandle(handle));
+    handle = INVALID_HANDLE_VALUE;
+    reader.join();
+    EXPECT_EQ(result.load(), FALSE);
+    EXPECT_EQ(error.load(), ERROR_OPERATION_ABORTED);
+    EXPECT_EQ(device->Cancels(), 1);
 }
 
 } // namespace

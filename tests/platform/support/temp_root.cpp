@@ -49,7 +49,10 @@ void TempRoot::WriteFile(const std::string& relative, const std::string& content
 bool QueueDevice::Read(void* buffer, DWORD count, DWORD* got, DWORD* error) {
     std::unique_lock lock(mutex_);
     const unsigned generation = cancelGeneration_;
+    ++blocked_;
+    changed_.notify_all();
     changed_.wait(lock, [&] { return !incoming_.empty() || failure_ || generation != cancelGeneration_; });
+    --blocked_;
     *got = 0;
     if (generation != cancelGeneration_) {
         *error = ERROR_OPERATION_ABORTED;
@@ -96,6 +99,11 @@ void QueueDevice::Fail(DWORD error) {
 void QueueDevice::IgnoreCancel() {
     std::lock_guard lock(mutex_);
     ignoreCancel_ = true;
+}
+
+bool QueueDevice::WaitForBlockedRead(int milliseconds) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] { return blocked_ > 0; });
 }
 
 std::string QueueDevice::Written() {

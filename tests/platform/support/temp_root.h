@@ -38,6 +38,8 @@ class QueueDevice : public platform::IoObject {
     // Models a driver that does not abort its blocked reads.
     void IgnoreCancel();
     std::string Written();
+    // True once a Read is blocked waiting for bytes (within the time-out).
+    bool WaitForBlockedRead(int milliseconds);
     int Cancels();
 
   private:
@@ -47,6 +49,7 @@ class QueueDevice : public platform::IoObject {
     std::string written_;
     DWORD failure_ = 0;
     int cancels_ = 0;
+    int blocked_ = 0;
     unsigned cancelGeneration_ = 0; // a Cancel ends only the reads blocked when it came
     bool ignoreCancel_ = false;
 };
