@@ -2,6 +2,7 @@
 // dialog, and the main window that follows.
 #include "support/ui_fixture.h"
 
+#include "about_dlg.h"
 #include "main_frame.h"
 #include "npa_exchange.h"
 #include "printer_app.h"
@@ -14,7 +15,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QListWidget>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTest>
@@ -206,6 +210,26 @@ TEST_F(StartUp, MainWindowShape) {
         EXPECT_EQ(action->statusTip().toStdString(), c.prompt);
         EXPECT_EQ(action->shortcut(), c.shortcut);
     }
+
+    // A menu prompt covers pane 0 while shown; the idle text comes back after it.
+    QStatusTipEvent tip(QString::fromUtf8("변경사항을 프린터에 적용"));
+    QApplication::sendEvent(frame, &tip);
+    EXPECT_EQ(frame->statusBar()->currentMessage().toStdString(), "변경사항을 프린터에 적용");
+    QStatusTipEvent clear{QString()};
+    QApplication::sendEvent(frame, &clear);
+    EXPECT_TRUE(frame->statusBar()->currentMessage().isEmpty());
+    EXPECT_EQ(frame->PaneText().toStdString(), "준비됨");
+
+    CAboutDlg about(frame);
+    EXPECT_EQ(about.windowTitle().toStdString(), "설정 유틸리티 버전 정보");
+    ASSERT_NE(about.findChild<QLabel*>("1007"), nullptr);
+    EXPECT_EQ(about.findChild<QLabel*>("1007")->text().toStdString(), "Orbis LP 2200 설정 유틸리티\n7.2");
+    ASSERT_NE(about.findChild<QLabel*>("1008"), nullptr);
+    EXPECT_EQ(about.findChild<QLabel*>("1008")->text().count('\n'), 1) << "two lines of rights text";
+    ASSERT_NE(about.findChild<QLabel*>("128"), nullptr);
+    EXPECT_FALSE(about.findChild<QLabel*>("128")->pixmap().isNull()) << "the application icon";
+    ASSERT_NE(about.findChild<QPushButton*>("1"), nullptr);
+    EXPECT_EQ(about.findChild<QPushButton*>("1")->text().toStdString(), "확인");
 }
 
 TEST_F(StartUp, WaitDialogStaysUpUnderEscapeEnterAndCloseUntilTheQueryEnds) {
