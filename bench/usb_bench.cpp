@@ -1,0 +1,214 @@
+// USB figures: the CPU cost of reassembling a reply from 32-byte pieces (per
+// KiB of reply, pieces from memory and over an in-process read pipe), and a
+// full settings query on USB001 of a simulated printer process, end to end.
+#include "tests/sim/sim_process.h"
+
+#include "firmware.h"
+#include "orbis_platform.h"
+#include "platform/src/io_object.h"
+#include "usb_internal.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+double ThreadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+double ProcessCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+// A reply of `bytes` bytes: packets of at most `perPacket` data bytes, chained.
+Bytes Reply(size_t bytes, size_t perPacket) {
+    Bytes stream;
+    size_t data = bytes - 5;
+    for (size_t done = 0; done < data;) {
+        size_t n = std::min(perPacket, data - done);
+        bool last = done + n == data;
+        size_t length = n + 2;
+        Bytes packet = {0xA5, uint8_t(length >> 8), uint8_t(length), uint8_t(last ? 0x10 : 0x30), 0xE0};
+        // No 0xA5 in the data: a piece starting with it would read as a packet start.
+        for (size_t i = 0; i < n; ++i)
+            packet.push_back(uint8_t(1 + (done + i) % 150));
+        stream.insert(stream.end(), packet.begin(), packet.end());
+        done += n;
+    }
+    return stream;
+}
+
+// The last run of each benchmark, by name.
+std::map<std::string, double> g_reassembly;
+double g_queryMs = 0, g_queryCpuMs = 0;
+
+// Pieces from memory: the reassembly alone.
+void BM_ReassemblyFromMemory(benchmark::State& state) {
+    const size_t size = size_t(state.range(0));
+    const Bytes stream = Reply(size, size_t(state.range(1)));
+    std::vector<unsigned char> hold(USB_HOLD_SIZE), reply(USB_ASSEMBLY_SIZE);
+    uint32_t holdLength = 0;
+    size_t at = 0;
+    UsbPieceReader read = [&](unsigned char* destination, DWORD* got, DWORD count, bool* dead) {
+        *dead = at == stream.size();
+        *got = DWORD(std::min<size_t>(count, stream.size() - at));
+        std::memcpy(destination, stream.data() + at, *got);
+        at += *got;
+    };
+    double cpu = 0;
+    for (auto _ : state) {
+        at = 0;
+        uint32_t length = USB_ASSEMBLY_SIZE;
+        double start = ThreadCpuSeconds();
+        UsbReassemble(read, reply.data(), &length, hold.data(), &holdLength, USB_READ_PIECE);
+        cpu += ThreadCpuSeconds() - start;
+        if (length != size) state.SkipWithError("wrong reply");
+    }
+    double usPerKiB = cpu / double(state.iterations()) * 1e6 / (double(size) / 1024);
+    state.counters["us_per_KiB"] = usPerKiB;
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(size));
+    g_reassembly["memory, " + std::to_string(size) + " bytes, packets of " + std::to_string(state.range(1))] =
+        usPerKiB;
+}
+BENCHMARK(BM_ReassemblyFromMemory)
+    ->Args({1024, 2043})
+    ->Args({2048, 2043})
+    ->Args({2048, 100})
+    ->Args({60000, 65000});
+
+// An in-process read pipe that hands out the same reply again and again.
+class ReplayPipe : public orbis::platform::IoObject {
+  public:
+    explicit ReplayPipe(const Bytes* stream) : stream_(stream) {}
+    bool Read(void* buffer, DWORD count, DWORD* got, DWORD*) override {
+        *got = DWORD(std::min<size_t>(count, stream_->size() - at_));
+        std::memcpy(buffer, stream_->data() + at_, *got);
+        at_ += *got;
+        if (at_ == stream_->size()) at_ = 0;
+        return true;
+    }
+    bool Write(const void*, DWORD, DWORD*, DWORD* error) override {
+        *error = ERROR_ACCESS_DENIED;
+        return false;
+    }
+
+  private:
+    const Bytes* stream_;
+    size_t at_ = 0;
+};
+
+// Pieces over a read pipe: ReadPkt's overlapped read, completion routine and wait included.
+void BM_ReassemblyOverPipe(benchmark::State& state) {
+    static Bytes stream;
+    const size_t size = size_t(state.range(0));
+    stream = Reply(size, 2043);
+    orbis::platform::DeviceOverride device;
+    device.name = "\\\\?\\usb#vid_0a5f&pid_0042#BENCH#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+    device.usb = true;
+    device.open = [](const std::string&, DWORD) { return std::make_shared<ReplayPipe>(&stream); };
+    orbis::platform::RegisterDeviceOverride(device);
+    HANDLE pipe = OpenUsbHandle(device.name.c_str(), "PIPE01");
+    std::vector<unsigned char> hold(USB_HOLD_SIZE), reply(USB_ASSEMBLY_SIZE);
+    uint32_t holdLength = 0;
+    double cpu = 0;
+    for (auto _ : state) {
+        uint32_t length = USB_ASSEMBLY_SIZE;
+        double start = ProcessCpuSeconds();
+        UsbReadResponse(&pipe, reply.data(), &length, hold.data(), &holdLength, USB_READ_PIECE);
+        cpu += ProcessCpuSeconds() - start;
+        if (length != size) state.SkipWithError("wrong reply");
+    }
+    UsbCloseReadPipe(&pipe);
+    orbis::platform::ClearDeviceOverrides();
+    double usPerKiB = cpu / double(state.iterations()) * 1e6 / (double(size) / 1024);
+    state.counters["us_per_KiB"] = usPerKiB;
+    g_reassembly["read pipe, " + std::to_string(size) + " bytes (process CPU)"] = usPerKiB;
+}
+BENCHMARK(BM_ReassemblyOverPipe)->Arg(2048)->UseRealTime();
+
+// The batched query of every setting the simulated printer knows.
+Bytes FullQuery() {
+    Bytes data = {0xE7, 0x20, uint8_t(orbis::sim::FirmwareTable().size())};
+    for (const auto& setting : orbis::sim::FirmwareTable()) {
+        data.push_back(uint8_t(setting.id >> 8));
+        data.push_back(uint8_t(setting.id & 0xFF));
+    }
+    size_t length = data.size() + 2;
+    Bytes command = {0xA5, uint8_t(length >> 8), uint8_t(length), 0x50, 0xE0};
+    command.insert(command.end(), data.begin(), data.end());
+    return command;
+}
+
+void BM_UsbQuery(benchmark::State& state) {
+    orbis::test::TempRoot root;
+    setenv("ORBIS_ROOT", root.Path().c_str(), 1);
+    orbis::test::SimProcess sim(root.Path(), {"--usb", "1", "--verbose", "0"});
+    if (!sim.Ready()) {
+        state.SkipWithError("no simulated printer on USB001");
+        return;
+    }
+    const Bytes query = FullQuery();
+    unsigned char reply[DVC_RESPONSE_SLOT];
+    double wall = 0, cpu = 0;
+    int64_t done = 0;
+    for (auto _ : state) {
+        // Open, query, close: the whole road of a settings query.
+        auto start = std::chrono::steady_clock::now();
+        double cpuStart = ProcessCpuSeconds();
+        uint32_t length = sizeof reply;
+        int rc = DvcOpenPort("USB001");
+        if (rc == DVC_OK) rc = DvcSendCommand("USB001", query.data(), uint16_t(query.size()), reply, &length);
+        DvcClosePort("USB001");
+        cpu += ProcessCpuSeconds() - cpuStart;
+        wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (rc != DVC_OK) {
+            state.SkipWithError("USB query failed");
+            break;
+        }
+        ++done;
+    }
+    DvcShutdown();
+    G_bInitialized = false;
+    if (!done) return;
+    g_queryMs = wall / double(done) * 1000;
+    g_queryCpuMs = cpu / double(done) * 1000;
+    state.counters["ms_per_query"] = g_queryMs;
+    state.counters["cpu_ms_per_query"] = g_queryCpuMs;
+}
+BENCHMARK(BM_UsbQuery)->Iterations(30)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (!std::getenv("ORBIS_BIN_DIR")) {
+        auto dir = std::filesystem::canonical("/proc/self/exe").parent_path().string();
+        setenv("ORBIS_BIN_DIR", dir.c_str(), 1);
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::printf("\nUSB reassembly, 32-byte pieces (target: <= 20 us per KiB)\n");
+    for (const auto& [name, usPerKiB] : g_reassembly)
+        std::printf("  %-45s %8.2f us/KiB\n", name.c_str(), usPerKiB);
+    std::printf("USB query on USB001, open + full query + close (target: <= 50 ms)\n");
+    std::printf("  %.2f ms per query, %.2f ms CPU\n", g_queryMs, g_queryCpuMs);
+    return 0;
+}
