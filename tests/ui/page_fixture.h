@@ -136,7 +136,12 @@ class Driver {
         if (QLineEdit* edit = Get<QLineEdit>(id)) {
             edit->setFocus();
             edit->end(false);
-            QTest::keyClicks(edit, text);
+            for (QChar c : text) {
+                if (c.unicode() < 0x80)
+                    QTest::keyClick(edit, c.toLatin1());
+                else // a character typed through an input method
+                    QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(c), Qt::NoModifier);
+            }
         }
     }
     void Backspace(int id) {
