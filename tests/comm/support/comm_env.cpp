@@ -200,10 +200,6 @@ std::shared_ptr<Recording> RecordPort(const std::string& name, const std::string
     device.name = name;
     device.deviceId = deviceId;
     device.open = [recording](const std::string&, DWORD) -> std::shared_ptr<orbis::platform::IoObject> {
-        {
-            std::lock_guard lock(recording->mutex);
-            ++recording->opens;
-        }
         return std::make_shared<RecordingPort>(recording);
     };
     orbis::platform::RegisterDeviceOverride(device);

@@ -72,7 +72,6 @@ struct Recording {
     };
     std::mutex mutex;
     std::vector<Write> writes;
-    int opens = 0;
     Bytes All();
 };
 
