@@ -180,6 +180,13 @@ TEST(UsbTransaction, CommandsAndReplies) {
     }
 }
 
+int StoredReplies() {
+    WaitForSingleObject(G_hResponseMutex, INFINITE);
+    int stored = (G_ResponseLen[0] != 0) + (G_ResponseLen[1] != 0) + (G_ResponseLen[2] != 0);
+    ReleaseMutex(G_hResponseMutex);
+    return stored;
+}
+
 TEST(UsbTransaction, AlertsWaitForTheNextCaller) {
     OpenPrinter open;
     const Bytes query = Command(0x50, 0xE0, 9);
@@ -188,16 +195,16 @@ TEST(UsbTransaction, AlertsWaitForTheNextCaller) {
     // Nobody waits: the alert is kept until the next wait takes it, whatever that waiter sent.
     const Bytes alert = Packet(0x00, 0xF0, {0xE7, 0x0C, 0x01, 0x01});
     open.printer->Queue(alert);
-    auto stored = [] {
-        WaitForSingleObject(G_hResponseMutex, INFINITE);
-        bool any = G_ResponseLen[0] || G_ResponseLen[1] || G_ResponseLen[2];
-        ReleaseMutex(G_hResponseMutex);
-        return any;
-    };
-    for (int i = 0; i < 300 && !stored(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(Eventually([] { return StoredReplies() == 1; }));
     EXPECT_EQ(Send(query).reply, alert);
     EXPECT_EQ(Send(query).reply, Packet(0x10, 0xE0, {2}));
+
+    // Three stored before anyone waits: one per wait, in the order they came.
+    for (uint8_t i = 1; i <= 3; ++i)
+        open.printer->Queue(Packet(0x00, 0xF0, {i}));
+    ASSERT_TRUE(Eventually([] { return StoredReplies() == 3; }));
+    for (uint8_t i = 1; i <= 3; ++i)
+        EXPECT_EQ(Send(query).reply, Packet(0x00, 0xF0, {i}));
 }
 
 TEST(UsbTransaction, OfflineAndOnline) {
