@@ -86,7 +86,7 @@ void Deliver(const Request& request, int32_t outcome, const unsigned char* heade
     WaitForSingleObject(G_hResponseMutex, INFINITE);
     if (outcome > 0) {
         std::memcpy(G_ResponseStore[0], header, 5);
-        std::memcpy(G_ResponseStore[0] + 5, data.data(), data.size());
+        if (!data.empty()) std::memcpy(G_ResponseStore[0] + 5, data.data(), data.size());
     }
     G_ResponseLen[0] = outcome;
     G_ParResponseTag = request.tag;

@@ -15,7 +15,7 @@ int ParSendCommand(HANDLE port, const unsigned char* command, uint16_t commandLe
         return DVC_CMD_FAIL;
     }
     unsigned char buffer[DVC_MAX_COMMAND] = {};
-    std::memcpy(buffer, command, commandLength);
+    if (commandLength) std::memcpy(buffer, command, commandLength);
     bool wantsReply = commandLength > 3 && (buffer[3] & 0x10);
 
     if (!reply || !replyLength || *replyLength == 0) {

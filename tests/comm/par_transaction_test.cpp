@@ -43,6 +43,7 @@ TEST(ParTransaction, RepliesAreFoundJoinedAndMatched) {
     } cases[] = {
         {"flags 0x90 handed over", [](auto& p) { p.Feed(Packet(0x90, 0xE0, {7})); }, DVC_OK,
          Packet(0x90, 0xE0, {7})},
+        {"no data", [](auto& p) { p.Feed(Packet(0x10, 0xE0)); }, DVC_OK, Packet(0x10, 0xE0)},
         {"one stray byte", [&](auto& p) { p.Feed(Bytes{0x00} + reply); }, DVC_OK, reply},
         {"two stray bytes",
          [&](auto& p) {

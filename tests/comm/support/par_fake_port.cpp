@@ -101,7 +101,7 @@ bool FakeParallelPort::Read(void* buffer, DWORD count, DWORD* got, DWORD* error)
         Step& step = steps_.front();
         if (step.kind == Step::Data) {
             size_t n = std::min<size_t>(count, step.bytes.size() - step.offset);
-            std::memcpy(buffer, step.bytes.data() + step.offset, n);
+            if (n) std::memcpy(buffer, step.bytes.data() + step.offset, n);
             step.offset += n;
             if (step.offset == step.bytes.size()) steps_.pop_front();
             *got = static_cast<DWORD>(n);
