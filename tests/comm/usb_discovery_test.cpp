@@ -131,7 +131,9 @@ TEST(UsbDiscovery, SpoolerPortFindsItsPrinter) {
         }
         if (!c.logged.empty()) EXPECT_TRUE(w.Logged(c.logged)) << c.logged;
         // Proving the port opens the write pipe once; no read pipe is opened.
-        if (c.result == DVC_OK) EXPECT_EQ(w.printers[c.serial]->WritePipeOpens(), 1);
+        if (c.result == DVC_OK) {
+            EXPECT_EQ(w.printers[c.serial]->WritePipeOpens(), 1);
+        }
         for (auto& [serial, printer] : w.printers)
             EXPECT_EQ(printer->ReadPipeOpens(), 0);
     }
