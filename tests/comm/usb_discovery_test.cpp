@@ -129,7 +129,9 @@ TEST(UsbDiscovery, SpoolerPortFindsItsPrinter) {
         } else {
             EXPECT_STREQ(G_szPortName, "");
         }
-        if (!c.logged.empty()) EXPECT_TRUE(w.Logged(c.logged)) << c.logged;
+        if (!c.logged.empty()) {
+            EXPECT_TRUE(w.Logged(c.logged)) << c.logged;
+        }
         // Proving the port opens the write pipe once; no read pipe is opened.
         if (c.result == DVC_OK) {
             EXPECT_EQ(w.printers[c.serial]->WritePipeOpens(), 1);
