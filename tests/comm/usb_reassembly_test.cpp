@@ -217,20 +217,4 @@ TEST(UsbReassembly, LimitsAreKept) {
     }
 }
 
-TEST(UsbReassembly, AddToPacketLengthWrapsAtSixteenBits) {
-    struct Case {
-        Bytes before;
-        int add;
-        Bytes after;
-    } cases[] = {
-        {{0xA5, 0x00, 0x0C}, 4, {0xA5, 0x00, 0x10}},
-        {{0xA5, 0x00, 0xFF}, 1, {0xA5, 0x01, 0x00}},
-        {{0xA5, 0xFF, 0xFE}, 3, {0xA5, 0x00, 0x01}},
-    };
-    for (auto& c : cases) {
-        AddToPacketLength(c.before.data(), c.add);
-        EXPECT_EQ(c.before, c.after);
-    }
-}
-
 } // namespace
