@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +28,7 @@ struct CliRun {
 class SettingsCli : public ::testing::Test {
   protected:
     void SetUp() override {
+        previous_ = std::filesystem::current_path();
         setenv("ORBIS_ROOT", root_.Path().c_str(), 1);
         unsetenv("ORBIS_WINDOWS_FAMILY");
         work_ = root_.Path() + "/work";
@@ -34,7 +36,6 @@ class SettingsCli : public ::testing::Test {
         const char* source = std::getenv("ORBIS_SOURCE_DIR");
         ASSERT_NE(source, nullptr);
         std::filesystem::copy_file(std::string(source) + "/res/quillon.ini", work_ + "/quillon.ini");
-        previous_ = std::filesystem::current_path();
         std::filesystem::current_path(work_);
     }
     void TearDown() override { std::filesystem::current_path(previous_); }
@@ -179,6 +180,24 @@ TEST_F(SettingsCli, FailuresGiveOneLineAndNonZeroExit) {
         CliRun run = Cli(std::string(c.args) + " 2>&1");
         EXPECT_EQ(run.status, c.status) << c.args << ": " << run.out;
         EXPECT_FALSE(run.out.empty()) << c.args;
+    }
+}
+
+TEST_F(SettingsCli, PrinterFaultsGiveTheirExitCodes) {
+    struct Case {
+        const char* fault;
+        const char* args;
+        int status;
+    } cases[] = {
+        {"--command-errors", "query LPT1", 4}, // the query is answered with a command error: -2
+        {"--refuse-offline", "apply LPT1 BLANKPGS=PRINT", 5}, // -3 before anything is sent
+    };
+    for (const Case& c : cases) {
+        orbis::test::SimProcess sim(root_.Path(), {"--lpt", "1", c.fault});
+        ASSERT_TRUE(sim.Ready()) << c.fault;
+        CliRun run = Cli(std::string(c.args) + " 2>&1");
+        EXPECT_EQ(run.status, c.status) << c.fault << ": " << run.out;
+        EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << c.fault << ": " << run.out;
     }
 }
 
