@@ -88,6 +88,9 @@ std::vector<std::string> ListInterfaces(const GUID& cls) {
     HDEVINFO set = getClassDevs(&cls, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     for (DWORD index = 0;; ++index) {
         SP_DEVINFO_DATA info = {};
+        info.cbSize = sizeof info - 1; // a wrong structure size is refused
+        EXPECT_FALSE(enumInfo(set, index, &info));
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_USER_BUFFER));
         info.cbSize = sizeof info;
         if (!enumInfo(set, index, &info)) {
             EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_MORE_ITEMS));
@@ -96,6 +99,9 @@ std::vector<std::string> ListInterfaces(const GUID& cls) {
         SP_DEVICE_INTERFACE_DATA data = {};
         data.cbSize = sizeof data;
         if (!enumInterfaces(set, &info, &cls, 0, &data)) continue;
+        SP_DEVICE_INTERFACE_DATA second = data;
+        EXPECT_FALSE(enumInterfaces(set, &info, &cls, 1, &second)); // one interface per class and device
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_MORE_ITEMS));
         DWORD required = 0;
         EXPECT_FALSE(detail(set, &data, nullptr, 0, &required, nullptr));
         EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
