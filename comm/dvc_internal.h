@@ -92,12 +92,6 @@ int ParOpenPort(const char* portName); // the LPT branch of DvcOpenPort
 int ParSendCommand(HANDLE port, const unsigned char* command, uint16_t commandLength, unsigned char* reply,
                    uint32_t* replyLength);
 int ParOffline(HANDLE port, bool offline);
-
-// USB port.
-int UsbOpenPort(const char* portName); // the USB branch of DvcOpenPort
-int UsbSendCommand(const char* devicePath, const unsigned char* command, uint16_t commandLength,
-                   unsigned char* reply, uint32_t* replyLength);
-int UsbOffline(const char* devicePath, bool offline);
 HANDLE ParNT95CreateFile(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                          DWORD disposition, DWORD flags, HANDLE templateFile);
 BOOL ParNT95ReadFile(HANDLE handle, LPVOID buffer, DWORD wanted, LPDWORD read, LPOVERLAPPED overlapped);
@@ -114,3 +108,9 @@ unsigned WINAPI ParReadPort(void* unused); // the parallel read thread
 // in slot 0 (under G_hResponseMutex). A waiter ignores an outcome of another tag.
 extern uint32_t G_ParRequestTag;
 extern uint32_t G_ParResponseTag;
+
+// USB port.
+int UsbOpenPort(const char* portName); // the USB branch of DvcOpenPort
+int UsbSendCommand(const char* devicePath, const unsigned char* command, uint16_t commandLength,
+                   unsigned char* reply, uint32_t* replyLength);
+int UsbOffline(const char* devicePath, bool offline);
