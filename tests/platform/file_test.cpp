@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <set>
 #include <csignal>
+#include <set>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,17 +21,7 @@ HANDLE Open(const char* name, DWORD access, DWORD share, DWORD disposition) {
 
 bool WriteText(HANDLE h, const std::string& text) {
     DWORD written = 0;
-    return WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-           written == text.size();
-}
-
-std::string ReadAll(HANDLE h) {
-    std::string out;
-    char chunk[7];
-    DWORD got = 0;
-    while (ReadFile(h, chunk, sizeof chunk, &got, nullptr) && got)
-        out.append(chunk, got);
-    return out;
+    return WriteFile(h, text.data(), DWORD(text.size()), &written, nullptr) && written == text.size();
 }
 
 TEST(Paths, WindowsNamesMapUnderTheRoot) {
@@ -49,81 +39,91 @@ TEST(Paths, WindowsNamesMapUnderTheRoot) {
     };
     for (const auto& [windows, host] : cases)
         EXPECT_EQ(orbis::platform::MapPath(windows), host) << windows;
-
     char temp[MAX_PATH];
     EXPECT_EQ(GetTempPathA(sizeof temp, temp), 8u);
     EXPECT_STREQ(temp, "C:\\Temp\\");
     EXPECT_EQ(GetTempPathA(4, temp), 9u); // too small: the size needed
     EXPECT_EQ(access((r + "/c/Temp").c_str(), F_OK), 0);
-}
 
-TEST(Paths, RootDefaultsToStateDirectory) {
-    TempRoot scratch;
-    unsetenv("ORBIS_ROOT");
-    setenv("XDG_STATE_HOME", (scratch.Path() + "/state").c_str(), 1);
-    EXPECT_EQ(orbis::platform::Root(), scratch.Path() + "/state/orbis-lp2200");
-    EXPECT_EQ(access((scratch.Path() + "/state/orbis-lp2200").c_str(), F_OK), 0);
+    unsetenv("ORBIS_ROOT"); // no root given: the state directory
+    setenv("XDG_STATE_HOME", (r + "/state").c_str(), 1);
+    EXPECT_EQ(orbis::platform::Root(), r + "/state/orbis-lp2200");
+    EXPECT_EQ(access((r + "/state/orbis-lp2200").c_str(), F_OK), 0);
     unsetenv("XDG_STATE_HOME");
 }
 
 TEST(Files, CreationDispositions) {
     TempRoot root;
-    struct Case {
+    const DWORD W = GENERIC_WRITE;
+    const struct Case {
         bool exists;
-        DWORD disposition;
-        DWORD access;
+        DWORD disposition, access;
         bool opens;
         DWORD error;
         std::string contentAfter; // after writing "AB" when opened
-    };
-    const Case cases[] = {
-        {false, CREATE_NEW, GENERIC_WRITE, true, 0, "AB"},
-        {true, CREATE_NEW, GENERIC_WRITE, false, ERROR_FILE_EXISTS, "old-data"},
-        {false, CREATE_ALWAYS, GENERIC_WRITE, true, 0, "AB"},
-        {true, CREATE_ALWAYS, GENERIC_WRITE, true, ERROR_ALREADY_EXISTS, "AB"},
-        {false, OPEN_EXISTING, GENERIC_WRITE, false, ERROR_FILE_NOT_FOUND, ""},
-        {true, OPEN_EXISTING, GENERIC_WRITE, true, 0, "ABd-data"},
-        {false, OPEN_ALWAYS, GENERIC_WRITE, true, 0, "AB"},
-        {true, OPEN_ALWAYS, GENERIC_READ | GENERIC_WRITE, true, ERROR_ALREADY_EXISTS, "ABd-data"},
-        {false, TRUNCATE_EXISTING, GENERIC_WRITE, false, ERROR_FILE_NOT_FOUND, ""},
-        {true, TRUNCATE_EXISTING, GENERIC_WRITE, true, 0, "AB"},
+    } cases[] = {
+        {false, CREATE_NEW, W, true, 0, "AB"},
+        {true, CREATE_NEW, W, false, ERROR_FILE_EXISTS, "old-data"},
+        {false, CREATE_ALWAYS, W, true, 0, "AB"},
+        {true, CREATE_ALWAYS, W, true, ERROR_ALREADY_EXISTS, "AB"},
+        {false, OPEN_EXISTING, W, false, ERROR_FILE_NOT_FOUND, ""},
+        {true, OPEN_EXISTING, W, true, 0, "ABd-data"},
+        {false, OPEN_ALWAYS, W, true, 0, "AB"},
+        {true, OPEN_ALWAYS, GENERIC_READ | W, true, ERROR_ALREADY_EXISTS, "ABd-data"},
+        {false, TRUNCATE_EXISTING, W, false, ERROR_FILE_NOT_FOUND, ""},
+        {true, TRUNCATE_EXISTING, W, true, 0, "AB"},
     };
     int n = 0;
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "case " << n);
-        std::string name = "C:\\f" + std::to_string(n++) + ".bin";
-        if (c.exists) root.WriteFile("c" + name.substr(2).replace(0, 1, "/"), "old-data");
+        const std::string file = "f" + std::to_string(n++) + ".bin";
+        SCOPED_TRACE(file);
+        if (c.exists) root.WriteFile("c/" + file, "old-data");
         SetLastError(12345);
-        HANDLE h = Open(name.c_str(), c.access, 0, c.disposition);
+        HANDLE h = Open(("C:\\" + file).c_str(), c.access, 0, c.disposition);
         EXPECT_EQ(h != INVALID_HANDLE_VALUE, c.opens);
         EXPECT_EQ(GetLastError(), c.error);
         if (h != INVALID_HANDLE_VALUE) {
-            EXPECT_TRUE(WriteText(h, "AB"));
-            EXPECT_TRUE(CloseHandle(h));
+            EXPECT_TRUE(WriteText(h, "AB") && CloseHandle(h));
         }
-        EXPECT_EQ(root.ReadFile("c/" + name.substr(3)), c.contentAfter);
+        EXPECT_EQ(root.ReadFile("c/" + file), c.contentAfter);
     }
-    SetLastError(0);
-    EXPECT_EQ(Open("C:\\missing\\dir\\x.txt", GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Open("C:\\missing\\dir\\x.txt", W, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
     EXPECT_EQ(Open("C:\\", GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE); // a directory
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+
+    // Reads and writes need the access they were opened with.
+    std::string payload(10000, '\0');
+    for (size_t i = 0; i < payload.size(); ++i)
+        payload[i] = char(i * 7);
+    HANDLE h = Open("C:\\data.bin", W, 0, CREATE_ALWAYS);
+    EXPECT_TRUE(WriteText(h, payload));
+    char chunk[7];
+    DWORD got = 5;
+    EXPECT_FALSE(ReadFile(h, chunk, 1, &got, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(got, 0u);
+    CloseHandle(h);
+    h = Open("c:/data.bin", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    std::string back;
+    while (ReadFile(h, chunk, sizeof chunk, &got, nullptr) && got)
+        back.append(chunk, got);
+    EXPECT_EQ(back, payload);
+    EXPECT_FALSE(WriteText(h, "x"));
+    CloseHandle(h);
 }
 
 TEST(Files, ShareModesBetweenOpens) {
     TempRoot root;
-    struct Case {
+    const DWORD R = GENERIC_READ, W = GENERIC_WRITE, SR = FILE_SHARE_READ,
+                SRW = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const struct Case {
         DWORD firstAccess, firstShare, secondAccess, secondShare;
         bool secondOpens;
-    };
-    const DWORD RW = GENERIC_READ | GENERIC_WRITE;
-    const DWORD SHARE_RW = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    const Case cases[] = {
-        {RW, 0, GENERIC_READ, SHARE_RW, false},
-        {GENERIC_READ, FILE_SHARE_READ, GENERIC_READ, FILE_SHARE_READ, true},
-        {GENERIC_READ, FILE_SHARE_READ, GENERIC_WRITE, SHARE_RW, false},
-        {GENERIC_WRITE, SHARE_RW, GENERIC_READ, FILE_SHARE_READ, false}, // second must share write
-        {GENERIC_WRITE, SHARE_RW, GENERIC_READ, SHARE_RW, true},
+    } cases[] = {
+        {R | W, 0, R, SRW, false}, {R, SR, R, SR, true},
+        {R, SR, W, SRW, false},    {W, SRW, R, SR, false}, // second must share write
+        {W, SRW, R, SRW, true},
     };
     for (const auto& c : cases) {
         HANDLE first = Open("shared.txt", c.firstAccess, c.firstShare, OPEN_ALWAYS);
@@ -131,14 +131,14 @@ TEST(Files, ShareModesBetweenOpens) {
         SetLastError(0);
         HANDLE second = Open("shared.txt", c.secondAccess, c.secondShare, OPEN_EXISTING);
         EXPECT_EQ(second != INVALID_HANDLE_VALUE, c.secondOpens);
-        if (second == INVALID_HANDLE_VALUE)
+        if (second == INVALID_HANDLE_VALUE) {
             EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
-        else
-            CloseHandle(second);
+        }
+        CloseHandle(second);
         CloseHandle(first);
     }
-    // Closing the first open frees the file; an open file cannot be deleted.
-    HANDLE h = Open(".\\shared.txt", GENERIC_WRITE, 0, OPEN_EXISTING);
+    // An open file cannot be deleted; closing it frees it.
+    HANDLE h = Open(".\\shared.txt", W, 0, OPEN_EXISTING);
     EXPECT_FALSE(DeleteFileA(".\\shared.txt"));
     EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
     EXPECT_EQ(_unlink("shared.txt"), -1);
@@ -148,24 +148,6 @@ TEST(Files, ShareModesBetweenOpens) {
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(_unlink("shared.txt"), -1);
     EXPECT_EQ(errno, ENOENT);
-}
-
-TEST(Files, ReadWriteAndAccessChecks) {
-    TempRoot root;
-    HANDLE h = Open("C:\\data.bin", GENERIC_WRITE, 0, CREATE_ALWAYS);
-    std::string payload(10000, '\0');
-    for (size_t i = 0; i < payload.size(); ++i)
-        payload[i] = static_cast<char>(i * 7);
-    EXPECT_TRUE(WriteText(h, payload));
-    char one;
-    DWORD got = 5;
-    EXPECT_FALSE(ReadFile(h, &one, 1, &got, nullptr)); // opened for writing only
-    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(got, 0u);
-    CloseHandle(h);
-    h = Open("c:/data.bin", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-    EXPECT_EQ(ReadAll(h), payload);
-    CloseHandle(h);
 }
 
 TEST(Files, FullDiskGivesDiskFullWithCountWritten) {
@@ -201,20 +183,18 @@ TEST(Files, FullDiskGivesDiskFullWithCountWritten) {
 
 TEST(Files, TempFileNamesAreUniqueAndCreated) {
     TempRoot root;
-    char dir[MAX_PATH];
-    GetTempPathA(sizeof dir, dir);
     std::set<std::string> names;
+    char dir[MAX_PATH];
+    GetTempPathA(sizeof dir, dir); // creates the directory
     for (int i = 0; i < 20; ++i) {
         char name[MAX_PATH];
         UINT unique = GetTempFileNameA(dir, "DvcCmd", 0, name);
         ASSERT_NE(unique, 0u);
-        std::string text = name;
-        ASSERT_EQ(text.size(), std::string("C:\\Temp\\Dvc0000.TMP").size()) << text;
-        EXPECT_EQ(text.substr(0, 11), "C:\\Temp\\Dvc");
-        EXPECT_EQ(text.substr(15), ".TMP");
-        EXPECT_EQ(std::stoul(text.substr(11, 4), nullptr, 16), unique);
-        EXPECT_EQ(root.ReadFile("c/Temp/" + text.substr(8)), ""); // exists, empty
-        EXPECT_TRUE(names.insert(text).second);
+        char expected[32];
+        std::snprintf(expected, sizeof expected, "C:\\Temp\\Dvc%04X.TMP", unique);
+        EXPECT_STREQ(name, expected);
+        EXPECT_EQ(root.ReadFile("c/Temp/" + std::string(name + 8)), ""); // exists, empty
+        EXPECT_TRUE(names.insert(name).second);
     }
     char name[MAX_PATH];
     EXPECT_EQ(GetTempFileNameA("C:\\Temp", "ab", 0x1234, name), 0x1234u); // given number: name only
@@ -236,12 +216,7 @@ TEST(Files, FopenAndCopyBinaryToFileAndDevice) {
     port.name = "LPT1";
     port.open = [device](const std::string&, DWORD) { return device; };
     orbis::platform::RegisterDeviceOverride(port);
-
-    struct Case {
-        const char* command;
-        int result;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, int> cases[] = {
         {"copy /b C:\\offline.dat C:\\copy.dat", 0},
         {"COPY /B C:\\offline.dat   LPT1:", 0},
         {"copy /b c:\\offline.dat lpt1", 0},
@@ -251,11 +226,11 @@ TEST(Files, FopenAndCopyBinaryToFileAndDevice) {
         {"del C:\\offline.dat", -1},
         {"copy /b C:\\offline.dat C:\\a.dat & rm -rf /", -1},
     };
-    for (const auto& c : cases) {
+    for (const auto& [command, result] : cases) {
         errno = 0;
-        EXPECT_EQ(WinSystem(c.command), c.result) << c.command;
-        if (c.result == -1) {
-            EXPECT_NE(errno, 0);
+        EXPECT_EQ(WinSystem(command), result) << command;
+        if (result == -1) {
+            EXPECT_NE(errno, 0) << command;
         }
     }
     EXPECT_EQ(root.ReadFile("c/copy.dat"), packet);

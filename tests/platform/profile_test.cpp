@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,52 +16,45 @@
 
 namespace {
 
+// The file is named as the program names its catalogue: relative to the current directory.
+const char kIni[] = ".\\test.ini";
+
 class ProfileTest : public ::testing::Test {
   protected:
     void SetUp() override {
         char dir[] = "/tmp/profile_testXXXXXX";
         ASSERT_NE(mkdtemp(dir), nullptr);
         dir_ = dir;
-        path_ = dir_ + "/test.ini";
+        ASSERT_NE(getcwd(previous_, sizeof previous_), nullptr);
+        ASSERT_EQ(chdir(dir), 0);
     }
     void TearDown() override {
-        std::remove(path_.c_str());
+        std::remove("test.ini");
+        EXPECT_EQ(chdir(previous_), 0);
         rmdir(dir_.c_str());
     }
-    void Write(const std::string& content) {
-        std::ofstream(path_, std::ios::binary | std::ios::trunc) << content;
+    static void Write(const std::string& content, const char* file = "test.ini") {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
     }
-    std::string String(const char* section, const char* key, const char* fallback = "DEF", DWORD size = 256,
-                       DWORD* count = nullptr) {
+    // The text copied (up to the count returned); the buffer is checked for its NUL.
+    static std::string String(const char* section, const char* key, const char* fallback = "DEF",
+                              DWORD size = 256, const char* file = kIni) {
         std::string buffer(size + 8, '#');
-        DWORD n = GetPrivateProfileStringA(section, key, fallback, buffer.data(), size, path_.c_str());
-        if (count) *count = n;
+        DWORD n = GetPrivateProfileStringA(section, key, fallback, buffer.data(), size, file);
+        EXPECT_EQ(buffer[n], '\0') << section << "/" << key;
         return buffer.substr(0, n);
     }
-    std::string dir_, path_;
+    std::string dir_;
+    char previous_[4096];
 };
 
-const char kBasic[] = "; comment line\n"
-                      "[ section1 ]\n"
-                      "  key1 =  value one  \n"
-                      "Quoted=\"quoted value\"\n"
-                      "Single='single'\n"
-                      "Mismatched=\"half'\n"
-                      "Empty=\n"
-                      "lonely line\n"
-                      "=val\n"
-                      "Dup=first\n"
-                      "dup=second\n"
-                      "[Other]\n"
-                      "x=1\n";
-
-TEST_F(ProfileTest, StringLookups) {
-    Write(kBasic);
-    struct Case {
-        const char* section;
-        const char* key;
-        const char* fallback;
+TEST_F(ProfileTest, StringLookupsAndTruncation) {
+    Write("; comment line\n[ section1 ]\n  key1 =  value one  \nQuoted=\"quoted value\"\nSingle='single'\n"
+          "Mismatched=\"half'\nEmpty=\nlonely line\n=val\nDup=first\ndup=second\n[Other]\nx=1\nk=val1\n");
+    const struct Case {
+        const char *section, *key, *fallback;
         std::string expected;
+        DWORD size = 256;
     } cases[] = {
         {"section1", "key1", "DEF", "value one"},      // trimmed around key and value
         {"SECTION1", "KEY1", "DEF", "value one"},      // names without regard to case
@@ -77,102 +70,66 @@ TEST_F(ProfileTest, StringLookups) {
         {"section1", "", "DEF", "DEF"},
         {"section1", "dup", "DEF", "first"}, // the first of two equal keys wins
         {"Other", "X", "DEF", "1"},
+        {"Other", "k", "", "val1", 5},
+        {"Other", "k", "", "val", 4}, // cut to size-1
+        {"Other", "k", "", "v", 2},
+        {"Other", "k", "", "", 1},
     };
-    for (const Case& c : cases) {
-        DWORD n = 0;
-        std::string got = String(c.section, c.key, c.fallback, 256, &n);
-        EXPECT_EQ(got, c.expected) << c.section << "/" << c.key;
-        EXPECT_EQ(n, c.expected.size()) << c.section << "/" << c.key;
-    }
-    // Missing or empty file name.
-    char buffer[16];
-    EXPECT_EQ(GetPrivateProfileStringA("section1", "key1", "D", buffer, 16, (dir_ + "/none.ini").c_str()),
-              1u);
-    EXPECT_STREQ(buffer, "D");
-    EXPECT_EQ(GetPrivateProfileStringA("section1", "key1", "D", buffer, 16, ""), 1u);
-    EXPECT_STREQ(buffer, "D");
-}
-
-TEST_F(ProfileTest, StringTruncation) {
-    Write("[s]\nk=val1\n");
-    struct Case {
-        DWORD size;
-        DWORD expectedCount;
-        std::string expected;
-    } cases[] = {{5, 4, "val1"}, {4, 3, "val"}, {2, 1, "v"}, {1, 0, ""}};
-    for (const Case& c : cases) {
-        char buffer[8];
-        std::memset(buffer, '#', sizeof buffer);
-        EXPECT_EQ(GetPrivateProfileStringA("s", "k", "", buffer, c.size, path_.c_str()), c.expectedCount);
-        EXPECT_EQ(std::string(buffer), c.expected) << c.size;
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ(String(c.section, c.key, c.fallback, c.size), c.expected)
+            << c.section << "/" << c.key << c.size;
+    EXPECT_EQ(String("section1", "key1", "D", 16, "none.ini"), "D"); // missing or empty file name
+    EXPECT_EQ(String("section1", "key1", "D", 16, ""), "D");
     char untouched[4] = {'#', '#', '#', '\0'};
-    EXPECT_EQ(GetPrivateProfileStringA("s", "k", "", untouched, 0, path_.c_str()), 0u);
+    EXPECT_EQ(GetPrivateProfileStringA("Other", "k", "", untouched, 0, kIni), 0u);
     EXPECT_STREQ(untouched, "###");
 }
 
-TEST_F(ProfileTest, NameLists) {
-    Write("[First]\na=1\nno equals here\nB = 2\n[Second]\n");
-    struct Case {
-        const char* section; // nullptr: the section names
-        DWORD size;
-        DWORD expectedCount;
+TEST_F(ProfileTest, NameListsAndSections) {
+    Write("[First]\na=1\nno equals here\nB = 2\n[Second]\n"
+          "[ex]\r\nname1=val1\r\n; not returned\r\nname2=\r\n  name3  "
+          "\r\nname4=val4\r\n[next]\r\nq=\"kept\"\r\n");
+    const std::string full("name1=val1\0name2=\0name3\0name4=val4\0", 35);
+    const struct Case {
+        bool section;     // GetPrivateProfileSectionA; otherwise the name list of GetPrivateProfileStringA
+        const char* name; // nullptr: the section names
+        DWORD size, expectedCount;
         std::string expected; // including the final double NUL
     } cases[] = {
-        {nullptr, 64, 13, std::string("First\0Second\0\0", 14)},
-        {nullptr, 10, 8, std::string("First\0Se\0\0", 10)}, // cut list keeps its double NUL
-        {"first", 64, 4, std::string("a\0B\0\0", 5)},       // a line without "=" is no key
-        {"first", 4, 2, std::string("a\0\0\0", 4)},
+        {false, nullptr, 64, 21, std::string("First\0Second\0ex\0next\0\0", 22)},
+        {false, nullptr, 10, 8, std::string("First\0Se\0\0", 10)}, // cut list keeps its double NUL
+        {false, "first", 64, 4, std::string("a\0B\0\0", 5)},       // a line without "=" is no key
+        {false, "first", 4, 2, std::string("a\0\0\0", 4)},
+        {true, "ex", 100, 35, full + '\0'},
+        {true, "EX", 24, 22, std::string("name1=val1\0name2=\0name\0\0", 24)}, // last line cut
+        {true, "second", 100, 0, ""},
+        {true, "absent", 100, 0, ""},
+        {true, "next", 100, 9, std::string("q=\"kept\"\0\0", 10)}, // quotes kept here
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.name ? c.name : "(sections)") << " size " << c.size);
         std::string buffer(c.size, '#');
-        DWORD n = GetPrivateProfileStringA(c.section, nullptr, "", buffer.data(), c.size, path_.c_str());
-        EXPECT_EQ(n, c.expectedCount) << (c.section ? c.section : "(sections)") << " size " << c.size;
-        EXPECT_EQ(buffer.substr(0, c.expected.size()), c.expected)
-            << (c.section ? c.section : "(sections)") << " size " << c.size;
-    }
-}
-
-TEST_F(ProfileTest, Sections) {
-    const std::string full("name1=val1\0name2=\0name3\0name4=val4\0", 35);
-    Write("[ex]\r\nname1=val1\r\n; not returned\r\nname2=\r\n  name3  "
-          "\r\nname4=val4\r\n[empty]\r\n[next]\r\nq=\"kept\"\r\n");
-    struct Case {
-        const char* section;
-        DWORD size;
-        DWORD expectedCount;
-        std::string expected;
-    } cases[] = {
-        {"ex", 100, 35, full + '\0'},
-        {"EX", 24, 22, std::string("name1=val1\0name2=\0name\0\0", 24)}, // last line cut
-        {"empty", 100, 0, ""},
-        {"absent", 100, 0, ""},
-        {"next", 100, 9, std::string("q=\"kept\"\0\0", 10)}, // quotes kept here
-    };
-    for (const Case& c : cases) {
-        std::string buffer(c.size, '#');
-        EXPECT_EQ(GetPrivateProfileSectionA(c.section, buffer.data(), c.size, path_.c_str()), c.expectedCount)
-            << c.section;
-        EXPECT_EQ(buffer.substr(0, c.expected.size()), c.expected) << c.section;
+        EXPECT_EQ(c.section ? GetPrivateProfileSectionA(c.name, buffer.data(), c.size, kIni)
+                            : GetPrivateProfileStringA(c.name, nullptr, "", buffer.data(), c.size, kIni),
+                  c.expectedCount);
+        EXPECT_EQ(buffer.substr(0, c.expected.size()), c.expected);
     }
 }
 
 TEST_F(ProfileTest, LineEndsReadTheSame) {
-    const char* texts[] = {"[s]\ra=1\rb=two\r", "[s]\na=1\nb=two\n", "[s]\r\na=1\r\nb=two\r\n",
-                           "[s]\r\na=1\nb=two"};
-    for (const char* text : texts) {
+    for (const char* text :
+         {"[s]\ra=1\rb=two\r", "[s]\na=1\nb=two\n", "[s]\r\na=1\r\nb=two\r\n", "[s]\r\na=1\nb=two"}) {
         Write(text);
-        EXPECT_EQ(String("s", "a"), "1") << text;
-        EXPECT_EQ(String("s", "b"), "two") << text;
+        EXPECT_EQ(String("s", "a") + String("s", "b"), "1two") << text;
         char buffer[32];
-        EXPECT_EQ(GetPrivateProfileSectionA("s", buffer, 32, path_.c_str()), 10u) << text;
+        EXPECT_EQ(GetPrivateProfileSectionA("s", buffer, 32, kIni), 10u) << text;
     }
 }
 
 TEST_F(ProfileTest, Integers) {
     Write(
         "[n]\nplus=+1\nmixed=42A\nletter=B\nwrap=4294967297\nneg=-5\nempty=\nspaced=  17  \nquoted=\"9\"\n");
-    struct Case {
+    const struct Case {
         const char* key;
         INT fallback;
         UINT expected;
@@ -182,24 +139,17 @@ TEST_F(ProfileTest, Integers) {
         {"spaced", 7, 17}, {"quoted", 7, 9},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(GetPrivateProfileIntA("n", c.key, c.fallback, path_.c_str()), c.expected) << c.key;
+        EXPECT_EQ(GetPrivateProfileIntA("n", c.key, c.fallback, kIni), c.expected) << c.key;
 }
 
 TEST_F(ProfileTest, CachedCopyNoticesRewriteAndDeletion) {
-    Write("[s]\nk=old\n");
-    EXPECT_EQ(String("s", "k"), "old");
-    Write("[s]\nk=new\n"); // same size, rewritten at once
-    EXPECT_EQ(String("s", "k"), "new");
-    Write("[s]\nk=longer value\n");
-    EXPECT_EQ(String("s", "k"), "longer value");
-    std::remove(path_.c_str());
-    EXPECT_EQ(String("s", "k"), "DEF");
-    Write("[s]\nk=back\n");
-    EXPECT_EQ(String("s", "k"), "back");
-}
-
-TEST_F(ProfileTest, ConcurrentReadersWhileFileIsReplaced) {
-    Write("[s]\nk=first\n");
+    // Same size rewritten at once, longer, deleted, back again.
+    for (const char* value :
+         std::initializer_list<const char*>{"old", "new", "longer value", nullptr, "first"}) {
+        value ? Write(std::string("[s]\nk=") + value + "\n") : (void)std::remove("test.ini");
+        EXPECT_EQ(String("s", "k"), value ? value : "DEF");
+    }
+    // Readers on other threads while the file is replaced whole, as an installer would.
     std::atomic<bool> stop{false};
     std::atomic<int> bad{0};
     std::vector<std::thread> readers;
@@ -207,33 +157,19 @@ TEST_F(ProfileTest, ConcurrentReadersWhileFileIsReplaced) {
         readers.emplace_back([&] {
             while (!stop) {
                 char buffer[32];
-                GetPrivateProfileStringA("s", "k", "", buffer, sizeof buffer, path_.c_str());
-                std::string value = buffer;
-                if (value != "first" && value != "second, longer") ++bad;
+                GetPrivateProfileStringA("s", "k", "", buffer, sizeof buffer, kIni);
+                bad += std::string(buffer) != "first" && std::string(buffer) != "second, longer";
             }
         });
     for (int i = 0; i < 200; ++i) {
-        std::string next = dir_ + "/next.ini";
-        std::ofstream(next, std::ios::binary) << (i % 2 ? "[s]\nk=first\n" : "[s]\nk=second, longer\n");
-        std::rename(next.c_str(), path_.c_str()); // replaced whole, as an installer would
+        Write(i % 2 ? "[s]\nk=first\n" : "[s]\nk=second, longer\n", "next.ini");
+        std::rename("next.ini", "test.ini");
     }
     stop = true;
     for (auto& r : readers)
         r.join();
     EXPECT_EQ(bad, 0);
     EXPECT_EQ(String("s", "k"), "first");
-}
-
-TEST_F(ProfileTest, RelativeNameReadsCurrentDirectory) {
-    Write("[s]\nk=here\n");
-    char previous[4096];
-    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
-    char buffer[16];
-    DWORD n = GetPrivateProfileStringA("s", "k", "", buffer, 16, ".\\test.ini");
-    ASSERT_EQ(chdir(previous), 0);
-    EXPECT_EQ(n, 4u);
-    EXPECT_STREQ(buffer, "here");
 }
 
 } // namespace

@@ -4,10 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <thread>
-#include <tuple>
 
 namespace {
 
@@ -16,31 +14,23 @@ DWORD ElapsedSince(DWORD start) {
 }
 
 TEST(Semaphore, ReleaseRespectsMaximumAndReportsPreviousCount) {
-    struct Case {
+    const struct Case {
         LONG initial, maximum, release;
-        BOOL ok;
-        DWORD error;
+        DWORD error; // 0: the release succeeds
         LONG previous;
         int takeableAfter; // waits that succeed at once afterwards
-    };
-    const Case cases[] = {
-        {0, 1, 1, TRUE, 0, 0, 1},
-        {1, 1, 1, FALSE, ERROR_TOO_MANY_POSTS, -1, 1}, // count unchanged
-        {0, 3, 2, TRUE, 0, 0, 2},
-        {2, 3, 2, FALSE, ERROR_TOO_MANY_POSTS, -1, 2},
-        {0, 1, 0, FALSE, ERROR_INVALID_PARAMETER, -1, 0},
-        {1, 5, 4, TRUE, 0, 1, 5},
+    } cases[] = {
+        {0, 1, 1, 0, 0, 1}, {1, 1, 1, ERROR_TOO_MANY_POSTS, -1, 1}, // count unchanged
+        {0, 3, 2, 0, 0, 2}, {2, 3, 2, ERROR_TOO_MANY_POSTS, -1, 2}, {0, 1, 0, ERROR_INVALID_PARAMETER, -1, 0},
+        {1, 5, 4, 0, 1, 5},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.initial << "/" << c.maximum << " +" << c.release);
         HANDLE sem = CreateSemaphoreA(nullptr, c.initial, c.maximum, nullptr);
-        ASSERT_NE(sem, nullptr);
         LONG previous = -1;
         SetLastError(0);
-        EXPECT_EQ(ReleaseSemaphore(sem, c.release, &previous), c.ok);
-        if (!c.ok) {
-            EXPECT_EQ(GetLastError(), c.error);
-        }
+        EXPECT_EQ(ReleaseSemaphore(sem, c.release, &previous), c.error == 0);
+        EXPECT_EQ(GetLastError(), c.error);
         EXPECT_EQ(previous, c.previous);
         int taken = 0;
         while (WaitForSingleObject(sem, 0) == WAIT_OBJECT_0)
@@ -48,58 +38,47 @@ TEST(Semaphore, ReleaseRespectsMaximumAndReportsPreviousCount) {
         EXPECT_EQ(taken, c.takeableAfter);
         EXPECT_TRUE(CloseHandle(sem));
     }
-    SetLastError(0);
     EXPECT_EQ(CreateSemaphoreA(nullptr, 2, 1, nullptr), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
-TEST(Mutex, OwnedByThreadReentrantAndReleasedOnlyByOwner) {
+TEST(Mutex, OwnedByThreadReentrantReleasedOnlyByOwnerAndAbandoned) {
     HANDLE mutex = CreateMutexA(nullptr, TRUE, nullptr);
     ASSERT_NE(mutex, nullptr);
     EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0); // re-entry: count 2
-
-    auto otherThreadTries = [&] {
-        DWORD wait = 0, release = 0, error = 0;
+    // Another thread cannot release it, and gets it only once it is released twice.
+    auto otherThreadWaits = [&] {
+        DWORD wait = 0;
         std::thread([&] {
-            release = ReleaseMutex(mutex);
-            error = GetLastError();
+            EXPECT_FALSE(ReleaseMutex(mutex));
+            EXPECT_EQ(GetLastError(), ERROR_NOT_OWNER);
             wait = WaitForSingleObject(mutex, 50);
             if (wait == WAIT_OBJECT_0) ReleaseMutex(mutex);
         }).join();
-        return std::tuple{wait, release, error};
+        return wait;
     };
-    auto [wait1, release1, error1] = otherThreadTries();
-    EXPECT_EQ(release1, FALSE);
-    EXPECT_EQ(error1, ERROR_NOT_OWNER);
-    EXPECT_EQ(wait1, WAIT_TIMEOUT);
-
+    EXPECT_EQ(otherThreadWaits(), WAIT_TIMEOUT);
     EXPECT_TRUE(ReleaseMutex(mutex));
-    EXPECT_EQ(std::get<0>(otherThreadTries()), WAIT_TIMEOUT); // still held once
+    EXPECT_EQ(otherThreadWaits(), WAIT_TIMEOUT); // still held once
     EXPECT_TRUE(ReleaseMutex(mutex));
-    EXPECT_EQ(std::get<0>(otherThreadTries()), WAIT_OBJECT_0);
-
+    EXPECT_EQ(otherThreadWaits(), WAIT_OBJECT_0);
     SetLastError(0);
     EXPECT_FALSE(ReleaseMutex(mutex)); // not owned any more
     EXPECT_EQ(GetLastError(), ERROR_NOT_OWNER);
-    CloseHandle(mutex);
-}
-
-TEST(Mutex, OwnerThatEndsAbandonsIt) {
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, nullptr);
+    // An owner that ends abandons it; that is reported once.
     std::thread([&] { EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0); }).join();
     EXPECT_EQ(WaitForSingleObject(mutex, 1000), WAIT_ABANDONED);
     EXPECT_TRUE(ReleaseMutex(mutex));
-    EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0); // abandonment reported once
+    EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
     ReleaseMutex(mutex);
     CloseHandle(mutex);
 }
 
 TEST(Event, ManualAndAutoResetAndTimeouts) {
-    struct Case {
+    const struct Case {
         BOOL manual, initial;
         DWORD first, second;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {TRUE, TRUE, WAIT_OBJECT_0, WAIT_OBJECT_0},
         {FALSE, TRUE, WAIT_OBJECT_0, WAIT_TIMEOUT},
         {TRUE, FALSE, WAIT_TIMEOUT, WAIT_TIMEOUT},
@@ -115,7 +94,6 @@ TEST(Event, ManualAndAutoResetAndTimeouts) {
         EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
         CloseHandle(event);
     }
-
     // A time-out is honoured (never early), and a signal from another thread ends the wait.
     HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     DWORD start = GetTickCount();
@@ -130,33 +108,24 @@ TEST(Event, ManualAndAutoResetAndTimeouts) {
     CloseHandle(event);
 }
 
-TEST(Handles, ClosedOrBogusHandlesFailCleanly) {
+TEST(Handles, ClosedBogusOrWrongKindHandlesFailCleanly) {
     HANDLE event = CreateEventA(nullptr, TRUE, TRUE, nullptr);
     EXPECT_TRUE(CloseHandle(event));
-    const HANDLE bogus[] = {event, nullptr, INVALID_HANDLE_VALUE, reinterpret_cast<HANDLE>(0x12345678)};
-    for (HANDLE h : bogus) {
+    HANDLE semaphore = CreateSemaphoreA(nullptr, 0, 1, nullptr);
+    for (HANDLE h : {event, HANDLE(nullptr), INVALID_HANDLE_VALUE, reinterpret_cast<HANDLE>(0x12345678)}) {
         SetLastError(0);
         EXPECT_FALSE(CloseHandle(h));
         EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
         EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_FAILED);
-        EXPECT_FALSE(SetEvent(h));
-        EXPECT_FALSE(ReleaseMutex(h));
-        EXPECT_FALSE(ReleaseSemaphore(h, 1, nullptr));
+        EXPECT_FALSE(SetEvent(h) || ReleaseMutex(h) || ReleaseSemaphore(h, 1, nullptr));
         char buffer[4];
         DWORD n = 7;
-        EXPECT_FALSE(ReadFile(h, buffer, 4, &n, nullptr));
-        EXPECT_FALSE(WriteFile(h, buffer, 4, &n, nullptr));
+        EXPECT_FALSE(ReadFile(h, buffer, 4, &n, nullptr) || WriteFile(h, buffer, 4, &n, nullptr));
         EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
     }
-    // An object of the wrong kind is refused too.
-    HANDLE semaphore = CreateSemaphoreA(nullptr, 0, 1, nullptr);
     EXPECT_FALSE(SetEvent(semaphore));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-    CloseHandle(semaphore);
-}
-
-TEST(Handles, ClosingAnObjectAnotherThreadWaitsOnIsSafe) {
-    HANDLE semaphore = CreateSemaphoreA(nullptr, 0, 1, nullptr);
+    // Closing an object another thread waits on is safe: that wait times out.
     std::atomic<DWORD> result{12345};
     std::thread waiter([&] { result = WaitForSingleObject(semaphore, 300); });
     Sleep(50);
@@ -178,12 +147,11 @@ unsigned WINAPI EndEarly(void* arg) {
 
 TEST(Thread, HandleSignalledAtExitWithExitCode) {
     int touched = 0;
-    struct Case {
+    const struct Case {
         unsigned(WINAPI* start)(void*);
         void* arg;
         DWORD code;
-    };
-    const Case cases[] = {{ReturnArgument, reinterpret_cast<void*>(42), 42}, {EndEarly, &touched, 77}};
+    } cases[] = {{ReturnArgument, reinterpret_cast<void*>(42), 42}, {EndEarly, &touched, 77}};
     for (const auto& c : cases) {
         unsigned id = 0;
         HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, c.start, c.arg, 0, &id));
@@ -204,7 +172,7 @@ TEST(Thread, HandleSignalledAtExitWithExitCode) {
     EXPECT_EQ(touched, 0);
 }
 
-TEST(Time, TickCountAdvancesWithSleeps) {
+TEST(Time, TickCountAdvancesWithSleepsAndStrtimeFormats) {
     DWORD start = GetTickCount();
     Sleep(100);
     DWORD elapsed = ElapsedSince(start);
@@ -213,14 +181,12 @@ TEST(Time, TickCountAdvancesWithSleeps) {
     start = GetTickCount();
     EXPECT_EQ(SleepEx(80, TRUE), 0u); // nothing queued: a plain sleep
     EXPECT_GE(ElapsedSince(start), 75u);
-
     char text[9];
     ASSERT_EQ(_strtime(text), text);
-    ASSERT_EQ(std::strlen(text), 8u);
-    for (int i : {0, 1, 3, 4, 6, 7})
-        EXPECT_TRUE(text[i] >= '0' && text[i] <= '9') << text;
-    EXPECT_EQ(text[2], ':');
-    EXPECT_EQ(text[5], ':');
+    std::string shape = text;
+    for (char& ch : shape)
+        ch = ch >= '0' && ch <= '9' ? '9' : ch;
+    EXPECT_EQ(shape, "99:99:99") << text;
 }
 
 } // namespace

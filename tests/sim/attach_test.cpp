@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <sys/wait.h>
 
 using orbis::test::SimProcess;
 using orbis::test::TempRoot;
@@ -36,46 +35,27 @@ std::string Read(const std::string& key, const char* value) {
     return std::string(reinterpret_cast<char*>(data));
 }
 
-int RunToEnd(std::vector<std::string> args) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        std::vector<char*> raw;
-        std::string binary = orbis::test::SimBinary();
-        raw.push_back(binary.data());
-        for (auto& a : args)
-            raw.push_back(a.data());
-        raw.push_back(nullptr);
-        (void)!::freopen("/dev/null", "w", stdout);
-        (void)!::freopen("/dev/null", "w", stderr);
-        ::execv(raw[0], raw.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 } // namespace
 
 TEST(PrinterProgram, AttachWritesWhatWindowsHoldsAndDetachRemovesTheDevice) {
     TempRoot root;
     ::setenv("ORBIS_ROOT", root.Path().c_str(), 1);
-    struct Entry {
+    const std::string office = std::string(kPrinters) + "Office (USB003)", m = "<missing>";
+    const std::string link = "\\\\?\\usb#vid_1a2b&pid_0c1d#SN42#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+    const struct Entry {
         std::string key;
         const char* value;
-        std::string attached, detached;
+        std::string attached, detached; // the installed printer stays in the spooler
     } entries[] = {
-        {std::string(kPrinters) + "Office (USB003)", "Name", "Office (USB003)", "Office (USB003)"},
-        {std::string(kPrinters) + "Office (USB003)", "Printer Driver", "ORBIS LP 2200 PS",
-         "ORBIS LP 2200 PS"},
-        {std::string(kPrinters) + "Office (USB003)", "Port", "USB003", "USB003"},
+        {office, "Name", "Office (USB003)", "Office (USB003)"},
+        {office, "Printer Driver", "ORBIS LP 2200 PS", "ORBIS LP 2200 PS"},
+        {office, "Port", "USB003", "USB003"},
         {std::string(kPrinters) + "Office (LPT2)", "Port", "LPT2", "LPT2"},
-        {std::string(kInstance) + "\\#\\Device Parameters", "Port Number", "3", "<missing>"},
-        {std::string(kInstance) + "\\#\\Control", "Linked", "1", "<missing>"},
-        {std::string(kInstance) + "\\#", "SymbolicLink",
-         "\\\\?\\usb#vid_1a2b&pid_0c1d#SN42#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}", "<missing>"},
-        {kInstance, "DeviceInstance", "USB\\VID_1A2B&PID_0C1D\\SN42", "<missing>"},
-        {kDeviceInstance, "DeviceInstance", "USB\\VID_1A2B&PID_0C1D\\SN42", "<missing>"},
+        {std::string(kInstance) + "\\#\\Device Parameters", "Port Number", "3", m},
+        {std::string(kInstance) + "\\#\\Control", "Linked", "1", m},
+        {std::string(kInstance) + "\\#", "SymbolicLink", link, m},
+        {kInstance, "DeviceInstance", "USB\\VID_1A2B&PID_0C1D\\SN42", m},
+        {kDeviceInstance, "DeviceInstance", "USB\\VID_1A2B&PID_0C1D\\SN42", m},
     };
     SimProcess sim(root.Path(), {"--usb", "3", "--lpt", "2", "--serial", "SN42", "--name", "Office",
                                  "--driver", "ORBIS LP 2200 PS"});
@@ -125,18 +105,18 @@ TEST(PrinterProgram, AppliedValuesSurviveARestart) {
 
 TEST(PrinterProgram, CommandLineMistakesAreReportedNotServed) {
     TempRoot root;
-    struct Case {
-        std::vector<std::string> args;
-        int status;
-    } cases[] = {
+    const std::pair<std::vector<std::string>, int> cases[] = {
         {{"--help"}, 0},
-        {{"--root", root.Path()}, 2},
-        {{"--root", root.Path(), "--lpt", "1", "--npa-mode", "sometimes"}, 2},
-        {{"--root", root.Path(), "--lpt", "1", "--marker", "HP"}, 2},
-        {{"--root", root.Path(), "--usb", "1", "--pieces", "4,0"}, 2},
-        {{"--root", root.Path(), "--lpt"}, 2},
-        {{"--root", root.Path(), "--frobnicate"}, 2},
+        {{}, 2}, // no port to serve
+        {{"--lpt", "1", "--npa-mode", "sometimes"}, 2},
+        {{"--lpt", "1", "--marker", "HP"}, 2},
+        {{"--usb", "1", "--pieces", "4,0"}, 2},
+        {{"--lpt"}, 2},
+        {{"--frobnicate"}, 2},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(RunToEnd(c.args), c.status) << c.args.back();
+    for (const auto& [args, status] : cases) {
+        SimProcess sim(root.Path(), args);
+        EXPECT_FALSE(sim.Ready()) << ::testing::PrintToString(args);
+        EXPECT_EQ(sim.Stop(), status) << ::testing::PrintToString(args);
+    }
 }

@@ -55,21 +55,20 @@ EngineOptions Options() {
 
 } // namespace
 
-TEST(Engine, QueryReplyHoldsOneItemPerIdentifier) {
+TEST(Engine, QueryReplyHoldsOneItemPerIdentifierWithin2048Bytes) {
     Engine engine(Options());
     Channel channel;
-    auto units = Send(engine, channel, Query({0x0101, 0x0408, 0x0409, 0x0141, 0x7777}));
-    ASSERT_EQ(units.size(), 1u);
-    const Bytes& r = units[0];
-    ASSERT_GE(r.size(), 7u);
-    EXPECT_EQ(r[0], 0xA5);
-    EXPECT_EQ(size_t(r[1]) << 8 | r[2], r.size() - 3);
-    EXPECT_EQ(r[3], 0x10);
-    EXPECT_EQ(r[4], 0xE0);
     // identifier, length, data per item; an identifier the printer lacks gets no data
-    Bytes expected = {0xE7, 0x20, 0x01, 0x01, 1,  0x00, 0x04, 0x08, 1,    30,   0x04, 0x09,
-                      4,    0,    0,    0,    90, 0x01, 0x41, 0,    0x77, 0x77, 0};
-    EXPECT_EQ(Bytes(r.begin() + 5, r.end()), expected);
+    EXPECT_EQ(
+        Send(engine, channel, Query({0x0101, 0x0408, 0x0409, 0x0141, 0x7777})),
+        std::vector<Bytes>({{0xA5, 0x00, 0x19, 0x10, 0xE0, 0xE7, 0x20, 0x01, 0x01, 1, 0x00, 0x04, 0x08, 1, 30,
+                             0x04, 0x09, 4,    0,    0,    0,    90,   0x01, 0x41, 0, 0x77, 0x77, 0}}));
+    Send(engine, channel, Write(0x0407, Bytes(32, 'T')));
+    auto units = Send(engine, channel, Query(std::vector<uint16_t>(125, 0x0407)));
+    ASSERT_EQ(units.size(), 1u);
+    EXPECT_LE(units[0].size(), 2048u);
+    EXPECT_GT(units[0].size(), 2048u - 35 - 1); // filled up to the last whole item
+    EXPECT_EQ((units[0].size() - 7) % 35, 0u);
 }
 
 TEST(Engine, ChainedRepliesCarryTheSameDataAsOnePacket) {
@@ -97,18 +96,6 @@ TEST(Engine, ChainedRepliesCarryTheSameDataAsOnePacket) {
         }
         EXPECT_EQ(joined, Bytes(single.begin() + 5, single.end())) << "chain " << chain;
     }
-}
-
-TEST(Engine, QueryReplyStaysWithin2048Bytes) {
-    Engine engine(Options());
-    Channel channel;
-    Bytes tag(32, 'T');
-    Send(engine, channel, Write(0x0407, tag));
-    auto units = Send(engine, channel, Query(std::vector<uint16_t>(125, 0x0407)));
-    ASSERT_EQ(units.size(), 1u);
-    EXPECT_LE(units[0].size(), 2048u);
-    EXPECT_GT(units[0].size(), 2048u - 35 - 1); // filled up to the last whole item
-    EXPECT_EQ((units[0].size() - 7) % 35, 0u);
 }
 
 TEST(Engine, WritesAreAcceptedOnlyWithinTheFirmwareLimits) {
@@ -234,6 +221,7 @@ TEST(Engine, FaultOptionsPrecedeOrReplaceTheReply) {
         {"foreign reply first", [](EngineOptions& o) { o.foreignFirst = true; }, 0, {0x10, 0x10}},
         {"unsolicited error first", [](EngineOptions& o) { o.unsolicitedFirst = true; }, 0, {0x80, 0x10}},
         {"command errors", [](EngineOptions& o) { o.commandErrors = true; }, 0, {0x88}},
+        {"silent", [](EngineOptions& o) { o.silent = true; }, 0, {}},
     };
     for (const auto& c : cases) {
         EngineOptions o = Options();
@@ -241,7 +229,8 @@ TEST(Engine, FaultOptionsPrecedeOrReplaceTheReply) {
         Engine engine(o);
         Channel channel;
         auto units = Send(engine, channel, Query({0x0101}));
-        ASSERT_EQ(units.size(), 1u) << c.what;
+        ASSERT_EQ(units.size(), c.flags.empty() ? 0u : 1u) << c.what;
+        if (units.empty()) continue;
         const Bytes& u = units[0];
         for (size_t i = 0; i < c.leadingBytes; ++i)
             EXPECT_NE(u[i], 0xA5) << c.what;
@@ -254,11 +243,6 @@ TEST(Engine, FaultOptionsPrecedeOrReplaceTheReply) {
             EXPECT_NE(packets[0][4], 0xE0) << c.what;
         }
     }
-    EngineOptions o = Options();
-    o.silent = true;
-    Engine silent(o);
-    Channel channel;
-    EXPECT_TRUE(Send(silent, channel, Query({0x0101})).empty());
 }
 
 TEST(Engine, SettingsMemorySurvivesARestart) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <sys/wait.h>
 #include <thread>
+#include <utility>
 #include <unistd.h>
 #include <vector>
 
@@ -24,9 +25,7 @@ class TempRoot {
   public:
     TempRoot() {
         std::string pattern = (std::filesystem::temp_directory_path() / "orbis-sim-XXXXXX").string();
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back('\0');
-        path_ = ::mkdtemp(buffer.data());
+        path_ = ::mkdtemp(pattern.data());
     }
     ~TempRoot() {
         std::error_code ec;
@@ -43,38 +42,27 @@ class SimProcess {
     // Starts the printer with "--root root" and the given arguments; Ready() tells whether it attached.
     SimProcess(const std::string& root, std::vector<std::string> args) {
         static int counter = 0;
-        readyFile_ = root + "/ready-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
-        std::vector<std::string> argv = {SimBinary(),
-                                         "--root",
-                                         root,
-                                         "--ready-file",
-                                         readyFile_,
-                                         "--log",
-                                         root + "/sim-" + std::to_string(counter) + ".log",
-                                         "--verbose",
-                                         "3"};
-        argv.insert(argv.end(), args.begin(), args.end());
+        const std::string n = std::to_string(::getpid()) + "-" + std::to_string(++counter);
+        readyFile_ = root + "/ready-" + n;
+        args.insert(args.begin(), {SimBinary(), "--root", root, "--ready-file", readyFile_, "--log",
+                                   root + "/sim-" + n + ".log", "--verbose", "3"});
         pid_ = ::fork();
         if (pid_ == 0) {
             std::vector<char*> raw;
-            for (auto& a : argv)
+            for (auto& a : args)
                 raw.push_back(a.data());
             raw.push_back(nullptr);
-            if (!std::getenv("ORBIS_SIM_SHOW")) {
-                (void)!::freopen("/dev/null", "w", stdout);
-            }
+            if (!std::getenv("ORBIS_SIM_SHOW")) (void)!::freopen("/dev/null", "w", stdout);
             ::execv(raw[0], raw.data());
             ::_exit(127);
         }
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (std::filesystem::exists(readyFile_)) {
-                ready_ = true;
-                break;
-            }
+        while (std::chrono::steady_clock::now() < deadline &&
+               !(ready_ = std::filesystem::exists(readyFile_))) {
             int status = 0;
             if (::waitpid(pid_, &status, WNOHANG) == pid_) {
                 pid_ = -1;
+                exited_ = Status(status);
                 break;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -84,22 +72,25 @@ class SimProcess {
     bool Ready() const { return ready_; }
     pid_t Pid() const { return pid_; }
 
-    // SIGTERM: the printer detaches. Returns its exit status (-1 if it was not running).
+    // SIGTERM: the printer detaches. Returns its exit status (-1 if it was not started or was stopped
+    // already; the status it ended with if it ended by itself before it was ready).
     int Stop() { return End(SIGTERM); }
     // SIGKILL: the printer vanishes without detaching (an unplugged cable).
     int Kill() { return End(SIGKILL); }
 
   private:
+    static int Status(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
     int End(int signal) {
-        if (pid_ <= 0) return -1;
+        if (pid_ <= 0) return std::exchange(exited_, -1);
         ::kill(pid_, signal);
         int status = 0;
         ::waitpid(pid_, &status, 0);
         pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return Status(status);
     }
     pid_t pid_ = -1;
     bool ready_ = false;
+    int exited_ = -1;
     std::string readyFile_;
 };
 

@@ -13,10 +13,7 @@ TempRoot::TempRoot() {
     char pattern[] = "/tmp/orbis-platform-test-XXXXXX";
     if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
-    if (const char* old = std::getenv("ORBIS_ROOT")) {
-        previous_ = old;
-        hadPrevious_ = true;
-    }
+    if (const char* old = std::getenv("ORBIS_ROOT")) previous_ = old, hadPrevious_ = true;
     setenv("ORBIS_ROOT", path_.c_str(), 1);
     previousCwd_ = std::filesystem::current_path();
     std::filesystem::create_directories(path_ + "/cwd");
@@ -25,18 +22,14 @@ TempRoot::TempRoot() {
 
 TempRoot::~TempRoot() {
     std::filesystem::current_path(previousCwd_);
-    if (hadPrevious_)
-        setenv("ORBIS_ROOT", previous_.c_str(), 1);
-    else
-        unsetenv("ORBIS_ROOT");
+    hadPrevious_ ? setenv("ORBIS_ROOT", previous_.c_str(), 1) : unsetenv("ORBIS_ROOT");
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
 }
 
 std::string TempRoot::ReadFile(const std::string& relative) const {
-    std::ifstream in(path_ + "/" + relative, std::ios::binary);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path_ + "/" + relative, std::ios::binary).rdbuf();
     return text.str();
 }
 
@@ -54,23 +47,16 @@ bool QueueDevice::Read(void* buffer, DWORD count, DWORD* got, DWORD* error) {
     changed_.wait(lock, [&] { return !incoming_.empty() || failure_ || generation != cancelGeneration_; });
     --blocked_;
     *got = 0;
-    if (generation != cancelGeneration_) {
-        *error = ERROR_OPERATION_ABORTED;
+    if (generation != cancelGeneration_ || incoming_.empty()) {
+        *error = generation != cancelGeneration_ ? ERROR_OPERATION_ABORTED : failure_;
         return false;
     }
-    if (incoming_.empty()) {
-        *error = failure_;
-        return false;
-    }
-    auto* out = static_cast<char*>(buffer);
-    while (*got < count && !incoming_.empty()) {
+    for (auto* out = static_cast<char*>(buffer); *got < count && !incoming_.empty(); incoming_.pop_front())
         out[(*got)++] = incoming_.front();
-        incoming_.pop_front();
-    }
     return true;
 }
 
-bool QueueDevice::Write(const void* buffer, DWORD count, DWORD* written, DWORD* error) {
+bool QueueDevice::Write(const void* buffer, DWORD count, DWORD* written, DWORD*) {
     std::lock_guard lock(mutex_);
     written_.append(static_cast<const char*>(buffer), count);
     *written = count;

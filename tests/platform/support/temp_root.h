@@ -1,5 +1,5 @@
-// A fresh ORBIS_ROOT for one test, removed afterwards, and a device for the
-// in-process override seam whose reads block until data, failure or Cancel().
+// A fresh ORBIS_ROOT (and current directory under it) for one test, removed
+// afterwards, and a device for the in-process override seam.
 #pragma once
 
 #include "platform/orbis_platform.h"
@@ -21,10 +21,8 @@ class TempRoot {
     void WriteFile(const std::string& relative, const std::string& content) const;
 
   private:
-    std::string path_;
-    std::string previous_;
+    std::string path_, previous_, previousCwd_;
     bool hadPrevious_ = false;
-    std::string previousCwd_;
 };
 
 // Reads block until bytes are pushed, a failure is injected or Cancel() is called.
@@ -35,11 +33,9 @@ class QueueDevice : public platform::IoObject {
     void Cancel() override;
     void Push(const std::string& bytes);
     void Fail(DWORD error);
-    // Models a driver that does not abort its blocked reads.
-    void IgnoreCancel();
+    void IgnoreCancel(); // a driver that does not abort its blocked reads
     std::string Written();
-    // True once a Read is blocked waiting for bytes (within the time-out).
-    bool WaitForBlockedRead(int milliseconds);
+    bool WaitForBlockedRead(int milliseconds); // true once a Read waits for bytes
     int Cancels();
 
   private:
@@ -48,8 +44,7 @@ class QueueDevice : public platform::IoObject {
     std::deque<char> incoming_;
     std::string written_;
     DWORD failure_ = 0;
-    int cancels_ = 0;
-    int blocked_ = 0;
+    int cancels_ = 0, blocked_ = 0;
     unsigned cancelGeneration_ = 0; // a Cancel ends only the reads blocked when it came
     bool ignoreCancel_ = false;
 };
