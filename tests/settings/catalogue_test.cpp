@@ -4,19 +4,12 @@
 #include "npa_exchange.h"
 #include "support/settings_fixture.h"
 
-#include <algorithm>
+#include <cstdio>
 #include <fstream>
-#include <tuple>
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
 class CatalogueTest : public SettingsFixture {};
-
-bool Listed(const std::vector<std::string>& list, const std::string& name) {
-    return std::find(list.begin(), list.end(), name) != list.end();
-}
 
 const char kNpaSections[] = "[NPA READ SETTING]\n"
                             "BlankPgs=A5000650E0E7200001\n"
@@ -36,78 +29,44 @@ const char kNpaSections[] = "[NPA READ SETTING]\n"
                             "LONGNUM:0..99999=A5000A50E0E720005000000000\n"
                             "NOEQUALS LINE\n";
 
+StringMap Hexes(const std::map<std::string, NpaCommand>& table) {
+    StringMap hexes;
+    for (const auto& [key, command] : table)
+        hexes[key] = Hex(command.Bytes);
+    return hexes;
+}
+
 TEST_F(CatalogueTest, NpaLineRules) {
     WriteCatalogue(kNpaSections);
     LoadNpaCatalogue();
-
-    // Read table: duplicates by case collapse to the later line; short entries are not kept.
-    EXPECT_EQ(NpaReadCommands.count("TRAY1"), 1u);
-    EXPECT_EQ(Hex(NpaReadCommands["TRAY1"].Bytes), "A5000650E0E7200003");
-    EXPECT_EQ(NpaReadCommands.count("SHORT"), 0u);
-    EXPECT_EQ(NpaReadCommands.count("Tray1"), 0u);
-
-    struct WriteCase {
-        const char* key;
-        const char* hex; // nullptr: no entry under this key
-    } writes[] = {
-        {"BLANKPGS:OFF", "A5000750E0E720000100"}, // starred line registers its command too
-        {"BLANKPGS:ON", "A5000750E0E720000101"},
-        {"PWRSVR", "A5000750E0E72000100F"},
-        {"PWRSVR:1..15..240", nullptr},
-        {"AUTOCONT:OFF", "A5000750E0E7200030FF"}, // plain line before the template keeps its key
-        {"AUTOCONT", "A5000750E0E720003001"},     // the later plain line replaced the template
-        {"AUTOCONT:ON", nullptr},
-        {"CUST1NAME", "A5000650E0E7200040"},
-        {"ODD:X", "A5000650E0E72000"}, // 17 digits: 8 bytes
-        {"LONGNUM", "A5000A50E0E720005000000000"},
-        {"blankpgs:off", nullptr},
-    };
-    for (const WriteCase& c : writes) {
-        auto it = NpaWriteCommands.find(c.key);
-        if (!c.hex) {
-            EXPECT_EQ(it, NpaWriteCommands.end()) << c.key;
-            continue;
-        }
-        ASSERT_NE(it, NpaWriteCommands.end()) << c.key;
-        EXPECT_EQ(Hex(it->second.Bytes), c.hex) << c.key;
-        EXPECT_EQ(it->second.Length(), it->second.Bytes.size());
-    }
-
-    struct DefaultCase {
-        const char* name;
-        const char* value; // nullptr: no default
-    } defaults[] = {
-        {"BLANKPGS", "OFF"}, {"PWRSVR", "15"}, {"JOBTO", ""}, {"AUTOCONT", nullptr}, {"blankpgs", nullptr}};
-    for (const DefaultCase& c : defaults) {
-        auto it = NpaDefaultValues.find(c.name);
-        if (!c.value) {
-            EXPECT_EQ(it, NpaDefaultValues.end()) << c.name;
-        } else {
-            ASSERT_NE(it, NpaDefaultValues.end()) << c.name;
-            EXPECT_EQ(it->second, c.value) << c.name;
-        }
-    }
-
-    struct ReplyCase {
-        const char* name;
-        const char* data;
-        const char* value;
-    } replies[] = {{"BLANKPGS", "00", "OFF"},      {"BLANKPGS", "01", "ON"},
-                   {"PWRSVR", "0F", "1..15..240"}, {"AUTOCONT", "FF", "OFF"},
-                   {"AUTOCONT", "01", "ON"},       {"ODD", "", "X"},
-                   {"CUST1NAME", "", ""},          {"LONGNUM", "00000000", "0..99999"}};
-    for (const ReplyCase& c : replies) {
-        ASSERT_EQ(NpaReplyValues.count(c.name), 1u) << c.name;
-        auto inner = NpaReplyValues[c.name].find(c.data);
-        ASSERT_NE(inner, NpaReplyValues[c.name].end()) << c.name << " " << c.data;
-        EXPECT_EQ(inner->second, c.value) << c.name << " " << c.data;
-    }
-
-    EXPECT_TRUE(Listed(NpaTextSettings, "CUST1NAME"));
-    EXPECT_FALSE(Listed(NpaTextSettings, "BLANKPGS"));
-    for (const char* name : {"PWRSVR", "JOBTO", "AUTOCONT", "LONGNUM"})
-        EXPECT_TRUE(Listed(NpaRangeSettings, name));
-    EXPECT_FALSE(Listed(NpaRangeSettings, "ODD"));
+    // Duplicates by case collapse to the later line; a too-short entry is not kept.
+    EXPECT_EQ(Hexes(NpaReadCommands),
+              (StringMap{{"BLANKPGS", "A5000650E0E7200001"}, {"TRAY1", "A5000650E0E7200003"}}));
+    EXPECT_EQ(Hexes(NpaWriteCommands),
+              (StringMap{
+                  {"BLANKPGS:OFF", "A5000750E0E720000100"}, // starred lines too
+                  {"BLANKPGS:ON", "A5000750E0E720000101"},
+                  {"PWRSVR", "A5000750E0E72000100F"}, // templates by name alone
+                  {"JOBTO", "A5000750E0E720001100"},
+                  {"AUTOCONT:OFF", "A5000750E0E7200030FF"}, // before its template
+                  {"AUTOCONT", "A5000750E0E720003001"},     // a later plain line replaces it
+                  {"CUST1NAME", "A5000650E0E7200040"},
+                  {"ODD:X", "A5000650E0E72000"}, // 17 digits: 8 bytes
+                  {"LONGNUM", "A5000A50E0E720005000000000"},
+              }));
+    // Two "..": the middle number; one "..": no number.
+    EXPECT_EQ(NpaDefaultValues, (StringMap{{"BLANKPGS", "OFF"}, {"PWRSVR", "15"}, {"JOBTO", ""}}));
+    EXPECT_EQ(NpaReplyValues, (std::map<std::string, StringMap>{
+                                  {"BLANKPGS", {{"00", "OFF"}, {"01", "ON"}}},
+                                  {"PWRSVR", {{"0F", "1..15..240"}}},
+                                  {"JOBTO", {{"00", "0..255"}}},
+                                  {"AUTOCONT", {{"FF", "OFF"}, {"00", "0..60"}, {"01", "ON"}}},
+                                  {"CUST1NAME", {{"", ""}}},
+                                  {"ODD", {{"", "X"}}}, // 8 bytes: empty data
+                                  {"LONGNUM", {{"00000000", "0..99999"}}},
+                              }));
+    EXPECT_EQ(NpaTextSettings, std::vector<std::string>{"CUST1NAME"});
+    EXPECT_EQ(NpaRangeSettings, (std::vector<std::string>{"PWRSVR", "JOBTO", "AUTOCONT", "LONGNUM"}));
 
     // The tables are built once: a later change of the file is not seen.
     std::ofstream("quillon.ini", std::ios::trunc) << "[NPA READ SETTING]\n";
@@ -115,27 +74,18 @@ TEST_F(CatalogueTest, NpaLineRules) {
     EXPECT_EQ(NpaReadCommands.size(), 2u);
 }
 
-TEST_F(CatalogueTest, HexValues) {
-    struct Case {
-        const char* digits;
-        const char* bytes;
-    } cases[] = {{"", ""},     {"A", ""},    {"0aFf", "0AFF"}, {"ABC", "AB"},
-                 {"1G", "01"}, {"G1", "00"}, {"7f80", "7F80"}};
-    for (const Case& c : cases)
+TEST_F(CatalogueTest, HexDigitsAndLists) {
+    struct HexCase {
+        const char *digits, *bytes;
+    } hexes[] = {{"", ""}, {"A", ""}, {"0aFf", "0AFF"}, {"ABC", "AB"}, {"1G", "01"}, {"G1", "00"}};
+    for (const HexCase& c : hexes)
         EXPECT_EQ(Hex(ParseCatalogueHex(c.digits)), c.bytes) << c.digits;
-}
-
-TEST_F(CatalogueTest, ListsDropEmptyItems) {
-    struct Case {
+    struct ListCase {
         const char* text;
         std::vector<std::string> items;
-    } cases[] = {{"", {}},
-                 {"A", {"A"}},
-                 {"OFF,,ON", {"OFF", "ON"}},
-                 {",A,", {"A"}},
-                 {" A , B", {" A ", " B"}}, // blanks belong to the items
-                 {",,,", {}}};
-    for (const Case& c : cases)
+    } lists[] = {
+        {"", {}}, {"OFF,,ON", {"OFF", "ON"}}, {",A,", {"A"}}, {" A , B", {" A ", " B"}}, {",,,", {}}};
+    for (const ListCase& c : lists)
         EXPECT_EQ(SplitCatalogueList(c.text), c.items) << c.text;
 }
 
@@ -145,7 +95,6 @@ const char kDescriptorSections[] =
     "[ListNoText]\nNpaName=Y\nNumValues=2\nValues=A,B\nValueIds=99999,61269\n"
     "[ListShort]\nNpaName=Z\nNumValues=5\nValues=A,B\nValueIds=61246\n"
     "[Text]\nNpaName=CUST1NAME\nMaxLength=12\n"
-    "[TextDefault]\nNpaName=PROPTAG\n"
     "[Check]\nNpaName=AUTOCR\nNumValues=2\nValues=OFF,ON\n"
     "[CheckThree]\nNpaName=AUTOLF\nNumValues=3\nValues=OFF,ON,X\n"
     "[CheckOne]\nNpaName=MODE1\nNumValues=2\nValues=OFF\n"
@@ -157,74 +106,37 @@ const char kDescriptorSections[] =
     "[RadioNone]\nNpaName=ASSIGNTRAY2\nNumRadios=0\nValues=OFF,AUTO\n"
     "[Lower]\nnpaname=lowercase\n";
 
+template <typename T> std::string Read(void (*reader)(const char*, T&), const char* section) {
+    T descriptor;
+    reader(section, descriptor);
+    return Describe(descriptor);
+}
+
 TEST_F(CatalogueTest, DescriptorReaders) {
     WriteCatalogue(kDescriptorSections);
-    struct ListCase {
-        const char* section;
-        ValueList expected;
-    } lists[] = {
-        {"ListA", {{"BLANKPGS:OFF", "꺼짐"}, {"BLANKPGS:ON", "켜짐"}}},
-        {"ListNone", {}},
-        {"ListNoText", {{"Y:A", ""}, {"Y:B", "Français"}}},
-        {"ListShort", {{"Z:A", "꺼짐"}}},
-        {"Missing", {}},
+    struct Case {
+        std::string read;
+        const char* expected;
+    } cases[] = {
+        {Read(ReadValueList, "ListA"), "BLANKPGS:OFF=꺼짐;BLANKPGS:ON=켜짐;"},
+        {Read(ReadValueList, "ListNone"), ""},
+        {Read(ReadValueList, "ListNoText"), "Y:A=;Y:B=Français;"}, // an id with no text: empty text
+        {Read(ReadValueList, "ListShort"), "Z:A=꺼짐;"},
+        {Read(ReadTextSetting, "Text"), "CUST1NAME/12"},
+        {Read(ReadTextSetting, "Missing"), "/40"},
+        {Read(ReadTextSetting, "Lower"), "lowercase/40"}, // key names ignore case, values keep it
+        {Read(ReadCheckPair, "Check"), "AUTOCR:OFF|AUTOCR:ON"},
+        {Read(ReadCheckPair, "CheckThree"), "|"},
+        {Read(ReadCheckPair, "CheckOne"), "|"},
+        {Read(ReadRangeSetting, "Range"), "LINESPERPG 5..128"},
+        {Read(ReadRangeSetting, "RangeDefault"), "R 0..120"},
+        {Read(ReadSwitchedRange, "Switched"), "PWRSVR 1..240 OFF,UNSPLIT"},
+        {Read(ReadSwitchedRange, "SwitchedLong"), "S 0..120 ABCDEFGHIJKLMNOPQRSTUVWX"}, // 25-byte buffer
+        {Read(ReadRadioRange, "Radio"), "ASSIGNTRAY1 1..199 OFF|AUTO"},
+        {Read(ReadRadioRange, "RadioNone"), "ASSIGNTRAY2 0..120 |"},
     };
-    for (const ListCase& c : lists) {
-        ValueList list;
-        ReadValueList(c.section, list);
-        EXPECT_EQ(static_cast<const StringMap&>(list), static_cast<const StringMap&>(c.expected))
-            << c.section;
-    }
-
-    struct TextCase {
-        const char* section;
-        std::string name;
-        int maxLength;
-    } texts[] = {{"Text", "CUST1NAME", 12},
-                 {"TextDefault", "PROPTAG", 40},
-                 {"Missing", "", 40},
-                 {"Lower", "lowercase", 40}};
-    for (const TextCase& c : texts) {
-        TextSetting t;
-        ReadTextSetting(c.section, t);
-        EXPECT_EQ(t.NpaName, c.name) << c.section;
-        EXPECT_EQ(t.MaxLength, c.maxLength) << c.section;
-    }
-
-    struct CheckCase {
-        const char* section;
-        std::string cleared, set;
-    } checks[] = {{"Check", "AUTOCR:OFF", "AUTOCR:ON"},
-                  {"CheckThree", "", ""},
-                  {"CheckOne", "", ""},
-                  {"Missing", "", ""}};
-    for (const CheckCase& c : checks) {
-        CheckPair p;
-        ReadCheckPair(c.section, p);
-        EXPECT_EQ(p.ClearedKey, c.cleared) << c.section;
-        EXPECT_EQ(p.SetKey, c.set) << c.section;
-    }
-
-    RangeSetting range, rangeDefault;
-    ReadRangeSetting("Range", range);
-    ReadRangeSetting("RangeDefault", rangeDefault);
-    EXPECT_EQ(std::tie(range.NpaName, range.MinVal, range.MaxVal), std::make_tuple("LINESPERPG", 5, 128));
-    EXPECT_EQ(std::tie(rangeDefault.NpaName, rangeDefault.MinVal, rangeDefault.MaxVal),
-              std::make_tuple("R", 0, 120));
-
-    SwitchedRange switched, switchedLong;
-    ReadSwitchedRange("Switched", switched);
-    ReadSwitchedRange("SwitchedLong", switchedLong);
-    EXPECT_EQ(std::tie(switched.NpaName, switched.MinVal, switched.MaxVal, switched.OffValue),
-              std::make_tuple("PWRSVR", 1, 240, "OFF,UNSPLIT"));
-    EXPECT_EQ(switchedLong.OffValue, "ABCDEFGHIJKLMNOPQRSTUVWX"); // 25-byte buffer
-
-    RadioRange radio, radioNone;
-    ReadRadioRange("Radio", radio);
-    ReadRadioRange("RadioNone", radioNone);
-    EXPECT_EQ(std::tie(radio.NpaName, radio.MinVal, radio.MaxVal, radio.RadioValue1, radio.RadioValue2),
-              std::make_tuple("ASSIGNTRAY1", 1, 199, "OFF", "AUTO"));
-    EXPECT_EQ(radioNone.RadioValue1 + radioNone.RadioValue2, "");
+    for (const Case& c : cases)
+        EXPECT_EQ(c.read, c.expected);
 }
 
 TEST_F(CatalogueTest, BrokenCataloguesReadAsEmpty) {
@@ -241,33 +153,24 @@ TEST_F(CatalogueTest, BrokenCataloguesReadAsEmpty) {
         {"missing file", nullptr, "", 0},
         {"no sections", "just text\nmore=text\n", "", 0},
         {"over-long line", "[NPA WRITE VALUES]\n", hugeLine, 0},
-        {"over-long section", "[NPA WRITE VALUES]\n", manyLines, 1000},
         {"odd and foreign hex",
          "[NPA READ SETTING]\nA=A5000650E0E72000ZZ1\nB=\n[NPA WRITE VALUES]\nA:B=XYZ\n:=\n*=\n*\n", "", 1},
+        {"over-long section", "[NPA WRITE VALUES]\n", manyLines, 1000}, // stays last: checked below
     };
     for (const Case& c : cases) {
-        if (c.content)
-            WriteCatalogue(std::string(c.content) + c.extra);
-        else {
-            std::remove("quillon.ini");
-            settings_internal::ResetNpaCatalogue();
-        }
+        WriteCatalogue(c.content ? c.content + c.extra : "");
+        if (!c.content) std::remove("quillon.ini");
         LoadNpaCatalogue();
         EXPECT_GE(NpaWriteCommands.size(), c.minWrites) << c.label;
-        EXPECT_LE(NpaWriteCommands.size(), 3000u) << c.label;
+        // A section longer than its buffer keeps only the lines that fit.
+        EXPECT_LT(NpaWriteCommands.size(), 3000u) << c.label;
         // Whatever was loaded, building a query stays within its limits.
-        Bytes query = BuildQueryCommand();
+        std::vector<unsigned char> query = BuildQueryCommand();
         ASSERT_GE(query.size(), 8u) << c.label;
         EXPECT_EQ(query.size(), 8u + 2 * query[7]) << c.label;
-        ValueList list;
-        ReadValueList("BlankPgs", list);
-        EXPECT_TRUE(list.empty()) << c.label;
+        EXPECT_EQ(Read(ReadValueList, "BlankPgs"), "") << c.label;
     }
-    // A section longer than its buffer keeps only the lines that fit.
-    WriteCatalogue("[NPA WRITE VALUES]\n" + manyLines);
-    LoadNpaCatalogue();
-    EXPECT_LT(NpaWriteCommands.size(), 3000u);
-    EXPECT_EQ(NpaWriteCommands.count("N0:V"), 1u);
+    EXPECT_EQ(NpaWriteCommands.count("N0:V"), 1u); // the lines that fit are kept
 }
 
 } // namespace

@@ -4,8 +4,6 @@
 #include "npa_exchange.h"
 #include "support/settings_fixture.h"
 
-#include <cstring>
-
 namespace {
 
 using Bytes = std::vector<unsigned char>;
@@ -31,18 +29,6 @@ class ExchangeTest : public SettingsFixture {
     }
 };
 
-Bytes FromHex(const std::string& hex) {
-    return ParseCatalogueHex(hex);
-}
-
-// The single-setting reply image of Part of a reply item: nine header bytes, then the data.
-Bytes Image(const Bytes& data) {
-    Bytes image = {0xA5, 0x00, static_cast<unsigned char>(data.size() + 6), 0x51, 0xE0, 0xE7, 0x00,
-                   0x00, 0x01};
-    image.insert(image.end(), data.begin(), data.end());
-    return image;
-}
-
 TEST_F(ExchangeTest, DecodeValues) {
     struct Case {
         const char* name;
@@ -53,39 +39,31 @@ TEST_F(ExchangeTest, DecodeValues) {
         {"PWRSVR", {0xFF, 0xFF, 0xFF, 0xFF}, "-1"},
         {"PWRSVR", {0x7F}, "127"},
         {"PWRSVR", {0x0F}, "1..15..240"}, // the write line's data is looked up first
-        {"PWRSVR", {}, ""},
+        {"PWRSVR", {}, ""},               // zero-length data
         {"BLANKPGS", {0x01}, "ON"},
         {"BLANKPGS", {0x00}, "OFF"},
         {"BLANKPGS", {0x07}, ""}, // neither a value, a text nor a number
-        {"BLANKPGS", {}, ""},
         {"CUST1NAME", {'M', 'i', 'x', 0, 'j'}, "Mix"},
-        {"CUST1NAME", {}, ""},
         {"UNKNOWN", {0x01}, ""},
-        {"", {0x01}, ""},
     };
     for (const Case& c : cases) {
-        Bytes image = Image(c.data);
+        // The single-setting reply image: nine header bytes, then the data.
+        Bytes image = {0xA5, 0, static_cast<unsigned char>(c.data.size() + 6), 0x51, 0xE0, 0xE7, 0, 0, 1};
+        image.insert(image.end(), c.data.begin(), c.data.end());
         EXPECT_EQ(DecodeNpaValue(c.name, image.data(), image.size()), c.expected)
             << c.name << " " << Hex(c.data);
     }
-    struct HexCase {
-        Bytes bytes;
-        const char* hex;
-    } hexes[] = {{{}, ""}, {{0x00}, "00"}, {{0xAB, 0x0C, 0xFF}, "AB0CFF"}};
-    for (const HexCase& c : hexes) {
-        std::string out = "stale";
-        HexString(c.bytes.data(), c.bytes.size(), out);
-        EXPECT_EQ(out, c.hex);
-    }
+    const unsigned char bytes[] = {0xAB, 0x0C, 0xFF};
+    std::string out = "stale";
+    HexString(bytes, 3, out);
+    EXPECT_EQ(out, "AB0CFF");
+    HexString(bytes, 0, out);
+    EXPECT_EQ(out, "");
 }
 
 TEST_F(ExchangeTest, QueryCommandAndReply) {
-    Bytes query = BuildQueryCommand();
-    // Table order: BLANKPGS, CUST1NAME, PWRSVR.
-    EXPECT_EQ(Hex(query), "A5000B50E0E72003"
-                          "0001"
-                          "0040"
-                          "0010");
+    // Three identifiers, in table order: BLANKPGS 0001, CUST1NAME 0040, PWRSVR 0010.
+    EXPECT_EQ(Hex(BuildQueryCommand()), "A5000B50E0E72003000100400010");
     EXPECT_EQ(NpaSettingIds["0040"], "CUST1NAME");
 
     Bytes reply = {0xA5, 0x00, 0x00, 0x10, 0xE0, 0xE7, 0x20};
@@ -105,8 +83,7 @@ TEST_F(ExchangeTest, QueryCommandAndReply) {
 
     // Data longer than the reply image holds is cut to what fits.
     Bytes longReply = {0xA5, 0x00, 0x00, 0x10, 0xE0, 0xE7, 0x20, 0x00, 0x40, 60};
-    for (int i = 0; i < 60; ++i)
-        longReply.push_back('x');
+    longReply.resize(longReply.size() + 60, 'x');
     values.clear();
     DecodeQueryReply(longReply.data(), static_cast<uint32_t>(longReply.size()), values);
     EXPECT_EQ(values["CUST1NAME"], std::string(41, 'x'));
@@ -118,44 +95,28 @@ TEST_F(ExchangeTest, QueryCommandAndReply) {
 TEST_F(ExchangeTest, WritesLandInCommandFile) {
     const std::string online = "A5000640E0E70C0000";
     struct Case {
-        const char* label;
         std::vector<std::string> items;
         int result;
         std::vector<std::string> packets; // after the NPA start packets are taken out
     } cases[] = {
-        {"plain values",
-         {"BLANKPGS:ON", "blankpgs:off"},
-         0,
-         {"A5000740E0E720000101", "A5000740E0E720000100", online}},
-        {"mixed-case text",
-         {"Cust1Name:AbCdEfGh"},
-         0,
-         {"A5000E40E0E7200040"
-          "4162436445664768",
-          online}},
-        {"one-byte number", {"PWRSVR:300"}, 0, {"A5000740E0E72000102C", online}},
-        {"four-byte number", {"LONGNUM: -2"}, 0, {"A5000A40E0E7200050FFFFFFFE", online}},
-        {"other template length", {"ODDNUM:7"}, 0, {"A5000840E0E72000600000", online}},
-        {"stop at unknown",
-         {"BLANKPGS:ON", "NOSUCH:1", "BLANKPGS:OFF"},
-         -3,
-         {"A5000740E0E720000101", online}},
-        {"stop at unknown value", {"BLANKPGS:MAYBE"}, -3, {online}},
-        {"item without colon", {"BLANKPGS"}, -3, {online}},
-        {"empty list", {}, 0, {online}},
+        {{"BLANKPGS:ON", "blankpgs:off"}, 0, {"A5000740E0E720000101", "A5000740E0E720000100"}},
+        {{"Cust1Name:AbCdEfGh"}, 0, {"A5000E40E0E72000404162436445664768"}}, // letters as typed, length +8
+        {{"PWRSVR:300"}, 0, {"A5000740E0E72000102C"}},                       // one-byte number
+        {{"LONGNUM: -2"}, 0, {"A5000A40E0E7200050FFFFFFFE"}},                // four-byte number
+        {{"ODDNUM:7"}, 0, {"A5000840E0E72000600000"}}, // other template length: sent as it is
+        {{"BLANKPGS:ON", "NOSUCH:1", "BLANKPGS:OFF"}, -3, {"A5000740E0E720000101"}}, // stops there
+        {{"BLANKPGS:MAYBE"}, -3, {}},
+        {{"BLANKPGS"}, -3, {}},
+        {{}, 0, {}},
     };
     int index = 0;
-    for (const Case& c : cases) {
-        std::string file = Path("out" + std::to_string(index++) + ".npa");
-        EXPECT_EQ(WritePrinterSettings(file.c_str(), c.items), c.result) << c.label;
-        std::vector<std::string> packets;
-        for (const Bytes& p : CommandFilePackets(ReadFile(file)))
-            packets.push_back(Hex(p));
-        EXPECT_EQ(packets, c.packets) << c.label;
-        std::vector<std::string> offline;
-        for (const Bytes& p : CommandFilePackets(ReadFile(Path("offline.dat"))))
-            offline.push_back(Hex(p));
-        EXPECT_EQ(offline, std::vector<std::string>{"A5000640E0E70C0100"}) << c.label;
+    for (Case& c : cases) {
+        std::string file = Path("out" + std::to_string(index) + ".npa");
+        EXPECT_EQ(WritePrinterSettings(file.c_str(), c.items), c.result) << "case " << index;
+        c.packets.push_back(online); // whatever happened, the printer is brought back online
+        EXPECT_EQ(SentPackets(file), c.packets) << "case " << index;
+        EXPECT_EQ(SentPackets(Path("offline.dat")), std::vector<std::string>{"A5000640E0E70C0100"})
+            << index++;
     }
     EXPECT_EQ(WritePrinterSettings("", {"BLANKPGS:ON"}), -1);
 }

@@ -3,7 +3,7 @@
 // window host that records what the model shows.
 #pragma once
 
-#include "npa_catalogue.h"
+#include "descriptors.h"
 #include "window_host.h"
 
 #include <gtest/gtest.h>
@@ -15,64 +15,51 @@ class SettingsFixture : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;
-
     // Writes the catalogue and forgets the tables built from an earlier one.
     void WriteCatalogue(const std::string& content);
     std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-
-  public:
-    static std::vector<unsigned char> ReadFile(const std::string& path);
-
-  protected:
 
     std::string dir_;
     std::string previousDir_;
 };
 
-// The packets of a command file, without the NPA start packets in front of each.
-std::vector<std::vector<unsigned char>> CommandFilePackets(const std::vector<unsigned char>& bytes);
-
-// Hex of bytes, for readable expectations.
 std::string Hex(const std::vector<unsigned char>& bytes);
 
-struct ShownMessage {
-    bool owned;
-    std::string text;
-    std::string caption;
-    MessageIcon icon;
-    MessageButtons buttons;
-};
+// Hex of each packet of a command file, without the NPA start packet in front of each.
+std::vector<std::string> SentPackets(const std::string& path);
+
+// A descriptor as one line of text, e.g. "PWRSVR 1..240 OFF" or "A:OFF=text;A:ON=text;".
+std::string Describe(const ValueList& d);
+std::string Describe(const TextSetting& d);
+std::string Describe(const CheckPair& d);
+std::string Describe(const RangeSetting& d);
+std::string Describe(const SwitchedRange& d);
+std::string Describe(const RadioRange& d);
 
 class RecordingHost : public IWindowHost {
   public:
+    // Each message as "caption icon buttons [owned]"; icon S/I/Q, buttons O(k)/Y(es-no).
     int ShowMessage(bool owned, const std::string& text, const std::string& caption, MessageIcon icon,
                     MessageButtons buttons) override {
-        messages.push_back({owned, text, caption, icon, buttons});
+        messages.push_back(caption + " " + "SIQ"[static_cast<int>(icon)] + "OY"[static_cast<int>(buttons)] +
+                           (owned ? " owned" : ""));
+        texts.push_back(text);
         return answer;
     }
     std::string StatusText() override { return status; }
-    void SetStatusText(const std::string& text) override {
-        status = text;
-        statusHistory.push_back(text);
-    }
+    void SetStatusText(const std::string& text) override { statusHistory.push_back(status = text); }
     void SetWaitCursor(bool on) override { cursorHistory.push_back(on); }
     bool SelectPrinter(const std::vector<std::string>& lines, std::string& selected) override {
         offered = lines;
         selected = selection;
         return selectionOk;
     }
-    int ShowPage(int pageId, int row, int column) override {
-        pages.push_back(pageId);
-        return 1;
-    }
+    int ShowPage(int, int, int) override { return 1; }
 
     int answer = kIdOk;
     std::string status = "준비됨";
-    std::vector<std::string> statusHistory;
+    std::vector<std::string> statusHistory, messages, texts, offered;
     std::vector<bool> cursorHistory;
-    std::vector<ShownMessage> messages;
-    std::vector<std::string> offered;
     std::string selection;
     bool selectionOk = true;
-    std::vector<int> pages;
 };
