@@ -79,9 +79,7 @@ TEST_F(DocumentTest, DescriptorsInReadingOrder) {
     } cases[] = {
         {0, "BlankPgs", K::ValueList, &doc.BlankPgs},
         {13, "Cust1Name", K::TextSetting, &doc.Cust1Name},
-        {49, "TonerAlarm", K::ValueList, &doc.TonerAlarm},
         {50, "DKMX", K::CheckPair, &doc.DKMX},
-        {55, "PropTag", K::TextSetting, &doc.PropTag},
         {56, "PwrSvr", K::SwitchedRange, &doc.PwrSvr},
         {66, "LinesPerPg", K::RangeSetting, &doc.LinesPerPg},
         {67, "AssignTray1", K::RadioRange, &doc.AssignTray1},

@@ -8,17 +8,12 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-const char kCatalogue[] = "[NPA READ SETTING]\n"
-                          "BLANKPGS=A5000650E0E7200001\n"
-                          "PWRSVR=A5000650E0E7200010\n"
-                          "CUST1NAME=A5000650E0E7200040\n"
-                          "[NPA WRITE VALUES]\n"
-                          "*BLANKPGS:OFF=A5000750E0E720000100\n"
-                          "BLANKPGS:ON=A5000750E0E720000101\n"
-                          "*PWRSVR:1..15..240=A5000750E0E72000100F\n"
-                          "*CUST1NAME:=A5000650E0E7200040\n"
-                          "LONGNUM:0..99999=A5000A50E0E720005000000000\n"
-                          "ODDNUM:0..9=A5000850E0E72000600000\n";
+const char kCatalogue[] =
+    "[NPA READ SETTING]\nBLANKPGS=A5000650E0E7200001\nPWRSVR=A5000650E0E7200010\n"
+    "CUST1NAME=A5000650E0E7200040\n"
+    "[NPA WRITE VALUES]\n*BLANKPGS:OFF=A5000750E0E720000100\nBLANKPGS:ON=A5000750E0E720000101\n"
+    "*PWRSVR:1..15..240=A5000750E0E72000100F\n*CUST1NAME:=A5000650E0E7200040\n"
+    "LONGNUM:0..99999=A5000A50E0E720005000000000\nODDNUM:0..9=A5000850E0E72000600000\n";
 
 class ExchangeTest : public SettingsFixture {
   protected:
@@ -66,27 +61,26 @@ TEST_F(ExchangeTest, QueryCommandAndReply) {
     EXPECT_EQ(Hex(BuildQueryCommand()), "A5000B50E0E72003000100400010");
     EXPECT_EQ(NpaSettingIds["0040"], "CUST1NAME");
 
-    Bytes reply = {0xA5, 0x00, 0x00, 0x10, 0xE0, 0xE7, 0x20};
-    auto item = [&](Bytes id, Bytes data) {
-        reply.insert(reply.end(), id.begin(), id.end());
-        reply.push_back(static_cast<unsigned char>(data.size()));
-        reply.insert(reply.end(), data.begin(), data.end());
+    // Items of identifier, length, data after the seven header bytes.
+    struct Case {
+        std::string reply;
+        StringMap values;
+    } cases[] = {
+        {"A5000010E0E720"
+         "00010101"     // BLANKPGS
+         "001002012C"   // PWRSVR
+         "004003416243" // CUST1NAME "AbC"
+         "99990105"     // an unknown identifier: stored under an empty name
+         "0001050201",  // a truncated item is dropped
+         {{"BLANKPGS", "ON"}, {"PWRSVR", "300"}, {"CUST1NAME", "AbC"}, {"", ""}}},
+        {"A5000010E0E72000403C" + std::string(120, '7'), {{"CUST1NAME", std::string(41, 'w')}}}, // cut to fit
     };
-    item({0x00, 0x01}, {0x01});
-    item({0x00, 0x10}, {0x01, 0x2C});
-    item({0x00, 0x40}, {'A', 'b', 'C'});
-    item({0x99, 0x99}, {0x05});                          // unknown identifier: stored under an empty name
-    reply.insert(reply.end(), {0x00, 0x01, 0x05, 0x02}); // truncated item is dropped
-    StringMap values;
-    DecodeQueryReply(reply.data(), static_cast<uint32_t>(reply.size()), values);
-    EXPECT_EQ(values, (StringMap{{"BLANKPGS", "ON"}, {"PWRSVR", "300"}, {"CUST1NAME", "AbC"}, {"", ""}}));
-
-    // Data longer than the reply image holds is cut to what fits.
-    Bytes longReply = {0xA5, 0x00, 0x00, 0x10, 0xE0, 0xE7, 0x20, 0x00, 0x40, 60};
-    longReply.resize(longReply.size() + 60, 'x');
-    values.clear();
-    DecodeQueryReply(longReply.data(), static_cast<uint32_t>(longReply.size()), values);
-    EXPECT_EQ(values["CUST1NAME"], std::string(41, 'x'));
+    for (const Case& c : cases) {
+        Bytes reply = ParseCatalogueHex(c.reply);
+        StringMap values;
+        DecodeQueryReply(reply.data(), static_cast<uint32_t>(reply.size()), values);
+        EXPECT_EQ(values, c.values);
+    }
 
     WriteCatalogue("[NPA WRITE VALUES]\n*A:B=A5000750E0E720000100\n");
     EXPECT_EQ(Hex(BuildQueryCommand()), "A5000550E0E72000"); // no read lines: n = 0
