@@ -146,20 +146,19 @@ TEST_F(CatalogueTest, BrokenCataloguesReadAsEmpty) {
         manyLines += "N" + std::to_string(i) + ":V=A5000650E0E7200001\n";
     struct Case {
         const char* label;
-        const char* content; // nullptr: no file at all
-        std::string extra;
+        std::string content; // empty: no file at all
         size_t minWrites;
     } cases[] = {
-        {"missing file", nullptr, "", 0},
-        {"no sections", "just text\nmore=text\n", "", 0},
-        {"over-long line", "[NPA WRITE VALUES]\n", hugeLine, 0},
+        {"missing file", "", 0},
+        {"no sections", "just text\nmore=text\n", 0},
+        {"over-long line", "[NPA WRITE VALUES]\n" + hugeLine, 0},
         {"odd and foreign hex",
-         "[NPA READ SETTING]\nA=A5000650E0E72000ZZ1\nB=\n[NPA WRITE VALUES]\nA:B=XYZ\n:=\n*=\n*\n", "", 1},
-        {"over-long section", "[NPA WRITE VALUES]\n", manyLines, 1000}, // stays last: checked below
+         "[NPA READ SETTING]\nA=A5000650E0E72000ZZ1\nB=\n[NPA WRITE VALUES]\nA:B=XYZ\n:=\n*=\n*\n", 1},
+        {"over-long section", "[NPA WRITE VALUES]\n" + manyLines, 1000}, // stays last: checked below
     };
     for (const Case& c : cases) {
-        WriteCatalogue(c.content ? c.content + c.extra : "");
-        if (!c.content) std::remove("quillon.ini");
+        WriteCatalogue(c.content);
+        if (c.content.empty()) std::remove("quillon.ini");
         LoadNpaCatalogue();
         EXPECT_GE(NpaWriteCommands.size(), c.minWrites) << c.label;
         // A section longer than its buffer keeps only the lines that fit.
