@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace partest;
+using namespace commtest;
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <filesystem>
 
-using namespace partest;
+using namespace commtest;
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <chrono>
 #include <thread>
 
-using namespace partest;
+using namespace commtest;
 
 namespace {
 

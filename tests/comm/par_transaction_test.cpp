@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace partest;
+using namespace commtest;
 
 namespace {
 
@@ -35,67 +35,41 @@ Bytes Data(size_t count) {
 TEST(ParTransaction, RepliesAreFoundJoinedAndMatched) {
     const Bytes reply = Packet(0x10, 0xE0, {1, 2, 3});
     const Bytes chained = Packet(0x30, 0xE0, Data(10)) + Packet(0x10, 0xE0, Bytes(4, 0xEE));
+    const Bytes joined = Packet(0x10, 0xE0, Data(10) + Bytes(4, 0xEE));
+    const Bytes head = Packet(0x30, 0xE0, {1}), rest = Packet(0x10, 0xE0, {2});
+    std::vector<Bytes> slow; // the chain in pieces of 4, an empty read after each
+    for (const auto& piece : Split(chained, 4))
+        slow.insert(slow.end(), {piece, {}});
+    std::vector<Bytes> tenEmpty(12), elevenEmpty(13); // an empty element is an empty read
+    tenEmpty.front() = elevenEmpty.front() = head;
+    tenEmpty.back() = elevenEmpty.back() = rest;
     struct Case {
         const char* name;
-        std::function<void(FakeParallelPort&)> script;
+        std::vector<Bytes> reads;
         int result;
         Bytes expected;
     } cases[] = {
-        {"flags 0x90 handed over", [](auto& p) { p.Feed(Packet(0x90, 0xE0, {7})); }, DVC_OK,
-         Packet(0x90, 0xE0, {7})},
-        {"no data", [](auto& p) { p.Feed(Packet(0x10, 0xE0)); }, DVC_OK, Packet(0x10, 0xE0)},
-        {"one stray byte", [&](auto& p) { p.Feed(Bytes{0x00} + reply); }, DVC_OK, reply},
-        {"two stray bytes",
-         [&](auto& p) {
-             p.Feed(Bytes{0x13, 0x37} + reply);
-         },
-         DVC_OK, reply},
-        {"foreign reply dropped",
-         [&](auto& p) {
-             p.Feed(Packet(0x10, 0xE1, {9, 9}) + reply);
-         },
-         DVC_OK, reply},
-        {"flags 0x80 dropped", [&](auto& p) { p.Feed(Packet(0x80, 0xE0, {9}) + reply); }, DVC_OK, reply},
-        {"flags 0x98 dropped", [&](auto& p) { p.Feed(Packet(0x98, 0xE0, {9}) + reply); }, DVC_OK, reply},
-        {"length field 1 dropped",
-         [&](auto& p) {
-             p.Feed(Bytes{0xA5, 0x00, 0x01, 0x90} + reply);
-         },
-         DVC_OK, reply},
-        {"chained 10 + 4", [&](auto& p) { p.Feed(chained); }, DVC_OK,
-         Packet(0x10, 0xE0, Data(10) + Bytes(4, 0xEE))},
-        {"chained, in slow pieces",
-         [&](auto& p) {
-             for (size_t i = 0; i < chained.size(); i += 4) {
-                 p.Feed(Bytes(chained.begin() + i, chained.begin() + std::min(chained.size(), i + 4)));
-                 p.FeedEmpty(1);
-             }
-         },
-         DVC_OK, Packet(0x10, 0xE0, Data(10) + Bytes(4, 0xEE))},
-        {"2048 bytes", [](auto& p) { p.Feed(Packet(0x10, 0xE0, Data(2043))); }, DVC_OK,
-         Packet(0x10, 0xE0, Data(2043))},
-        {"2049 bytes", [](auto& p) { p.Feed(Packet(0x10, 0xE0, Data(2044))); }, DVC_RESPONSE_TOO_LARGE, {}},
-        {"ten empty reads mid-reply",
-         [](auto& p) {
-             p.Feed(Packet(0x30, 0xE0, {1}));
-             p.FeedEmpty(10);
-             p.Feed(Packet(0x10, 0xE0, {2}));
-         },
-         DVC_OK, Packet(0x10, 0xE0, {1, 2})},
-        {"eleventh empty read",
-         [](auto& p) {
-             p.Feed(Packet(0x30, 0xE0, {1}));
-             p.FeedEmpty(11);
-             p.Feed(Packet(0x10, 0xE0, {2}));
-         },
-         DVC_SEND_READFAIL,
-         {}},
+        {"flags 0x90 handed over", {Packet(0x90, 0xE0, {7})}, DVC_OK, Packet(0x90, 0xE0, {7})},
+        {"no data", {Packet(0x10, 0xE0)}, DVC_OK, Packet(0x10, 0xE0)},
+        {"one stray byte", {Bytes{0x00} + reply}, DVC_OK, reply},
+        {"two stray bytes", {Bytes{0x13, 0x37} + reply}, DVC_OK, reply},
+        {"foreign reply dropped", {Packet(0x10, 0xE1, {9, 9}) + reply}, DVC_OK, reply},
+        {"flags 0x80 dropped", {Packet(0x80, 0xE0, {9}) + reply}, DVC_OK, reply},
+        {"flags 0x98 dropped", {Packet(0x98, 0xE0, {9}) + reply}, DVC_OK, reply},
+        {"length field 1 dropped", {Bytes{0xA5, 0x00, 0x01, 0x90} + reply}, DVC_OK, reply},
+        {"chained 10 + 4", {chained}, DVC_OK, joined},
+        {"chained, in slow pieces", slow, DVC_OK, joined},
+        {"2048 bytes", {Packet(0x10, 0xE0, Data(2043))}, DVC_OK, Packet(0x10, 0xE0, Data(2043))},
+        {"2049 bytes", {Packet(0x10, 0xE0, Data(2044))}, DVC_RESPONSE_TOO_LARGE, {}},
+        {"ten empty reads mid-reply", tenEmpty, DVC_OK, Packet(0x10, 0xE0, {1, 2})},
+        {"eleventh empty read", elevenEmpty, DVC_SEND_READFAIL, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        commtest::TestWorld world;
+        TestWorld world;
         auto port = OpenPrinter(NPA_AUTO);
-        c.script(*port);
+        for (const auto& read : c.reads)
+            read.empty() ? port->FeedEmpty(1) : port->Feed(read);
         unsigned char buffer[2048] = {};
         uint32_t length = sizeof buffer;
         EXPECT_EQ(DvcSendCommand("LPT1", kCommand.data(), 7, buffer, &length), c.result);
@@ -124,7 +98,7 @@ TEST(ParTransaction, WhatReachesThePort) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command.size());
-        commtest::TestWorld world;
+        TestWorld world;
         auto port = OpenPrinter(c.mode);
         port->SetResponder([](const Bytes& written, FakeParallelPort& self) {
             if (written.size() == 7 && written[3] & 0x10) self.Feed(Packet(0x10, 0xE0, {4}));
@@ -136,13 +110,13 @@ TEST(ParTransaction, WhatReachesThePort) {
                   c.result);
         EXPECT_EQ(length, c.length);
         std::vector<Bytes> expected;
-        if (c.mode != NPA_ON && c.written) expected.push_back(commtest::kStart);
+        if (c.mode != NPA_ON && c.written) expected.push_back(kStart);
         if (c.written) expected.push_back(c.command);
         auto writes = port->Writes();
         if (c.mode == NPA_ON) writes.erase(writes.begin()); // the inquiry of the open
         EXPECT_EQ(writes, expected);
     }
-    commtest::TestWorld world;
+    TestWorld world;
     OpenPrinter(NPA_AUTO)->SetWriteFails(true);
     uint32_t length = 16;
     unsigned char buffer[16];

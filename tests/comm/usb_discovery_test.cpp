@@ -7,13 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <functional>
 #include <map>
 
-using usbtest::AddPrinterInterface;
-using usbtest::DevicePath;
-using usbtest::FakeUsbPrinter;
+using namespace commtest;
 
 namespace {
 
@@ -24,101 +20,83 @@ std::string Instance(const std::string& serial) {
 }
 
 struct World {
-    commtest::TestWorld world;
+    TestWorld world;
     std::map<std::string, std::shared_ptr<FakeUsbPrinter>> printers; // by serial
 
     explicit World(bool nt) {
-        commtest::WriteBytes(world.root() + "/windows-family",
-                             nt ? commtest::Bytes{'N', 'T'} : commtest::Bytes{'9', '5'});
-        commtest::SetLoggingLevel(DVC_LOG_ENTRY | DVC_LOG_STEPS);
+        WriteBytes(world.root() + "/windows-family", nt ? Bytes{'N', 'T'} : Bytes{'9', '5'});
+        SetLoggingLevel(DVC_LOG_ENTRY | DVC_LOG_STEPS);
     }
     // A present printer whose spooler port is `port` (0: none in the registry).
     std::shared_ptr<FakeUsbPrinter> Plug(const std::string& serial, const std::string& deviceId, DWORD port,
                                          DWORD linked = 1) {
-        std::string path = DevicePath(serial);
-        auto printer = FakeUsbPrinter::Attach(path, deviceId);
+        auto printer = FakeUsbPrinter::Attach(DevicePath(serial), deviceId);
         printers[serial] = printer;
-        if (port) AddPrinterInterface(path, port, linked, Instance(serial));
+        if (port) AddPrinterInterface(DevicePath(serial), port, linked, Instance(serial));
         return printer;
-    }
-    bool Logged(const std::string& message) {
-        auto lines = commtest::LogMessages();
-        return std::find(lines.begin(), lines.end(), message) != lines.end();
     }
 };
 
 TEST(UsbDiscovery, SpoolerPortFindsItsPrinter) {
-    const std::string longModel(200, 'M');
-    const std::string model128(128, 'K');
     std::string bigId = "MFG:Vantrel;CMD:VNPAP;MODEL:Big One;";
     bigId += std::string(4096 - bigId.size(), 'x');
+    struct Plugged {
+        std::string serial, deviceId;
+        DWORD port, linked = 1;
+    };
     struct Case {
         const char* name;
         bool nt;
-        std::function<void(World&)> setup;
+        std::vector<Plugged> plugged;
+        int devices; // that many more printers "N<i>", only the last on port 1
         const char* port;
         int result;
         std::string serial; // of the printer that must be chosen
         std::string logged; // a line the open must log
     } cases[] = {
-        {"USB001", false, [](World& w) { w.Plug("55AB", kLaser, 1); }, "USB001", DVC_OK, "55AB",
+        // clang-format off
+        {"USB001", false, {{"55AB", kLaser, 1}}, 0, "USB001", DVC_OK, "55AB",
          "szPortName=usb-laser_10_plus(55ab)"},
-        {"USB1 is port 1", false, [](World& w) { w.Plug("55AB", kLaser, 1); }, "USB1", DVC_OK, "55AB", ""},
-        {"NT family reads the serial from the path", true, [](World& w) { w.Plug("55AB", kLaser, 1); },
-         "USB001", DVC_OK, "55AB", "szPortName=usb-laser_10_plus(55ab)"},
-        {"port not in the registry", false, [](World& w) { w.Plug("55AB", kLaser, 1); }, "USB002", DVC_FAIL,
-         "", "UsbGetSymbolicNameFromRegistry(): sysPortName:USB002 returning API_FAIL"},
-        {"only the linked instance counts", false,
-         [](World& w) {
-             w.Plug("A1", kLaser, 1, 0);
-             w.Plug("B2", kLaser, 1, 1);
-         },
-         "USB001", DVC_OK, "B2", ""},
-        {"other port numbers are passed over", false,
-         [](World& w) {
-             w.Plug("A1", kLaser, 2);
-             w.Plug("B2", kLaser, 1);
-         },
-         "USB001", DVC_OK, "B2", ""},
-        {"empty serial (NT): no parentheses", true, [](World& w) { w.Plug("", kLaser, 1); }, "USB001", DVC_OK,
-         "", "szPortName=usb-laser_10_plus"},
-        {"empty serial (95): no parentheses", false, [](World& w) { w.Plug("", kLaser, 1); }, "USB001",
-         DVC_OK, "", "szPortName=usb-laser_10_plus"},
-        {"MODEL of 128 characters", false,
-         [&](World& w) { w.Plug("S1", "MFG:Vantrel;MODEL:" + model128 + ";", 1); }, "USB001", DVC_OK, "S1",
-         ""},
+        {"USB1 is port 1", false, {{"55AB", kLaser, 1}}, 0, "USB1", DVC_OK, "55AB", ""},
+        {"NT family reads the serial from the path", true, {{"55AB", kLaser, 1}}, 0, "USB001", DVC_OK, "55AB",
+         "szPortName=usb-laser_10_plus(55ab)"},
+        {"port not in the registry", false, {{"55AB", kLaser, 1}}, 0, "USB002", DVC_FAIL, "",
+         "UsbGetSymbolicNameFromRegistry(): sysPortName:USB002 returning API_FAIL"},
+        {"only the linked instance counts", false, {{"A1", kLaser, 1, 0}, {"B2", kLaser, 1}}, 0, "USB001",
+         DVC_OK, "B2", ""},
+        {"other port numbers are passed over", false, {{"A1", kLaser, 2}, {"B2", kLaser, 1}}, 0, "USB001",
+         DVC_OK, "B2", ""},
+        {"empty serial (NT): no parentheses", true, {{"", kLaser, 1}}, 0, "USB001", DVC_OK, "",
+         "szPortName=usb-laser_10_plus"},
+        {"empty serial (95): no parentheses", false, {{"", kLaser, 1}}, 0, "USB001", DVC_OK, "",
+         "szPortName=usb-laser_10_plus"},
+        {"MODEL of 128 characters", false, {{"S1", "MFG:Vantrel;MODEL:" + std::string(128, 'K') + ";", 1}}, 0,
+         "USB001", DVC_OK, "S1", ""},
         {"MODEL beyond the spooler side's 128", false,
-         [&](World& w) { w.Plug("S1", "MFG:Vantrel;MODEL:" + longModel + ";", 1); }, "USB001", DVC_FAIL, "",
-         ""},
-        {"device ID of 4096 bytes", false, [&](World& w) { w.Plug("S1", bigId, 1); }, "USB001", DVC_OK, "S1",
+         {{"S1", "MFG:Vantrel;MODEL:" + std::string(200, 'M') + ";", 1}}, 0, "USB001", DVC_FAIL, "", ""},
+        {"device ID of 4096 bytes", false, {{"S1", bigId, 1}}, 0, "USB001", DVC_OK, "S1",
          "szPortName=usb-big_one(s1)"},
-        {"serial beyond the spooler side's 24", true,
-         [](World& w) { w.Plug(std::string(30, '7'), kLaser, 1); }, "USB001", DVC_FAIL, "", ""},
-        {"not a printer of the family", false,
-         [](World& w) { w.Plug("S1", "MFG:Other;MODEL:Laser 10 Plus;", 1); }, "USB001", DVC_FAIL, "",
-         "not a recognized printer"},
-        {"no USB device at all", false, [](World& w) { AddPrinterInterface(DevicePath("S1"), 1, 1, "x"); },
-         "USB001", DVC_FAIL, "", "DvcOpenPort(USB) - after loop, bFound=false"},
-        {"20th device is seen", false,
-         [](World& w) {
-             for (int i = 0; i < 20; ++i)
-                 w.Plug("N" + std::to_string(i), kLaser, i == 19 ? 1 : 0);
-         },
-         "USB001", DVC_OK, "N19", ""},
-        {"21st device is never seen", false,
-         [](World& w) {
-             for (int i = 0; i < 21; ++i)
-                 w.Plug("N" + std::to_string(i), kLaser, i == 20 ? 1 : 0);
-         },
-         "USB001", DVC_FAIL, "", ""},
-        {"write pipe does not open", false,
-         [](World& w) { w.Plug("S1", kLaser, 1)->SetPipeOpens(false, true); }, "USB001", DVC_FAIL, "",
+        {"serial beyond the spooler side's 24", true, {{std::string(30, '7'), kLaser, 1}}, 0, "USB001",
+         DVC_FAIL, "", ""},
+        {"not a printer of the family", false, {{"S1", "MFG:Other;MODEL:Laser 10 Plus;", 1}}, 0, "USB001",
+         DVC_FAIL, "", "not a recognized printer"},
+        {"no USB device at all", false, {}, 0, "USB001", DVC_FAIL, "", "DvcOpenPort(USB) - after loop, bFound=false"},
+        {"20th device is seen", false, {}, 20, "USB001", DVC_OK, "N19", ""},
+        {"21st device is never seen", false, {}, 21, "USB001", DVC_FAIL, "", ""},
+        {"write pipe does not open", false, {{"S1", kLaser, 1}}, -1, "USB001", DVC_FAIL, "",
          "DvcOpenPort(USB) - port USB001 not found"},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         World w(c.nt);
-        c.setup(w);
+        for (const auto& p : c.plugged)
+            w.Plug(p.serial, p.deviceId, p.port, p.linked);
+        for (int i = 0; i < c.devices; ++i)
+            w.Plug("N" + std::to_string(i), kLaser, i == c.devices - 1 ? 1 : 0);
+        if (c.devices < 0) w.printers["S1"]->SetPipeOpens(false, true);
+        if (c.plugged.empty() && !c.devices)
+            AddPrinterInterface(DevicePath("S1"), 1, 1, "x"); // registry only
         ASSERT_EQ(DvcOpenPort(c.port), c.result);
         if (c.result == DVC_OK) {
             EXPECT_STREQ(G_szPortName, c.port);
@@ -126,18 +104,16 @@ TEST(UsbDiscovery, SpoolerPortFindsItsPrinter) {
             EXPECT_EQ(G_NpaMode, NPA_AUTO);
             EXPECT_EQ(G_hPort, INVALID_HANDLE_VALUE);
             EXPECT_NE(std::string(G_szDeviceId).find("MODEL:"), std::string::npos);
+            // Proving the port opens the write pipe once.
+            EXPECT_EQ(w.printers[c.serial]->WritePipeOpens(), 1);
         } else {
             EXPECT_STREQ(G_szPortName, "");
         }
         if (!c.logged.empty()) {
-            EXPECT_TRUE(w.Logged(c.logged)) << c.logged;
-        }
-        // Proving the port opens the write pipe once; no read pipe is opened.
-        if (c.result == DVC_OK) {
-            EXPECT_EQ(w.printers[c.serial]->WritePipeOpens(), 1);
+            EXPECT_TRUE(Logged(c.logged)) << c.logged;
         }
         for (auto& [serial, printer] : w.printers)
-            EXPECT_EQ(printer->ReadPipeOpens(), 0);
+            EXPECT_EQ(printer->ReadPipeOpens(), 0); // no read pipe is opened
     }
 }
 
@@ -151,22 +127,18 @@ TEST(UsbDiscovery, WritePipeGetsTwoAttempts) {
     EXPECT_EQ(printer->ReadPipeOpens(), 2);
 }
 
-TEST(UsbDiscovery, DeviceIdsAndSerialsStayInsideTheirBuffers) {
+TEST(UsbDiscovery, DeviceIdsFieldsAndSerialsStayInsideTheirBuffers) {
     World w(false);
     std::string id = "MFG:Vantrel;MODEL:Laser 10 Plus;";
     std::string full = id + std::string(4096 - id.size(), 'z');
     w.Plug("S1", full, 0);
-    struct IdCase {
-        DWORD capacity;
-        DWORD length;
-    } idCases[] = {{4096, 4096}, {1024, 1024}, {40, 40}};
-    for (const auto& c : idCases) {
-        std::vector<char> out(c.capacity + 8, '#');
+    for (DWORD capacity : {4096, 40}) {
+        std::vector<char> out(capacity + 8, '#');
         DWORD length = 0;
-        GetUsbDeviceIdString(DevicePath("S1").c_str(), out.data(), c.capacity, &length);
-        EXPECT_EQ(length, c.length);
-        EXPECT_EQ(std::string(out.data()), full.substr(0, c.capacity - 1));
-        EXPECT_EQ(out[c.capacity], '#'); // nothing written past the buffer
+        GetUsbDeviceIdString(DevicePath("S1").c_str(), out.data(), capacity, &length);
+        EXPECT_EQ(length, capacity);
+        EXPECT_EQ(std::string(out.data()), full.substr(0, capacity - 1));
+        EXPECT_EQ(out[capacity], '#'); // nothing written past the buffer
     }
 
     struct FieldCase {
@@ -192,41 +164,35 @@ TEST(UsbDiscovery, DeviceIdsAndSerialsStayInsideTheirBuffers) {
         EXPECT_EQ(out[c.capacity + 1], '#');
     }
 
+    AddPrinterInterface(DevicePath("LONG"), 9, 1, Instance(std::string(25, 'L')));
+    AddPrinterInterface(DevicePath("INST"), 9, 1, "USB\\VID_0A5F&PID_0042\\Inst_0");
+    AddPrinterInterface(DevicePath("S1"), 9, 1, Instance("S1"));
     struct SerialCase {
         int osKind;
         std::string name;
-        uint16_t capacity;
         std::string serial;
     } serialCases[] = {
-        {2, "\\\\?\\usb#vid_1&pid_2#ABC#{x}", 24, "ABC"},
-        {2, "\\\\?\\USB#Vid_1&Pid_2#ABC#{x}", 24, "ABC"},
-        {2, "\\\\?\\usb#vid_1&pid_2#" + std::string(40, 'Q') + "#{x}", 24, std::string(23, 'Q')},
-        {2, "\\\\?\\usb#vid_1&pid_2#inst_0#{x}", 24, ""},
-        {2, "\\\\?\\usb#vid_1&pid_2#ABC#Inst_0#{x}", 24, ""},
-        {2, "\\\\?\\usb#vid_1&pi_2#ABC#{x}", 24, ""},
-        {2, "\\\\?\\usb#vid_1&pid_2", 24, ""},
-        {1, DevicePath("S1"), 24, "S1"},
-        {1, DevicePath("unknown"), 24, ""},
+        {2, "\\\\?\\usb#vid_1&pid_2#ABC#{x}", "ABC"},
+        {2, "\\\\?\\USB#Vid_1&Pid_2#ABC#{x}", "ABC"},
+        {2, "\\\\?\\usb#vid_1&pid_2#" + std::string(40, 'Q') + "#{x}", std::string(23, 'Q')},
+        {2, "\\\\?\\usb#vid_1&pid_2#inst_0#{x}", ""},
+        {2, "\\\\?\\usb#vid_1&pid_2#ABC#Inst_0#{x}", ""},
+        {2, "\\\\?\\usb#vid_1&pi_2#ABC#{x}", ""},
+        {2, "\\\\?\\usb#vid_1&pid_2", ""},
+        {1, DevicePath("S1"), "S1"},
+        {1, DevicePath("INST"), ""},
+        {1, DevicePath("LONG"), std::string(23, 'L')},
     };
-    AddPrinterInterface(DevicePath("LONGSERIAL"), 9, 1, Instance(std::string(25, 'L')));
-    AddPrinterInterface(DevicePath("INST"), 9, 1, "USB\\VID_0A5F&PID_0042\\Inst_0");
-    AddPrinterInterface(DevicePath("S1"), 9, 1, Instance("S1"));
-    serialCases[8].name = DevicePath("INST");
     for (const auto& c : serialCases) {
         SCOPED_TRACE(c.name);
         G_OsKind = c.osKind;
-        std::vector<char> out(c.capacity + 8, '#');
+        std::vector<char> out(24 + 8, '#');
         uint16_t length = 99;
-        GetUsbSerialNumber(c.name.c_str(), out.data(), c.capacity, &length);
+        GetUsbSerialNumber(c.name.c_str(), out.data(), 24, &length);
         EXPECT_EQ(std::string(out.data()), c.serial);
         EXPECT_EQ(length, c.serial.size());
-        EXPECT_EQ(out[c.capacity], '#');
+        EXPECT_EQ(out[24], '#');
     }
-    G_OsKind = 1;
-    char serial[24];
-    uint16_t length = 0;
-    GetUsbSerialNumber(DevicePath("LONGSERIAL").c_str(), serial, sizeof serial, &length);
-    EXPECT_EQ(std::string(serial), std::string(23, 'L'));
 }
 
 } // namespace

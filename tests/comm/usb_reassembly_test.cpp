@@ -10,9 +10,7 @@
 #include <deque>
 #include <random>
 
-using usbtest::Bytes;
-using usbtest::FakeUsbPrinter;
-using usbtest::Packet;
+using namespace commtest;
 
 namespace {
 
@@ -25,138 +23,107 @@ Bytes Data(size_t count, unsigned seed = 1) {
     return data;
 }
 
-Bytes Cat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 Bytes Slice(const Bytes& b, size_t from, size_t to = SIZE_MAX) {
     return Bytes(b.begin() + from, b.begin() + std::min(to, b.size()));
 }
 
-// Reads a scripted list of pieces; at the end the pipe reports itself dead.
+// Reassembles one reply from scripted pieces; past the script the pipe reports itself dead.
 struct PieceList {
     std::deque<Bytes> pieces;
-    int reads = 0;
-    UsbPieceReader Reader() {
-        return [this](unsigned char* destination, DWORD* got, DWORD size, bool* pipeDead) {
-            ++reads;
+    Bytes hold = Bytes(USB_HOLD_SIZE, 0);
+    uint32_t holdLength = 0;
+    Bytes Reply(uint32_t capacity = USB_ASSEMBLY_SIZE) {
+        auto reader = [this](unsigned char* destination, DWORD* got, DWORD size, bool* pipeDead) {
             *got = 0;
             *pipeDead = pieces.empty();
             if (pieces.empty()) return;
             Bytes& piece = pieces.front();
-            DWORD take = std::min<DWORD>(size, DWORD(piece.size()));
-            std::copy(piece.begin(), piece.begin() + take, destination);
-            piece.erase(piece.begin(), piece.begin() + take);
+            *got = std::min<DWORD>(size, DWORD(piece.size()));
+            std::copy(piece.begin(), piece.begin() + *got, destination);
+            piece.erase(piece.begin(), piece.begin() + *got);
             if (piece.empty()) pieces.pop_front();
-            *got = take;
         };
+        Bytes reply(USB_ASSEMBLY_SIZE);
+        uint32_t length = capacity;
+        UsbReassemble(reader, reply.data(), &length, hold.data(), &holdLength, USB_READ_PIECE);
+        reply.resize(length);
+        return reply;
     }
 };
 
-struct Holding {
-    Bytes buffer = Bytes(USB_HOLD_SIZE, 0);
-    uint32_t length = 0;
-};
-
-Bytes Reply(const UsbPieceReader& reader, Holding& hold) {
-    Bytes reply(USB_ASSEMBLY_SIZE);
-    uint32_t length = USB_ASSEMBLY_SIZE;
-    UsbReassemble(reader, reply.data(), &length, hold.buffer.data(), &hold.length, USB_READ_PIECE);
-    reply.resize(length);
-    return reply;
-}
-
-struct PieceCase {
-    const char* name;
-    std::vector<Bytes> pieces;
-    std::vector<Bytes> replies; // one per call, in order
-};
-
-std::vector<PieceCase> PieceCases() {
+// Every case of the reassembly table, read over the pipe: one reply per call,
+// nothing read beyond what the replies need.
+TEST(UsbReassembly, PieceSequencesOverTheReadPipe) {
     const Bytes small = Packet(0x10, 0xE0, {1, 2, 3});
     const Bytes forty = Packet(0x10, 0xE0, Data(35));
-    const Bytes first = Packet(0x30, 0xE0, Data(10, 2));
-    const Bytes last = Packet(0x10, 0xE0, Data(4, 3));
+    const Bytes first = Packet(0x30, 0xE0, Data(10, 2)), last = Packet(0x10, 0xE0, Data(4, 3));
+    const Bytes joined = Packet(0x10, 0xE0, Data(10, 2) + Data(4, 3));
     const Bytes next = Packet(0x10, 0xE1, Data(12, 4));
-    const Bytes chainHead = Packet(0x30, 0xE0, Data(20, 5));
-    const Bytes longHead = Packet(0x30, 0xE0, Data(35, 6));
-    const Bytes tail = Packet(0x10, 0xE0, Data(5, 7));
+    const Bytes chainHead = Packet(0x30, 0xE0, Data(20, 5)), tail = Packet(0x10, 0xE0, Data(5, 7));
+    const Bytes longChain = Packet(0x30, 0xE0, Data(35, 6)) + tail;
     // A 40-byte reply whose byte 32 is 0xA5: its last piece reads as a packet of its own.
     Bytes lookalike = forty;
     const Bytes fake = {0xA5, 0x00, 0x05, 0x10, 0xE0, 0x01, 0x02, 0x03};
     std::copy(fake.begin(), fake.end(), lookalike.begin() + 32);
-    Bytes lookalikeReply = Cat(Slice(lookalike, 0, 32), {0x01, 0x02, 0x03});
+    Bytes lookalikeReply = Slice(lookalike, 0, 32) + Bytes{0x01, 0x02, 0x03};
     lookalikeReply[2] = 40;
-
-    return {
+    struct Case {
+        const char* name;
+        std::vector<Bytes> pieces;
+        std::vector<Bytes> replies; // one per call, in order
+        bool pipeFails = false;     // the pipe dies before the last reply is whole
+    } cases[] = {
         {"reply in one piece", {small}, {small}},
         {"40 bytes as 32 + 8", {Slice(forty, 0, 32), Slice(forty, 32)}, {forty}},
-        {"two chained packets", {first, last}, {Packet(0x10, 0xE0, Cat(Data(10, 2), Data(4, 3)))}},
-        {"chain in one piece", {Cat(first, last)}, {Packet(0x10, 0xE0, Cat(Data(10, 2), Data(4, 3)))}},
-        {"reply then 7 bytes of the next", {Cat(small, Slice(next, 0, 7)), Slice(next, 7)}, {small, next}},
+        {"two chained packets", {first, last}, {joined}},
+        {"chain in one piece", {first + last}, {joined}},
+        {"reply then 7 bytes of the next", {small + Slice(next, 0, 7), Slice(next, 7)}, {small, next}},
         {"3-byte piece with 0xA5 joined to the rest",
          {Slice(chainHead, 0, 3), Slice(chainHead, 3), tail},
-         {Packet(0x10, 0xE0, Cat(Data(20, 5), Data(5, 7)))}},
+         {Packet(0x10, 0xE0, Data(20, 5) + Data(5, 7))}},
         {"chain cut across the packet boundary",
-         {Slice(Cat(longHead, tail), 0, 32), Slice(Cat(longHead, tail), 32)},
-         {Packet(0x10, 0xE0, Cat(Data(35, 6), Data(5, 7)))}},
-        {"stray bytes, 0xA5 at position 6", {Cat({1, 2, 3, 4, 5, 6}, small)}, {small}},
+         {Slice(longChain, 0, 32), Slice(longChain, 32)},
+         {Packet(0x10, 0xE0, Data(35, 6) + Data(5, 7))}},
+        {"stray bytes, 0xA5 at position 6", {Bytes{1, 2, 3, 4, 5, 6} + small}, {small}},
         {"stray bytes without 0xA5", {{1, 2, 3, 4, 5, 6, 7}}, {{}}},
         {"continuation piece starting with 0xA5",
          {Slice(lookalike, 0, 32), Slice(lookalike, 32)},
          {lookalikeReply}},
-        {"read pipe fails in the middle", {Slice(forty, 0, 32)}, {{}}},
+        {"read pipe fails in the middle", {Slice(forty, 0, 32)}, {{}}, true},
     };
-}
-
-TEST(UsbReassembly, PieceSequencesOverTheReadPipe) {
-    commtest::TestWorld world;
-    const std::string path = usbtest::DevicePath("R1");
+    TestWorld world;
+    const std::string path = DevicePath("R1");
     auto printer = FakeUsbPrinter::Attach(path, "MFG:Vantrel;MODEL:R;");
-    for (const auto& c : PieceCases()) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         printer->QueueAll(c.pieces);
-        // Reading past the script fails the pipe instead of blocking the test.
-        printer->QueueFailure(ERROR_GEN_FAILURE);
+        printer->QueueFailure(ERROR_GEN_FAILURE); // reading past the script fails instead of blocking
         HANDLE pipe = OpenUsbHandle(path.c_str(), "PIPE01");
         ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
         Bytes hold(USB_HOLD_SIZE, 0);
         uint32_t holdLength = 0;
-        for (const auto& expected : c.replies) {
+        auto read = [&] {
             Bytes reply(USB_ASSEMBLY_SIZE);
             uint32_t length = USB_ASSEMBLY_SIZE;
             UsbReadResponse(&pipe, reply.data(), &length, hold.data(), &holdLength, USB_READ_PIECE);
             reply.resize(length);
-            EXPECT_EQ(reply, expected);
-        }
-        bool failed = c.replies.back().empty() && std::string(c.name).find("fails") != std::string::npos;
-        // A failed read closes the pipe itself and says so; nobody closes it again.
-        EXPECT_EQ(pipe == INVALID_HANDLE_VALUE, failed);
-        if (pipe != INVALID_HANDLE_VALUE) {
-            EXPECT_TRUE(UsbCloseReadPipe(&pipe));
-            printer->Clear(); // the unused failure
-        }
-    }
-}
-
-TEST(UsbReassembly, PieceSequencesReadExactlyWhatTheyNeed) {
-    for (const auto& c : PieceCases()) {
-        SCOPED_TRACE(c.name);
-        PieceList list{{c.pieces.begin(), c.pieces.end()}};
-        Holding hold;
-        auto reader = list.Reader();
+            return reply;
+        };
         for (const auto& expected : c.replies)
-            EXPECT_EQ(Reply(reader, hold), expected);
-        EXPECT_TRUE(list.pieces.empty());
-        EXPECT_EQ(hold.length, 0u);
+            EXPECT_EQ(read(), expected);
+        // A failed read closes the pipe itself; otherwise the next call meets the failure.
+        if (!c.pipeFails) {
+            EXPECT_NE(pipe, INVALID_HANDLE_VALUE);
+            EXPECT_EQ(read(), Bytes{});
+        }
+        EXPECT_EQ(pipe, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(holdLength, 0u);
     }
 }
 
 // Several replies, plain and chained, cut into pieces of one size or of random
 // sizes, come out whole and in order; nothing is left behind.
 TEST(UsbReassembly, StreamsCutAnywhere) {
-    std::vector<Bytes> sent;
     std::vector<Bytes> expected;
     Bytes stream;
     for (unsigned i = 0; i < 40; ++i) {
@@ -164,33 +131,25 @@ TEST(UsbReassembly, StreamsCutAnywhere) {
         Bytes joined;
         for (int p = 0; p < packets; ++p) {
             Bytes data = Data(1 + (i * 17 + unsigned(p) * 29) % 90, i + unsigned(p));
-            bool lastOne = p == packets - 1;
-            stream = Cat(stream, Packet(lastOne ? 0x10 : 0x30, uint8_t(0xE0 + i % 8), data));
-            joined = Cat(joined, data);
+            stream = stream + Packet(p == packets - 1 ? 0x10 : 0x30, uint8_t(0xE0 + i % 8), data);
+            joined = joined + data;
         }
         expected.push_back(Packet(0x10, uint8_t(0xE0 + i % 8), joined));
     }
-    struct Cut {
-        const char* name;
-        size_t size; // 0: random sizes from 1 to 32
-        unsigned seed;
-    } cuts[] = {{"1", 1, 0},   {"7", 7, 0},        {"31", 31, 0},
-                {"32", 32, 0}, {"random a", 0, 1}, {"random b", 0, 2}};
-    for (const auto& cut : cuts) {
-        SCOPED_TRACE(cut.name);
+    unsigned seed = 0;
+    for (size_t size : {1, 7, 31, 32, 0, 0}) { // 0: random sizes from 1 to 32
+        SCOPED_TRACE(size);
         PieceList list;
-        std::mt19937 random(cut.seed);
+        std::mt19937 random(++seed);
         for (size_t at = 0; at < stream.size();) {
-            size_t size = cut.size ? cut.size : 1 + random() % 32;
-            list.pieces.push_back(Slice(stream, at, at + size));
-            at += size;
+            size_t piece = size ? size : 1 + random() % 32;
+            list.pieces.push_back(Slice(stream, at, at + piece));
+            at += piece;
         }
-        Holding hold;
-        auto reader = list.Reader();
         for (size_t r = 0; r < expected.size(); ++r)
-            ASSERT_EQ(Reply(reader, hold), expected[r]) << "reply " << r;
+            ASSERT_EQ(list.Reply(), expected[r]) << "reply " << r;
         EXPECT_TRUE(list.pieces.empty());
-        EXPECT_EQ(hold.length, 0u);
+        EXPECT_EQ(list.holdLength, 0u);
     }
 }
 
@@ -208,12 +167,7 @@ TEST(UsbReassembly, LimitsAreKept) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         PieceList list{{c.packet}};
-        Holding hold;
-        Bytes reply(USB_ASSEMBLY_SIZE);
-        uint32_t length = c.capacity;
-        UsbReassemble(list.Reader(), reply.data(), &length, hold.buffer.data(), &hold.length, USB_READ_PIECE);
-        EXPECT_EQ(length, c.expectedLength);
-        EXPECT_TRUE(std::equal(reply.begin(), reply.begin() + length, c.packet.begin()));
+        EXPECT_EQ(list.Reply(c.capacity), Slice(c.packet, 0, c.expectedLength));
     }
 }
 

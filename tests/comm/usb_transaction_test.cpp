@@ -13,28 +13,24 @@
 #include <functional>
 #include <thread>
 
-using usbtest::Bytes;
-using usbtest::DevicePath;
-using usbtest::FakeUsbPrinter;
-using usbtest::Packet;
+using namespace commtest;
 
 namespace {
 
 const char kPort[] = "USB001";
 
 struct OpenPrinter {
-    commtest::TestWorld world;
+    TestWorld world;
     std::shared_ptr<FakeUsbPrinter> printer;
     OpenPrinter() {
         printer = FakeUsbPrinter::Attach(DevicePath("S1"), "MFG:Vantrel;CMD:VNPAP;MODEL:Laser 10;");
-        usbtest::AddPrinterInterface(DevicePath("S1"), 1, 1, "USB\\VID_0A5F&PID_0042\\S1");
+        AddPrinterInterface(DevicePath("S1"), 1, 1, "USB\\VID_0A5F&PID_0042\\S1");
         EXPECT_EQ(DvcOpenPort(kPort), DVC_OK);
     }
 };
 
-Bytes Command(uint8_t flags, uint8_t command, size_t total) {
-    Bytes bytes = Packet(flags, command, Bytes(total - 5, 0x11));
-    return bytes;
+Bytes Command(uint8_t flags, size_t total) {
+    return Packet(flags, 0xE0, Bytes(total - 5, 0x11));
 }
 
 Bytes Data(size_t count) {
@@ -45,10 +41,8 @@ Bytes Data(size_t count) {
 }
 
 bool Eventually(const std::function<bool()>& condition) {
-    for (int i = 0; i < 300; ++i) {
-        if (condition()) return true;
+    for (int i = 0; i < 500 && !condition(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
     return condition();
 }
 
@@ -87,10 +81,11 @@ FakeUsbPrinter::Responder Script(std::vector<std::vector<Bytes>> answers) {
 }
 
 TEST(UsbTransaction, CommandsAndReplies) {
-    const Bytes query = Command(0x50, 0xE0, 9);
+    const Bytes query = Command(0x50, 9);
     const Bytes reply = Packet(0x10, 0xE0, Data(20));
     const Bytes big = Packet(0x10, 0xE0, Data(2043));  // 2048 bytes whole
     const Bytes huge = Packet(0x10, 0xE0, Data(2044)); // 2049 bytes whole
+    const Bytes one = Packet(0x10, 0xE0, {1}), two = Packet(0x10, 0xE0, {2}), three = Packet(0x90, 0xE0, {3});
     struct Step {
         Bytes command;
         uint32_t capacity;
@@ -100,80 +95,60 @@ TEST(UsbTransaction, CommandsAndReplies) {
     };
     struct Case {
         const char* name;
-        std::vector<std::vector<Bytes>> answers;
+        std::vector<std::vector<Bytes>> answers; // to each command
         std::vector<Step> steps;
-        int commandsWritten;
-        bool threadStarted;
+        bool threadStarted = true;
+        bool brokenPipe = false; // the first read fails
     } cases[] = {
-        {"512 bytes without reply bit or buffer",
+        {"512 bytes without reply bit or buffer", {}, {{Command(0x40, 512), 0, false, DVC_OK, {}}}, false},
+        {"513 bytes refused before any pipe opens",
          {},
-         {{Command(0x40, 0xE0, 512), 0, false, DVC_OK, {}}},
-         1,
+         {{Command(0x50, 513), 2048, true, DVC_CMD_FAIL, {}}},
          false},
-        {"513 bytes refused", {}, {{Command(0x50, 0xE0, 513), 2048, true, DVC_CMD_FAIL, {}}}, 0, false},
-        {"reply in pieces of 1", {usbtest::Split(reply, 1)}, {{query, 2048, true, DVC_OK, reply}}, 1, true},
+        {"reply in pieces of 1", {Split(reply, 1)}, {{query, 2048, true, DVC_OK, reply}}},
         {"reply requested without buffer is waited for and dropped",
-         {{reply}, {Packet(0x10, 0xE0, {7})}},
-         {{query, 2048, false, DVC_OK, {}}, {query, 2048, true, DVC_OK, Packet(0x10, 0xE0, {7})}},
-         2,
-         true},
-        {"capacity 0 counts as no buffer", {{reply}}, {{query, 0, true, DVC_OK, {}}}, 1, true},
-        {"2048 bytes fit", {usbtest::Split(big, 32)}, {{query, 2048, true, DVC_OK, big}}, 1, true},
-        {"2049 bytes into 2048",
-         {usbtest::Split(huge, 32)},
-         {{query, 2048, true, DVC_RESPONSE_TOO_LARGE, {}}},
-         1,
-         true},
+         {{reply}, {one}},
+         {{query, 2048, false, DVC_OK, {}}, {query, 2048, true, DVC_OK, one}}},
+        {"capacity 0 counts as no buffer", {{reply}}, {{query, 0, true, DVC_OK, {}}}},
+        {"2048 bytes fit", {Split(big, 32)}, {{query, 2048, true, DVC_OK, big}}},
+        {"2049 bytes into 2048", {Split(huge, 32)}, {{query, 2048, true, DVC_RESPONSE_TOO_LARGE, {}}}},
         {"2049 bytes into a larger buffer still exceed the slot",
-         {usbtest::Split(huge, 32)},
-         {{query, 4096, true, DVC_RESPONSE_TOO_LARGE, {}}},
-         1,
-         true},
-        {"reply larger than the buffer", {{reply}}, {{query, 10, true, DVC_RESPONSE_TOO_LARGE, {}}}, 1, true},
+         {Split(huge, 32)},
+         {{query, 4096, true, DVC_RESPONSE_TOO_LARGE, {}}}},
+        {"reply larger than the buffer", {{reply}}, {{query, 10, true, DVC_RESPONSE_TOO_LARGE, {}}}},
         {"several replies at once come one per call, oldest first",
-         {{Packet(0x10, 0xE0, {1}), Packet(0x10, 0xE0, {2}), Packet(0x90, 0xE0, {3})}},
-         {{query, 2048, true, DVC_OK, Packet(0x10, 0xE0, {1})},
-          {query, 2048, true, DVC_OK, Packet(0x10, 0xE0, {2})},
-          {query, 2048, true, DVC_OK, Packet(0x90, 0xE0, {3})}},
-         3,
-         true},
-        {"a broken read pipe is reopened", {{}}, {}, 0, false}, // filled in below
+         {{one, two, three}},
+         {{query, 2048, true, DVC_OK, one},
+          {query, 2048, true, DVC_OK, two},
+          {query, 2048, true, DVC_OK, three}}},
+        {"a broken read pipe is reopened", {{reply}}, {{query, 2048, true, DVC_OK, reply}}, true, true},
         {"garbage gives an empty reply and a fresh pipe",
          {{Bytes{1, 2, 3, 4}, reply}},
-         {{query, 2048, true, DVC_OK, reply}},
-         1,
-         true},
+         {{query, 2048, true, DVC_OK, reply}}},
         {"command error tossed: the waiter times out",
          {{Packet(0x98, 0xE0, {1})}},
-         {{query, 2048, true, DVC_SEND_READFAIL, {}}},
-         1,
-         true},
+         {{query, 2048, true, DVC_SEND_READFAIL, {}}}},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
         OpenPrinter open;
-        auto answers = c.answers;
-        if (std::string(c.name) == "a broken read pipe is reopened") {
-            open.printer->QueueFailure(ERROR_GEN_FAILURE);
-            c.steps = {{query, 2048, true, DVC_OK, reply}};
-            answers = {{reply}};
-            c.commandsWritten = 1;
-            c.threadStarted = true;
-        }
-        open.printer->SetResponder(Script(answers));
+        if (c.brokenPipe) open.printer->QueueFailure(ERROR_GEN_FAILURE);
+        open.printer->SetResponder(Script(c.answers));
         int opensBefore = open.printer->WritePipeOpens();
         for (const auto& step : c.steps) {
             Sent sent = Send(step.command, step.capacity, step.withBuffer);
             EXPECT_EQ(sent.result, step.result);
             EXPECT_EQ(sent.reply, step.reply);
         }
+        // Every command written is behind an NPA start packet, on a write pipe of its own.
+        int written = c.steps[0].result == DVC_CMD_FAIL ? 0 : int(c.steps.size());
         auto commands = open.printer->Commands();
-        EXPECT_EQ(int(commands.size()), c.commandsWritten);
-        if (!commands.empty()) {
+        ASSERT_EQ(int(commands.size()), written);
+        if (written) {
             EXPECT_EQ(commands[0], c.steps[0].command);
         }
-        EXPECT_EQ(open.printer->StartPackets(), c.commandsWritten); // every command behind an NPA start
-        EXPECT_EQ(open.printer->WritePipeOpens() - opensBefore, c.commandsWritten);
+        EXPECT_EQ(open.printer->StartPackets(), written);
+        EXPECT_EQ(open.printer->WritePipeOpens() - opensBefore, written);
         EXPECT_EQ(ReadThreadRuns(), c.threadStarted);
         // Each reply's pipe is closed before the next opens (the platform lets go of it a moment later).
         EXPECT_TRUE(Eventually([&] { return open.printer->OpenReadPipes() <= 1; }));
@@ -189,7 +164,7 @@ int StoredReplies() {
 
 TEST(UsbTransaction, AlertsWaitForTheNextCaller) {
     OpenPrinter open;
-    const Bytes query = Command(0x50, 0xE0, 9);
+    const Bytes query = Command(0x50, 9);
     open.printer->SetResponder(Script({{Packet(0x10, 0xE0, {1})}, {Packet(0x10, 0xE0, {2})}}));
     ASSERT_EQ(Send(query).reply, Packet(0x10, 0xE0, {1}));
     // Nobody waits: the alert is kept until the next wait takes it, whatever that waiter sent.
@@ -240,12 +215,11 @@ TEST(UsbTransaction, OfflineAndOnline) {
         OpenPrinter open;
         open.printer->SetResponder(Script({{ack}, c.answer, {ack}}));
         EXPECT_EQ(DvcOffline(kPort, c.offline), c.result);
-        auto commands = open.printer->Commands();
-        ASSERT_GE(commands.size(), 2u);
-        EXPECT_EQ(commands[0], (Bytes{0xA5, 0x00, 0x04, 0x50, 0xE0, 0x03, 0x40}));
-        EXPECT_EQ(commands[1], (Bytes{0xA5, 0x00, 0x06, 0x50, 0xE0, 0xE7, 0x0C, uint8_t(c.offline), 0x00}));
-        EXPECT_EQ(commands.size(), c.deregistered ? 3u : 2u);
-        EXPECT_EQ(open.printer->StartPackets(), int(commands.size()));
+        std::vector<Bytes> expected = {Hex("A5 00 04 50 E0 03 40"), Hex("A5 00 06 50 E0 E7 0C 00 00")};
+        expected[1][7] = c.offline;
+        if (c.deregistered) expected.push_back(Hex("A5 00 04 50 E0 03 00"));
+        EXPECT_EQ(open.printer->Commands(), expected);
+        EXPECT_EQ(open.printer->StartPackets(), int(expected.size()));
     }
 }
 
@@ -265,18 +239,14 @@ TEST(UsbTransaction, ClosingEndsABlockedRead) {
         SCOPED_TRACE(c.name);
         OpenPrinter open;
         open.printer->SetResponder(Script({{Packet(0x10, 0xE0, {1})}, {Packet(0x10, 0xE0, {2})}}));
-        ASSERT_EQ(Send(Command(0x50, 0xE0, 9)).result, DVC_OK);
+        ASSERT_EQ(Send(Command(0x50, 9)).result, DVC_OK);
         ASSERT_TRUE(open.printer->WaitForBlockedRead(5000));
         c.end();
-        bool gone = false;
-        for (int i = 0; i < 500 && !gone; ++i) {
-            gone = open.printer->BlockedReads() == 0 && open.printer->OpenReadPipes() == 0;
-            if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        EXPECT_TRUE(gone);
+        EXPECT_TRUE(Eventually(
+            [&] { return open.printer->BlockedReads() == 0 && open.printer->OpenReadPipes() == 0; }));
         if (c.reopened) {
             // The next command is answered as usual.
-            Sent sent = Send(Command(0x50, 0xE0, 9));
+            Sent sent = Send(Command(0x50, 9));
             EXPECT_EQ(sent.result, DVC_OK);
             EXPECT_EQ(sent.reply, Packet(0x10, 0xE0, {2}));
         } else if (G_hTransactionInfo) {
@@ -287,10 +257,10 @@ TEST(UsbTransaction, ClosingEndsABlockedRead) {
 
 // A parallel port's read thread left from earlier in the run makes way for the USB one.
 TEST(UsbTransaction, ParallelReadThreadGivesWay) {
-    commtest::TestWorld world;
-    auto lpt = partest::FakeParallelPort::Attach("LPT1", "MFG:X;CMD:VNPAP;");
-    const Bytes query = Command(0x50, 0xE0, 9);
-    lpt->SetResponder([&](const partest::Bytes& written, partest::FakeParallelPort& port) {
+    TestWorld world;
+    auto lpt = FakeParallelPort::Attach("LPT1", "MFG:X;CMD:VNPAP;");
+    const Bytes query = Command(0x50, 9);
+    lpt->SetResponder([&](const Bytes& written, FakeParallelPort& port) {
         if (written == query) port.Feed(Packet(0x10, 0xE0, {1}));
     });
     ASSERT_EQ(DvcOpenPort("LPT1"), DVC_OK);
@@ -300,7 +270,7 @@ TEST(UsbTransaction, ParallelReadThreadGivesWay) {
     ASSERT_TRUE(ReadThreadRuns());
 
     auto printer = FakeUsbPrinter::Attach(DevicePath("S1"), "MFG:Vantrel;MODEL:Laser 10;");
-    usbtest::AddPrinterInterface(DevicePath("S1"), 1, 1, "USB\\VID_0A5F&PID_0042\\S1");
+    AddPrinterInterface(DevicePath("S1"), 1, 1, "USB\\VID_0A5F&PID_0042\\S1");
     printer->SetResponder(Script({{Packet(0x10, 0xE0, {2})}}));
     ASSERT_EQ(DvcOpenPort(kPort), DVC_OK);
     Sent sent = Send(query);

@@ -2,8 +2,8 @@
 
 #include "dvc_internal.h"
 #include "orbis_platform.h"
-#include "platform/src/io_object.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -67,10 +67,6 @@ std::string Host(const std::string& windowsPath) {
     return orbis::platform::MapPath(windowsPath);
 }
 
-bool Exists(const std::string& hostPath) {
-    return fs::exists(hostPath);
-}
-
 Bytes ReadBytes(const std::string& hostPath) {
     std::ifstream in(hostPath, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -104,6 +100,11 @@ std::vector<std::string> LogMessages() {
             line.size() > 9 && line[8] == ' ' && head != std::string::npos ? line.substr(head + 2) : line);
     }
     return messages;
+}
+
+bool Logged(const std::string& message) {
+    auto messages = LogMessages();
+    return std::find(messages.begin(), messages.end(), message) != messages.end();
 }
 
 static const char kKey[] = "SOFTWARE\\VANTREL\\VANDVC";
@@ -143,67 +144,29 @@ std::string RecordedDacl(const std::string& keyPath) {
     return "";
 }
 
-Bytes Concat(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const auto& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
 Bytes Hex(const std::string& text) {
     Bytes bytes;
-    for (size_t i = 0; i < text.size();) {
-        if (text[i] == ' ') {
-            ++i;
-            continue;
-        }
-        bytes.push_back(static_cast<unsigned char>(std::stoi(text.substr(i, 2), nullptr, 16)));
-        i += 2;
-    }
+    for (size_t i = 0; i + 1 < text.size(); i += text[i] == ' ' ? 1 : 2)
+        if (text[i] != ' ')
+            bytes.push_back(static_cast<unsigned char>(std::stoi(text.substr(i, 2), nullptr, 16)));
     return bytes;
 }
 
-Bytes Recording::All() {
-    std::lock_guard lock(mutex);
-    Bytes all;
-    for (const auto& write : writes)
-        all.insert(all.end(), write.bytes.begin(), write.bytes.end());
-    return all;
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
 }
 
-namespace {
+Bytes Packet(uint8_t flags, uint8_t command, const Bytes& data) {
+    size_t length = data.size() + 2;
+    return Bytes{0xA5, uint8_t(length >> 8), uint8_t(length), flags, command} + data;
+}
 
-class RecordingPort : public orbis::platform::IoObject {
-  public:
-    explicit RecordingPort(std::shared_ptr<Recording> recording) : recording_(std::move(recording)) {}
-    bool Read(void*, DWORD, DWORD* got, DWORD*) override {
-        *got = 0; // never answers: a read simply times out
-        return true;
-    }
-    bool Write(const void* buffer, DWORD count, DWORD* written, DWORD*) override {
-        std::lock_guard lock(recording_->mutex);
-        auto bytes = static_cast<const unsigned char*>(buffer);
-        recording_->writes.push_back({std::chrono::steady_clock::now(), Bytes(bytes, bytes + count)});
-        *written = count;
-        return true;
-    }
-
-  private:
-    std::shared_ptr<Recording> recording_;
-};
-
-} // namespace
-
-std::shared_ptr<Recording> RecordPort(const std::string& name, const std::string& deviceId) {
-    auto recording = std::make_shared<Recording>();
-    orbis::platform::DeviceOverride device;
-    device.name = name;
-    device.deviceId = deviceId;
-    device.open = [recording](const std::string&, DWORD) -> std::shared_ptr<orbis::platform::IoObject> {
-        return std::make_shared<RecordingPort>(recording);
-    };
-    orbis::platform::RegisterDeviceOverride(device);
-    return recording;
+std::vector<Bytes> Split(const Bytes& bytes, size_t size) {
+    std::vector<Bytes> pieces;
+    for (size_t at = 0; at < bytes.size(); at += size)
+        pieces.emplace_back(bytes.begin() + at, bytes.begin() + std::min(bytes.size(), at + size));
+    return pieces;
 }
 
 } // namespace commtest

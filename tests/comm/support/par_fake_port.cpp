@@ -7,7 +7,7 @@
 #include <cstring>
 #include <thread>
 
-namespace partest {
+namespace commtest {
 
 namespace {
 
@@ -57,24 +57,11 @@ void FakeParallelPort::SetWriteFails(bool fails) {
     writeFails_ = fails;
 }
 
-std::vector<Bytes> FakeParallelPort::Writes() {
-    std::lock_guard lock(mutex_);
-    return writes_;
-}
-
-std::vector<COMMTIMEOUTS> FakeParallelPort::TimeoutsSet() {
-    std::lock_guard lock(mutex_);
-    return timeoutsSet_;
-}
-
-int FakeParallelPort::Reads() {
-    std::lock_guard lock(mutex_);
-    return reads_;
-}
-
-int FakeParallelPort::OpenHandles() {
-    std::lock_guard lock(mutex_);
-    return openHandles_;
+Bytes FakeParallelPort::All() {
+    Bytes all;
+    for (const auto& write : Writes())
+        all = all + write;
+    return all;
 }
 
 void FakeParallelPort::Opened(int delta) {
@@ -130,6 +117,7 @@ bool FakeParallelPort::Write(const void* buffer, DWORD count, DWORD* written, DW
             return false;
         }
         writes_.emplace_back(bytes, bytes + count);
+        writeTimes_.push_back(Clock::now());
         responder = responder_;
     }
     *written = count;
@@ -156,16 +144,4 @@ bool FakeParallelPort::Timeouts(const COMMTIMEOUTS* set, COMMTIMEOUTS* get) {
     return true;
 }
 
-Bytes Packet(uint8_t flags, uint8_t command, const Bytes& data) {
-    size_t length = data.size() + 2;
-    Bytes packet = {0xA5, static_cast<unsigned char>(length >> 8), static_cast<unsigned char>(length), flags,
-                    command};
-    return packet + data;
-}
-
-Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-} // namespace partest
+} // namespace commtest

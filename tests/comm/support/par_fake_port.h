@@ -3,22 +3,21 @@
 // answers that appear only once something is written. Records every write.
 #pragma once
 
+#include "comm_env.h"
 #include "win32.h"
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <string>
-#include <vector>
 
-namespace partest {
-
-using Bytes = std::vector<unsigned char>;
+namespace commtest {
 
 class FakeParallelPort {
   public:
     using Responder = std::function<void(const Bytes& written, FakeParallelPort& port)>;
+    using Clock = std::chrono::steady_clock;
 
     // Registers a port as the in-process device `name`; an empty device ID cannot be read.
     static std::shared_ptr<FakeParallelPort> Attach(const std::string& name, const std::string& deviceId);
@@ -26,17 +25,20 @@ class FakeParallelPort {
     void Feed(const Bytes& bytes) { Push({Step::Data, bytes}); } // a read may take part of them
     void FeedEmpty(int reads) {
         for (int i = 0; i < reads; ++i)
-            Push({Step::Empty});
+            Push({Step::Empty, {}});
     }
     void FeedPause(DWORD ms) { Push({Step::Pause, {}, 0, ms}); }
-    void FeedDeath() { Push({Step::Death}); } // every later read and write fails
+    void FeedDeath() { Push({Step::Death, {}}); } // every later read and write fails
     void SetResponder(Responder responder);
     void SetWriteFails(bool fails);
 
-    std::vector<Bytes> Writes();
-    std::vector<COMMTIMEOUTS> TimeoutsSet();
-    int Reads();
-    int OpenHandles();
+    // What the test inspects, copied under the port's lock.
+    std::vector<Bytes> Writes() { return Get(writes_); }
+    std::vector<Clock::time_point> WriteTimes() { return Get(writeTimes_); }
+    std::vector<COMMTIMEOUTS> TimeoutsSet() { return Get(timeoutsSet_); }
+    int Reads() { return Get(reads_); }
+    int OpenHandles() { return Get(openHandles_); }
+    Bytes All(); // every write joined
 
     // The device side.
     void Opened(int delta);
@@ -52,11 +54,16 @@ class FakeParallelPort {
         size_t offset = 0;
         DWORD ms = 0;
     };
+    template <class T> T Get(const T& member) {
+        std::lock_guard lock(mutex_);
+        return member;
+    }
     void Push(Step step);
     std::mutex mutex_;
     std::deque<Step> steps_;
     Responder responder_;
     std::vector<Bytes> writes_;
+    std::vector<Clock::time_point> writeTimes_;
     std::vector<COMMTIMEOUTS> timeoutsSet_;
     COMMTIMEOUTS timeouts_ = {0, 0, 30, 0, 0};
     std::string deviceId_;
@@ -64,8 +71,4 @@ class FakeParallelPort {
     int reads_ = 0, openHandles_ = 0;
 };
 
-// NPA packet with the given flags, command byte and data.
-Bytes Packet(uint8_t flags, uint8_t command, const Bytes& data = {});
-Bytes operator+(Bytes a, const Bytes& b);
-
-} // namespace partest
+} // namespace commtest

@@ -7,52 +7,36 @@
 #include <chrono>
 #include <stdexcept>
 
-namespace usbtest {
+namespace commtest {
 
 namespace {
 
-const Bytes kStartPacket = {0xA5, 0x00, 0x10, 0x80, 0xA4, 0x5B, 0xA4, 0x5B, 0x10, 0xEF,
-                            0xA4, 0x5B, 0x11, 0xEE, 0x00, 0xFF, 0x13, 0xEC, 0x2E};
-
-class WritePipe : public orbis::platform::IoObject {
+// One open pipe: "PIPE00" writes, "PIPE01" reads; the bare device path (no
+// printer) only takes the device-ID request, which the platform answers.
+class Pipe : public orbis::platform::IoObject {
   public:
-    explicit WritePipe(std::shared_ptr<FakeUsbPrinter> printer) : printer_(std::move(printer)) {}
-    bool Read(void*, DWORD, DWORD*, DWORD* error) override {
-        *error = ERROR_ACCESS_DENIED;
+    enum Kind { Control, Writes, Reads };
+    Pipe(std::shared_ptr<FakeUsbPrinter> printer, Kind kind) : printer_(std::move(printer)), kind_(kind) {}
+    ~Pipe() override {
+        if (kind_ == Reads) printer_->ReadPipeClosed();
+    }
+    bool Read(void* b, DWORD c, DWORD* g, DWORD* e) override {
+        if (kind_ == Reads) return printer_->Read(b, c, g, e);
+        *e = ERROR_ACCESS_DENIED;
         return false;
     }
-    bool Write(const void* b, DWORD c, DWORD* w, DWORD* e) override { return printer_->Write(b, c, w, e); }
+    bool Write(const void* b, DWORD c, DWORD* w, DWORD* e) override {
+        if (kind_ == Writes) return printer_->Write(b, c, w, e);
+        *e = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    void Cancel() override {
+        if (kind_ == Reads) printer_->Cancel();
+    }
 
   private:
     std::shared_ptr<FakeUsbPrinter> printer_;
-};
-
-class ReadPipe : public orbis::platform::IoObject {
-  public:
-    explicit ReadPipe(std::shared_ptr<FakeUsbPrinter> printer) : printer_(std::move(printer)) {}
-    ~ReadPipe() override { printer_->ReadPipeClosed(); }
-    bool Read(void* b, DWORD c, DWORD* g, DWORD* e) override { return printer_->Read(b, c, g, e); }
-    bool Write(const void*, DWORD, DWORD*, DWORD* error) override {
-        *error = ERROR_ACCESS_DENIED;
-        return false;
-    }
-    void Cancel() override { printer_->Cancel(); }
-
-  private:
-    std::shared_ptr<FakeUsbPrinter> printer_;
-};
-
-// The bare device path: only the device-ID request, which the platform answers.
-class Control : public orbis::platform::IoObject {
-  public:
-    bool Read(void*, DWORD, DWORD*, DWORD* error) override {
-        *error = ERROR_INVALID_FUNCTION;
-        return false;
-    }
-    bool Write(const void*, DWORD, DWORD*, DWORD* error) override {
-        *error = ERROR_INVALID_FUNCTION;
-        return false;
-    }
+    Kind kind_;
 };
 
 void SetValue(const std::string& key, const char* name, DWORD type, const void* data, DWORD size) {
@@ -69,25 +53,6 @@ void SetValue(const std::string& key, const char* name, DWORD type, const void* 
 }
 
 } // namespace
-
-Bytes Packet(uint8_t flags, uint8_t command, const Bytes& data) {
-    size_t length = data.size() + 2;
-    Bytes packet(data.size() + 5);
-    packet[0] = 0xA5;
-    packet[1] = uint8_t(length >> 8);
-    packet[2] = uint8_t(length);
-    packet[3] = flags;
-    packet[4] = command;
-    std::copy(data.begin(), data.end(), packet.begin() + 5);
-    return packet;
-}
-
-std::vector<Bytes> Split(const Bytes& bytes, size_t size) {
-    std::vector<Bytes> pieces;
-    for (size_t at = 0; at < bytes.size(); at += size)
-        pieces.emplace_back(bytes.begin() + at, bytes.begin() + std::min(bytes.size(), at + size));
-    return pieces;
-}
 
 std::string DevicePath(const std::string& serial) {
     return "\\\\?\\usb#vid_0a5f&pid_0042#" + serial + "#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
@@ -108,25 +73,19 @@ std::shared_ptr<FakeUsbPrinter> FakeUsbPrinter::Attach(const std::string& device
         if (pipe == "PIPE00") {
             ++self->writeOpens_;
             if (!self->writeOpens_ok_) return nullptr;
-            return std::make_shared<WritePipe>(self);
+            return std::make_shared<Pipe>(self, Pipe::Writes);
         }
         if (pipe == "PIPE01") {
             ++self->readOpens_;
             if (!self->readOpens_ok_) return nullptr;
             ++self->openReads_;
-            return std::make_shared<ReadPipe>(self);
+            return std::make_shared<Pipe>(self, Pipe::Reads);
         }
-        if (pipe.empty()) return std::make_shared<Control>();
+        if (pipe.empty()) return std::make_shared<Pipe>(nullptr, Pipe::Control);
         return nullptr;
     };
     orbis::platform::RegisterDeviceOverride(device);
     return printer;
-}
-
-void FakeUsbPrinter::Queue(const Bytes& piece) {
-    std::lock_guard lock(mutex_);
-    items_.push_back({piece, 0});
-    changed_.notify_all();
 }
 
 void FakeUsbPrinter::QueueAll(const std::vector<Bytes>& pieces) {
@@ -142,11 +101,6 @@ void FakeUsbPrinter::QueueFailure(DWORD error) {
     changed_.notify_all();
 }
 
-void FakeUsbPrinter::Clear() {
-    std::lock_guard lock(mutex_);
-    items_.clear();
-}
-
 void FakeUsbPrinter::SetResponder(Responder responder) {
     std::lock_guard lock(mutex_);
     responder_ = std::move(responder);
@@ -156,36 +110,6 @@ void FakeUsbPrinter::SetPipeOpens(bool writePipe, bool readPipe) {
     std::lock_guard lock(mutex_);
     writeOpens_ok_ = writePipe;
     readOpens_ok_ = readPipe;
-}
-
-std::vector<Bytes> FakeUsbPrinter::Commands() {
-    std::lock_guard lock(mutex_);
-    return commands_;
-}
-
-int FakeUsbPrinter::StartPackets() {
-    std::lock_guard lock(mutex_);
-    return starts_;
-}
-
-int FakeUsbPrinter::WritePipeOpens() {
-    std::lock_guard lock(mutex_);
-    return writeOpens_;
-}
-
-int FakeUsbPrinter::ReadPipeOpens() {
-    std::lock_guard lock(mutex_);
-    return readOpens_;
-}
-
-int FakeUsbPrinter::OpenReadPipes() {
-    std::lock_guard lock(mutex_);
-    return openReads_;
-}
-
-int FakeUsbPrinter::BlockedReads() {
-    std::lock_guard lock(mutex_);
-    return blocked_;
 }
 
 bool FakeUsbPrinter::WaitForBlockedRead(int ms) {
@@ -224,7 +148,7 @@ bool FakeUsbPrinter::Write(const void* buffer, DWORD count, DWORD* written, DWOR
     Responder responder;
     {
         std::lock_guard lock(mutex_);
-        if (command == kStartPacket) {
+        if (command == kStart) {
             ++starts_;
         } else {
             commands_.push_back(command);
@@ -257,4 +181,4 @@ void AddPrinterInterface(const std::string& symbolicLink, DWORD portNumber, DWOR
     SetValue(key + "\\#", "SymbolicLink", REG_SZ, symbolicLink.c_str(), DWORD(symbolicLink.size() + 1));
 }
 
-} // namespace usbtest
+} // namespace commtest

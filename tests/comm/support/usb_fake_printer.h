@@ -4,25 +4,16 @@
 // the registry entries a plugged-in printer with an installed driver has.
 #pragma once
 
+#include "comm_env.h"
 #include "win32.h"
 
 #include <condition_variable>
-#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <string>
-#include <vector>
 
-namespace usbtest {
-
-using Bytes = std::vector<unsigned char>;
-
-// An NPA packet: A5, length, flags, command, data.
-Bytes Packet(uint8_t flags, uint8_t command, const Bytes& data);
-// Splits bytes into pieces of `size` (the last one shorter).
-std::vector<Bytes> Split(const Bytes& bytes, size_t size);
+namespace commtest {
 
 // "\\?\usb#vid_0a5f&pid_0042#<serial>#{28d78fad-...}"
 std::string DevicePath(const std::string& serial);
@@ -35,19 +26,19 @@ class FakeUsbPrinter {
 
     static std::shared_ptr<FakeUsbPrinter> Attach(const std::string& devicePath, const std::string& deviceId);
 
-    void Queue(const Bytes& piece);
+    void Queue(const Bytes& piece) { QueueAll({piece}); }
     void QueueAll(const std::vector<Bytes>& pieces);
     void QueueFailure(DWORD error); // the next read fails with this error
-    void Clear();                   // drops everything queued
     void SetResponder(Responder responder);
     void SetPipeOpens(bool writePipe, bool readPipe);
 
-    std::vector<Bytes> Commands(); // writes on "PIPE00" other than the NPA start packet
-    int StartPackets();
-    int WritePipeOpens();
-    int ReadPipeOpens();
-    int OpenReadPipes(); // read pipes opened and not yet closed
-    int BlockedReads();  // reads waiting for a piece right now
+    // What the test inspects, copied under the printer's lock.
+    std::vector<Bytes> Commands() { return Get(commands_); } // writes on "PIPE00" but the start packet
+    int StartPackets() { return Get(starts_); }
+    int WritePipeOpens() { return Get(writeOpens_); }
+    int ReadPipeOpens() { return Get(readOpens_); }
+    int OpenReadPipes() { return Get(openReads_); } // opened and not yet closed
+    int BlockedReads() { return Get(blocked_); }    // waiting for a piece right now
     bool WaitForBlockedRead(int ms);
 
     // Used by the pipe objects.
@@ -61,25 +52,24 @@ class FakeUsbPrinter {
         Bytes bytes;
         DWORD error = 0;
     };
+    template <class T> T Get(const T& member) {
+        std::lock_guard lock(mutex_);
+        return member;
+    }
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Item> items_;
     Responder responder_;
     std::vector<Bytes> commands_;
-    int starts_ = 0;
-    int writeOpens_ = 0;
-    int readOpens_ = 0;
-    int openReads_ = 0;
-    int blocked_ = 0;
+    int starts_ = 0, writeOpens_ = 0, readOpens_ = 0, openReads_ = 0, blocked_ = 0;
     uint64_t cancels_ = 0;
-    bool writeOpens_ok_ = true;
-    bool readOpens_ok_ = true;
+    bool writeOpens_ok_ = true, readOpens_ok_ = true;
 };
 
-// Registry entries under HKLM\SYSTEM\CurrentControlSet\Control\DeviceClasses.
-// An interface instance of the USB printer class with its port number, link
+// Registry entries under HKLM\SYSTEM\CurrentControlSet\Control\DeviceClasses:
+// an interface instance of the USB printer class with its port number, link
 // state and symbolic link; the key is named after the link ("\" -> "#").
 void AddPrinterInterface(const std::string& symbolicLink, DWORD portNumber, DWORD linked,
                          const std::string& deviceInstance);
 
-} // namespace usbtest
+} // namespace commtest
