@@ -209,7 +209,9 @@ class PageTest : public ::testing::Test {
                 EXPECT_EQ(d.Doc.CurrentValues, expected);
                 EXPECT_EQ(d.Doc.ChangedValues, writeOnly ? c.stored : StringMap());
                 EXPECT_EQ(d.Doc.IsModified(), !c.stored.empty());
-                if (writeOnly) EXPECT_EQ(d.Save->isEnabled(), !c.stored.empty()) << "save command";
+                if (writeOnly) {
+                    EXPECT_EQ(d.Save->isEnabled(), !c.stored.empty()) << "save command";
+                }
                 if (c.check) c.check(d);
             }
         }
