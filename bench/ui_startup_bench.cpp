@@ -2,7 +2,9 @@
 //   - start-up to the first shown main window, less the query's 385 ms pause;
 //   - page switch time (tree selection to the new page filled and laid out);
 //   - resident memory after every page has been shown once.
-// Run from the build tree: build/bin/ui_startup_bench [--rounds N] [--screenshots DIR]
+// Run from the build tree: build/bin/ui_startup_bench [--rounds N] [--screenshots DIR] [--marker M]
+// --marker picks the family marker of the printer's device ID: with VNPAP or CPDNPA001
+// the port open skips the PJL inquiry, whose second read waits out its 3 s time-out.
 // (QT_QPA_PLATFORM=offscreen without a display). Targets: <= 300 ms over the
 // floor, <= 16 ms per switch, <= 80 MB.
 #include "tests/sim/sim_process.h"
@@ -69,14 +71,17 @@ std::string Dir(const std::string& path) {
 int main(int argc, char** argv) {
     int rounds = 20;
     std::string screenshots;
+    std::string marker = "vantrel";
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--rounds" && i + 1 < argc)
             rounds = std::max(1, std::atoi(argv[++i]));
         else if (arg == "--screenshots" && i + 1 < argc)
             screenshots = std::filesystem::absolute(argv[++i]).string();
+        else if (arg == "--marker" && i + 1 < argc)
+            marker = argv[++i];
         else {
-            std::fprintf(stderr, "usage: %s [--rounds N] [--screenshots DIR]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--rounds N] [--screenshots DIR] [--marker M]\n", argv[0]);
             return 2;
         }
     }
@@ -89,7 +94,8 @@ int main(int argc, char** argv) {
     setenv("ORBIS_ROOT", root.Path().c_str(), 1);
     std::filesystem::create_directories(root.Path() + "/work");
     std::filesystem::copy_file(source + "/res/quillon.ini", root.Path() + "/work/quillon.ini");
-    orbis::test::SimProcess sim(root.Path(), {"--lpt", "1"});
+    orbis::test::SimProcess sim(root.Path(), {"--lpt", "1", "--marker", marker});
+    std::printf("printer device ID marker: %s\n", marker.c_str());
     if (!sim.Ready()) {
         std::fprintf(stderr, "the simulated printer did not start (%s)\n", orbis::test::SimBinary().c_str());
         return 1;

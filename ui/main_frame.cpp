@@ -1,5 +1,7 @@
 #include "main_frame.h"
 
+#include <QScrollArea>
+
 #include "about_dlg.h"
 #include "printer_doc.h"
 #include "printer_mop_view.h"
@@ -95,7 +97,7 @@ bool CMainFrame::OnCreate() {
     SplitterWnd->setChildrenCollapsible(false);
     TreeView = new CPrinterMopView(Doc, SplitterWnd);
     SplitterWnd->addWidget(TreeView);
-    SplitterWnd->addWidget(new CSettingsView(Doc, SplitterWnd));
+    SplitterWnd->addWidget(PagePane(new CSettingsView(Doc)));
     SplitterWnd->setStretchFactor(0, 0);
     SplitterWnd->setStretchFactor(1, 1);
     SplitterWnd->setSizes({kTreeWidth, kWidth - kTreeWidth});
@@ -108,9 +110,21 @@ void CMainFrame::InitialUpdateFrame(const std::string& selectedPrinter) {
     if (CSettingsView* page = Page()) page->OnInitialUpdate();
 }
 
+// A page keeps the size of its form; a form taller or wider than the pane scrolls
+// instead of losing its lower rows, as a form view does.
+QScrollArea* CMainFrame::PagePane(CSettingsView* page) {
+    auto* pane = new QScrollArea;
+    pane->setFrameShape(QFrame::NoFrame);
+    pane->setWidgetResizable(true);
+    page->setMinimumSize(page->size());
+    pane->setWidget(page);
+    return pane;
+}
+
 CSettingsView* CMainFrame::Page() const {
-    return SplitterWnd && SplitterWnd->count() > 1 ? qobject_cast<CSettingsView*>(SplitterWnd->widget(1))
-                                                   : nullptr;
+    if (!SplitterWnd || SplitterWnd->count() < 2) return nullptr;
+    auto* pane = qobject_cast<QScrollArea*>(SplitterWnd->widget(1));
+    return pane ? qobject_cast<CSettingsView*>(pane->widget()) : nullptr;
 }
 
 CPrinterDoc* CMainFrame::GetDocument() const {
@@ -138,8 +152,8 @@ int CMainFrame::ReplacePage(int pageId, int row, int column) {
     QList<int> sizes = SplitterWnd->sizes();
     CSettingsView* page = CreatePageView(pageId, Doc);
     if (!page) return 0;
-    SplitterWnd->replaceWidget(1, page);
-    // The document lives on its own; the page being dropped owns nothing of it.
+    SplitterWnd->replaceWidget(1, PagePane(page));
+    // The document lives on its own; the page being dropped (with its pane) owns nothing of it.
     delete old;
     SplitterWnd->setSizes(sizes);
     page->OnInitialUpdate();

@@ -21,6 +21,8 @@ inline constexpr int kCmdAppExit = 57665;
 inline constexpr int kCmdNextPane = 57680;
 inline constexpr int kCmdPrevPane = 57681;
 
+class QScrollArea;
+
 class CMainFrame : public QMainWindow {
     Q_OBJECT
   public:
@@ -46,6 +48,7 @@ class CMainFrame : public QMainWindow {
     int ReplacePage(int pageId, int row, int column);
 
     CSettingsView* Page() const;
+    static QScrollArea* PagePane(CSettingsView* page);
     CPrinterMopView* Tree() const { return TreeView; }
     QSplitter* Splitter() const { return SplitterWnd; }
     QAction* Command(int id) const;
