@@ -16,6 +16,8 @@ esac
 scripts/setup.sh "$dir" "${args[@]}"
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
+# fontconfig (under Qt) keeps its configuration until exit; that is not our leak.
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/ui/sanitizer-suppressions.txt}
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
 cd "$dir"
 ctest --output-on-failure -j "$(nproc)" --timeout 600
