@@ -1,10 +1,12 @@
-// Shared by the page tests: a private working directory holding the shipped
-// catalogue, a document built from chosen values, the page shown inside a
+// Shared by the page tests: a document built from chosen values, the page shown inside a
 // window that carries the save command, and the user's actions on controls.
 // Each table row runs twice: once normally and once in write-only mode.
 #pragma once
 
+#include "support/ui_fixture.h"
+
 #include "dialog_units.h"
+#include "main_frame.h"
 #include "page_registry.h"
 #include "printer_doc.h"
 #include "settings_view.h"
@@ -12,13 +14,10 @@
 
 #include <QAbstractButton>
 #include <QAction>
-#include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QRadioButton>
 #include <QTest>
 #include <QTextEdit>
 #include <QToolButton>
@@ -26,32 +25,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace pagetest {
-
-inline QApplication& App() {
-    static int argc = 1;
-    static char name[] = "page_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
 
 // The page under test and the document behind it.
 class Driver {
   public:
     Driver(int pageId, const StringMap& values, bool writeOnly,
            const std::function<void(CPrinterDoc&)>& prepare = {}) {
-        App();
         Doc.OnNewDocument("LPT1", values, writeOnly ? 1 : 0);
         if (prepare) prepare(Doc);
         Initial = Doc.CurrentValues;
@@ -97,16 +82,9 @@ class Driver {
         if (auto* title = qobject_cast<QTextEdit*>(control)) return title->toPlainText().toStdString();
         return "";
     }
-    std::vector<std::string> Items(int id) const {
-        std::vector<std::string> items;
-        if (QComboBox* combo = Get<QComboBox>(id))
-            for (int i = 0; i < combo->count(); ++i)
-                items.push_back(combo->itemText(i).toStdString());
-        return items;
-    }
+    int Count(int id) const { return Get<QComboBox>(id) ? Get<QComboBox>(id)->count() : -1; }
     std::string SelectedText(int id) const {
-        QComboBox* combo = Get<QComboBox>(id);
-        return combo ? combo->currentText().toStdString() : "";
+        return Get<QComboBox>(id) ? Get<QComboBox>(id)->currentText().toStdString() : "";
     }
 
     // The user picks the item with `key` (a disabled combo box cannot be opened).
@@ -173,27 +151,9 @@ struct Case {
     std::function<void(CPrinterDoc&)> prepare{}; // changes to the catalogue's descriptors
 };
 
-// Working directory with the shipped catalogue as ".\quillon.ini".
-class PageTest : public ::testing::Test {
+// The shipped catalogue in a private working directory (see UiFixture).
+class PageTest : public UiFixture {
   protected:
-    void SetUp() override {
-        namespace fs = std::filesystem;
-        const char* source = std::getenv("ORBIS_SOURCE_DIR");
-        ASSERT_NE(source, nullptr) << "ORBIS_SOURCE_DIR";
-        std::string pattern = (fs::temp_directory_path() / "orbis-pages-XXXXXX").string();
-        Dir = ::mkdtemp(pattern.data());
-        fs::copy_file(fs::path(source) / "res" / "quillon.ini", fs::path(Dir) / "quillon.ini");
-        fs::create_directories(fs::path(Dir) / "root");
-        ::setenv("ORBIS_ROOT", (Dir + "/root").c_str(), 1);
-        Previous = fs::current_path().string();
-        fs::current_path(Dir);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        std::filesystem::current_path(Previous, ec);
-        std::filesystem::remove_all(Dir, ec);
-    }
-
     // Runs every row normally and in write-only mode.
     void Run(int pageId, const std::vector<Case>& table) {
         for (const Case& c : table) {
@@ -209,16 +169,11 @@ class PageTest : public ::testing::Test {
                 EXPECT_EQ(d.Doc.CurrentValues, expected);
                 EXPECT_EQ(d.Doc.ChangedValues, writeOnly ? c.stored : StringMap());
                 EXPECT_EQ(d.Doc.IsModified(), !c.stored.empty());
-                if (writeOnly) {
-                    EXPECT_EQ(d.Save->isEnabled(), !c.stored.empty()) << "save command";
-                }
+                if (writeOnly) EXPECT_EQ(d.Save->isEnabled(), !c.stored.empty()) << "save command";
                 if (c.check) c.check(d);
             }
         }
     }
-
-    std::string Dir;
-    std::string Previous;
 };
 
 } // namespace pagetest

@@ -222,14 +222,15 @@ TEST_F(StartUp, MainWindowShape) {
 
     CAboutDlg about(frame);
     EXPECT_EQ(about.windowTitle().toStdString(), "설정 유틸리티 버전 정보");
-    ASSERT_NE(about.findChild<QLabel*>("1007"), nullptr);
-    EXPECT_EQ(about.findChild<QLabel*>("1007")->text().toStdString(), "Orbis LP 2200 설정 유틸리티\n7.2");
-    ASSERT_NE(about.findChild<QLabel*>("1008"), nullptr);
-    EXPECT_EQ(about.findChild<QLabel*>("1008")->text().count('\n'), 1) << "two lines of rights text";
-    ASSERT_NE(about.findChild<QLabel*>("128"), nullptr);
-    EXPECT_FALSE(about.findChild<QLabel*>("128")->pixmap().isNull()) << "the application icon";
-    ASSERT_NE(about.findChild<QPushButton*>("1"), nullptr);
-    EXPECT_EQ(about.findChild<QPushButton*>("1")->text().toStdString(), "확인");
+    auto* name = about.findChild<QLabel*>("1007");
+    auto* rights = about.findChild<QLabel*>("1008");
+    auto* icon = about.findChild<QLabel*>("128");
+    auto* ok = about.findChild<QPushButton*>("1");
+    ASSERT_TRUE(name && rights && icon && ok);
+    EXPECT_EQ(name->text().toStdString(), "Orbis LP 2200 설정 유틸리티\n7.2");
+    EXPECT_EQ(rights->text().count('\n'), 1) << "two lines of rights text";
+    EXPECT_FALSE(icon->pixmap().isNull()) << "the application icon";
+    EXPECT_EQ(ok->text().toStdString(), "확인");
 }
 
 TEST_F(StartUp, WaitDialogStaysUpUnderEscapeEnterAndCloseUntilTheQueryEnds) {

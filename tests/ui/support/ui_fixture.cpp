@@ -12,11 +12,10 @@
 #include "win32.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QThread>
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <unistd.h>
 
 namespace {
@@ -34,11 +33,6 @@ QApplication& App() {
 int ScriptedHost::ShowMessage(bool owned, const std::string& text, const std::string& caption,
                               MessageIcon icon, MessageButtons buttons) {
     boxes.push_back({owned, text, caption, icon, buttons});
-    if (!answers.empty()) {
-        int answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
     return buttons == MessageButtons::YesNo ? kIdNo : kIdOk;
 }
 
@@ -62,7 +56,11 @@ void UiFixture::SetUp() {
     previousDir_ = previous;
     ASSERT_EQ(chdir(dir_.c_str()), 0);
     setenv("ORBIS_ROOT", (dir_ + "/root").c_str(), 1);
-    UseShippedCatalogue();
+    const char* source = std::getenv("ORBIS_SOURCE_DIR");
+    ASSERT_NE(source, nullptr) << "ORBIS_SOURCE_DIR is set by CTest";
+    std::ifstream in(std::string(source) + "/res/quillon.ini", std::ios::binary);
+    ASSERT_TRUE(in.good());
+    WriteCatalogue(std::string(std::istreambuf_iterator<char>(in), {}));
 }
 
 void UiFixture::TearDown() {
@@ -75,15 +73,6 @@ void UiFixture::TearDown() {
     ASSERT_EQ(chdir(previousDir_.c_str()), 0);
     std::string command = "rm -rf '" + dir_ + "'";
     [[maybe_unused]] int rc = std::system(command.c_str());
-}
-
-void UiFixture::UseShippedCatalogue() {
-    const char* source = std::getenv("ORBIS_SOURCE_DIR");
-    ASSERT_NE(source, nullptr) << "ORBIS_SOURCE_DIR is set by CTest";
-    std::ifstream in(std::string(source) + "/res/quillon.ini", std::ios::binary);
-    ASSERT_TRUE(in.good());
-    std::ofstream(dir_ + "/quillon.ini", std::ios::binary | std::ios::trunc) << in.rdbuf();
-    settings_internal::ResetNpaCatalogue();
 }
 
 void UiFixture::WriteCatalogue(const std::string& content) {
@@ -127,15 +116,4 @@ CSettingsView* UiFixture::ShowPage(int pageId) {
     if (!frame_) MakeFrame();
     if (doc_->ShowPage(pageId, 0, 1) == 0) return nullptr;
     return frame_->Page();
-}
-
-bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return true;
 }

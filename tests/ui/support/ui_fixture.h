@@ -1,13 +1,12 @@
 // Shared by the UI tests: one QApplication (offscreen), a private working
 // directory with the shipped catalogue and a private ORBIS_ROOT, and a window
-// host that answers the modal boxes from a script and records what was shown.
+// host that answers the modal boxes (No, or OK) and records what was shown.
 #pragma once
 
 #include "qt_window_host.h"
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -33,7 +32,6 @@ class ScriptedHost : public CQtWindowHost {
     QString AskSaveFile(QWidget* owner) override;
 
     std::vector<ShownBox> boxes;
-    std::deque<int> answers; // answers to the boxes, in order; kIdNo (Yes/No) or kIdOk when empty
     std::function<bool(const std::vector<std::string>&, std::string&)> onSelect; // default: real dialog
     QString savePath; // empty: the file dialog is cancelled
     int saveAsked = 0;
@@ -44,10 +42,7 @@ class UiFixture : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
-    // Copies the shipped catalogue into the working directory (done by SetUp).
-    void UseShippedCatalogue();
     void WriteCatalogue(const std::string& content);
-    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
 
     // A spooler printer entry in this test's root.
     void AddSpoolerPrinter(const std::string& key, const std::string& driver, const std::string& port,
@@ -68,6 +63,3 @@ class UiFixture : public ::testing::Test {
     std::unique_ptr<CPrinterDoc> doc_;
     std::unique_ptr<CMainFrame> frame_;
 };
-
-// Runs the event loop until `done` holds or `timeoutMs` passes; returns done().
-bool WaitFor(const std::function<bool()>& done, int timeoutMs = 20000);
