@@ -44,12 +44,9 @@ class Driver {
         Save = new QAction("save", Frame.get());
         Save->setObjectName(QString::number(kCmdSaveCommandFile));
         Frame->addAction(Save);
-        Page = CreatePageView(pageId, &Doc);
-        Page->setParent(Frame.get());
-        Frame->resize(Page->size());
         Frame->show();
-        Page->show();
-        Page->OnInitialUpdate();
+        Reshow(pageId);
+        Frame->resize(Page->size());
     }
 
     template <class T> T* Get(int id) const {
@@ -127,7 +124,7 @@ class Driver {
     }
     // Shows the page again, as selecting its tree item once more does.
     void Reshow(int pageId) {
-        delete Page;
+        delete Page; // null on the first showing
         Page = CreatePageView(pageId, &Doc);
         Page->setParent(Frame.get());
         Page->show();
@@ -169,7 +166,9 @@ class PageTest : public UiFixture {
                 EXPECT_EQ(d.Doc.CurrentValues, expected);
                 EXPECT_EQ(d.Doc.ChangedValues, writeOnly ? c.stored : StringMap());
                 EXPECT_EQ(d.Doc.IsModified(), !c.stored.empty());
-                if (writeOnly) EXPECT_EQ(d.Save->isEnabled(), !c.stored.empty()) << "save command";
+                if (writeOnly) {
+                    EXPECT_EQ(d.Save->isEnabled(), !c.stored.empty()) << "save command";
+                }
                 if (c.check) c.check(d);
             }
         }
