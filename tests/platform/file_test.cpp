@@ -183,7 +183,7 @@ TEST(Files, TempFileNamesAreUniqueAndCreated) {
         UINT unique = GetTempFileNameA(dir, "DvcCmd", 0, name);
         ASSERT_NE(unique, 0u);
         char expected[32];
-        std::snprintf(expected, sizeof expected, "C:\\Temp\\Dvc%04X.TMP", unique);
+        std::snprintf(expected, sizeof expected, "C:\\Temp\\Dvc%X.TMP", unique); // hex digits, not padded
         EXPECT_STREQ(name, expected);
         EXPECT_EQ(root.ReadFile("c/Temp/" + std::string(name + 8)), ""); // exists, empty
         EXPECT_TRUE(names.insert(name).second);
