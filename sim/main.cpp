@@ -213,23 +213,23 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    std::vector<PortSpec> specs;
+    std::vector<PortAttachment> attachments;
     std::vector<UsbIdentity> usbIds;
     for (int n : lpts)
-        specs.push_back({PortName("LPT", n, 1), "lpt", {}, ""});
+        attachments.push_back({PortName("LPT", n, 1), "lpt", {}, ""});
     for (size_t k = 0; k < usbs.size(); ++k) {
         std::string s = serialGiven ? serial : PortName("O2200U", usbs[k], 3);
         if (serialGiven && k > 0 && !serial.empty()) s += "-" + std::to_string(k + 1);
         UsbIdentity id = MakeUsbIdentity(usbs[k], s);
         usbIds.push_back(id);
-        specs.push_back({PortName("USB", usbs[k], 3), "usb", {id.printerPath, id.devicePath}, ""});
+        attachments.push_back({PortName("USB", usbs[k], 3), "usb", {id.printerPath, id.devicePath}, ""});
     }
     for (int n : others)
-        specs.push_back({PortName("USBDEV", n, 3),
-                         "usb-other",
-                         {OtherDevicePath(n)},
-                         "MFG:Logitech;MDL:USB Receiver;CLS:HID;"});
-    if (nvram.empty()) nvram = root + "/sim/" + specs.front().port + ".nvram";
+        attachments.push_back({PortName("USBDEV", n, 3),
+                               "usb-other",
+                               {OtherDevicePath(n)},
+                               "MFG:Logitech;MDL:USB Receiver;CLS:HID;"});
+    if (nvram.empty()) nvram = root + "/sim/" + attachments.front().port + ".nvram";
     engineOptions.nvramPath = nvram;
     engineOptions.deviceId = deviceId;
     engineOptions.log = [&log](int level, const std::string& line) { log.Write(level, "engine", line); };
@@ -246,26 +246,26 @@ int main(int argc, char** argv) {
     PortServer server(engine, transport, root, log);
     int status = 0;
     std::string error;
-    for (const auto& spec : specs)
-        if (!server.Attach(spec, &error)) {
+    for (const auto& attachment : attachments)
+        if (!server.Attach(attachment, &error)) {
             std::cerr << "orbis-printer-sim: " << error << "\n";
             status = 1;
             break;
         }
     size_t registered = 0;
     if (status == 0) {
-        for (const auto& spec : specs) {
-            if (spec.kind == "usb-other" || !spooler) continue;
-            std::string printer = !name.empty()         ? name
-                                  : spec.port == "LPT1" ? model
-                                                        : model + " (" + spec.port + ")";
-            if (!name.empty() && specs.size() > 1) printer += " (" + spec.port + ")";
-            if (!WriteSpoolerEntry(printer, driver, spec.port, &error)) {
+        for (const auto& attachment : attachments) {
+            if (attachment.kind == "usb-other" || !spooler) continue;
+            std::string printer = !name.empty()               ? name
+                                  : attachment.port == "LPT1" ? model
+                                                              : model + " (" + attachment.port + ")";
+            if (!name.empty() && attachments.size() > 1) printer += " (" + attachment.port + ")";
+            if (!WriteSpoolerEntry(printer, driver, attachment.port, &error)) {
                 std::cerr << "orbis-printer-sim: " << error << "\n";
                 status = 1;
                 break;
             }
-            log.Write(1, spec.port, "spooler entry \"" + printer + "\", driver \"" + driver + "\"");
+            log.Write(1, attachment.port, "spooler entry \"" + printer + "\", driver \"" + driver + "\"");
         }
         for (; status == 0 && registered < usbIds.size(); ++registered)
             if (!RegisterUsbInterfaces(usbIds[registered], &error)) {

@@ -19,21 +19,21 @@ PortServer::~PortServer() {
 }
 
 void PortServer::Log(int level, const Port* port, const std::string& line) {
-    log_.Write(level, port ? port->spec.port : "printer", line);
+    log_.Write(level, port ? port->attachment.port : "printer", line);
 }
 
-bool PortServer::Attach(const PortSpec& spec, std::string* error) {
+bool PortServer::Attach(const PortAttachment& attachment, std::string* error) {
     auto port = std::make_unique<Port>();
-    port->spec = spec;
+    port->attachment = attachment;
     std::string dir = wire::DeviceDir(root_);
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
-    port->socketPath = dir + "/" + spec.port;
+    port->socketPath = dir + "/" + attachment.port;
 
     int existing = wire::Connect(port->socketPath);
     if (existing >= 0) {
         ::close(existing);
-        *error = spec.port + " is already attached by another printer";
+        *error = attachment.port + " is already attached by another printer";
         return false;
     }
     ::unlink(port->socketPath.c_str()); // left behind by a printer that was killed
@@ -60,8 +60,8 @@ bool PortServer::Attach(const PortSpec& spec, std::string* error) {
     std::string devFile = port->socketPath + ".dev", temp = devFile + ".tmp";
     {
         std::ofstream out(temp, std::ios::trunc);
-        out << "pid=" << ::getpid() << "\nkind=" << spec.kind << "\nport=" << spec.port << "\n";
-        for (const auto& path : spec.paths)
+        out << "pid=" << ::getpid() << "\nkind=" << attachment.kind << "\nport=" << attachment.port << "\n";
+        for (const auto& path : attachment.paths)
             out << "path=" << path << "\n";
     }
     if (std::rename(temp.c_str(), devFile.c_str()) != 0) {
@@ -231,18 +231,18 @@ void PortServer::Serve(Port* port, Connection* connection) {
     std::string pipe;
     if (wire::RecvFrame(fd, &type, &payload) && type == wire::kHello) {
         pipe.assign(payload.begin(), payload.end());
-        bool usb = port->spec.kind != "lpt";
+        bool usb = port->attachment.kind != "lpt";
         Log(2, port, "open " + (pipe.empty() ? std::string(usb ? "device" : "port") : pipe));
         Channel channel;
         size_t sent = 0;
         while (!stopping_ && wire::RecvFrame(fd, &type, &payload)) {
             if (type == wire::kDeviceIdRequest) {
                 const std::string& id =
-                    port->spec.deviceId.empty() ? engine_.DeviceId() : port->spec.deviceId;
+                    port->attachment.deviceId.empty() ? engine_.DeviceId() : port->attachment.deviceId;
                 Log(2, port, "device ID asked");
                 if (!wire::SendFrame(fd, wire::kDeviceId, id.data(), id.size())) break;
             } else if (type == wire::kData) {
-                if (!port->spec.deviceId.empty() || (usb && pipe != "PIPE00")) {
+                if (!port->attachment.deviceId.empty() || (usb && pipe != "PIPE00")) {
                     Log(2, port,
                         std::to_string(payload.size()) + " bytes on a pipe that takes none, ignored");
                     continue;

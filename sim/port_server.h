@@ -28,7 +28,7 @@ struct TransportOptions {
     unsigned seed = 1;
 };
 
-struct PortSpec {
+struct PortAttachment {
     std::string port;               // "LPT1", "USB001", "USBDEV001"
     std::string kind;               // "lpt", "usb", "usb-other"
     std::vector<std::string> paths; // USB device paths
@@ -39,7 +39,7 @@ class PortServer {
   public:
     PortServer(Engine& engine, TransportOptions options, std::string root, ActivityLog& log);
     ~PortServer();
-    bool Attach(const PortSpec& spec, std::string* error);
+    bool Attach(const PortAttachment& attachment, std::string* error);
     // Closes every socket and connection and removes the device files.
     void Stop();
 
@@ -49,7 +49,7 @@ class PortServer {
         std::chrono::steady_clock::time_point readyAt;
     };
     struct Port {
-        PortSpec spec;
+        PortAttachment attachment;
         std::string socketPath;
         int listenFd = -1;
         std::thread acceptThread;
