@@ -97,7 +97,7 @@ HANDLE ParNT95CreateFile(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTR
 BOOL ParNT95ReadFile(HANDLE handle, LPVOID buffer, DWORD wanted, LPDWORD read, LPOVERLAPPED overlapped);
 bool BceEnumGetDeviceID(HANDLE port, char* buffer, DWORD size, DWORD* returned);
 int IsNpaActive(HANDLE port, const char* deviceId); // an NPA mode
-int SendNpaActiveQuery(HANDLE port);                 // an NPA mode, or -1 for a foreign NPA packet
+int SendNpaActiveQuery(HANDLE port);                // an NPA mode, or -1 for a foreign NPA packet
 int CheckPJLQueryResponse(const unsigned char* bytes, DWORD count); // same
 // The family marker found in a device ID, or null (what IsRecognizedPrinter decides on).
 const char* ParFamilyMarker(const char* deviceId);

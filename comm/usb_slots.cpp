@@ -13,7 +13,9 @@ namespace {
 uint64_t g_arrival[DVC_RESPONSE_SLOTS] = {};
 uint64_t g_nextArrival = 1;
 
-bool Filled(int slot) { return G_ResponseLen[slot] != 0 && g_arrival[slot] != 0; }
+bool Filled(int slot) {
+    return G_ResponseLen[slot] != 0 && g_arrival[slot] != 0;
+}
 
 } // namespace
 

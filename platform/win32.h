@@ -304,7 +304,10 @@ LONG RegSetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,
 typedef struct _SID_IDENTIFIER_AUTHORITY {
     BYTE Value[6];
 } SID_IDENTIFIER_AUTHORITY, *PSID_IDENTIFIER_AUTHORITY;
-#define SECURITY_NT_AUTHORITY {{0, 0, 0, 0, 0, 5}}
+#define SECURITY_NT_AUTHORITY                                                                                \
+    {                                                                                                        \
+        { 0, 0, 0, 0, 0, 5 }                                                                                 \
+    }
 
 typedef struct _ACL {
     BYTE AclRevision;
@@ -374,7 +377,7 @@ typedef struct _SP_DEVICE_INTERFACE_DETAIL_DATA_A {
 #pragma pack(pop)
 
 typedef HDEVINFO(WINAPI* PFN_SetupDiGetClassDevsA)(const GUID* ClassGuid, LPCSTR Enumerator, HWND hwndParent,
-                                                    DWORD Flags);
+                                                   DWORD Flags);
 typedef BOOL(WINAPI* PFN_SetupDiEnumDeviceInfo)(HDEVINFO DeviceInfoSet, DWORD MemberIndex,
                                                 PSP_DEVINFO_DATA DeviceInfoData);
 typedef BOOL(WINAPI* PFN_SetupDiEnumDeviceInterfaces)(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,

@@ -11,7 +11,7 @@
 namespace orbis::platform {
 
 class IoObject {
-public:
+  public:
     virtual ~IoObject() = default;
     // Blocking read. A device honours its COMMTIMEOUTS (parallel) or returns one
     // piece (USB); 0 bytes with success means the timeout expired. On failure,

@@ -9,7 +9,7 @@ namespace cli {
 
 struct Command {
     const char* name;
-    const char* usage; // one line: arguments and what it does
+    const char* usage;                                // one line: arguments and what it does
     int (*run)(const std::vector<std::string>& args); // args after the subcommand name
 };
 
@@ -24,4 +24,5 @@ bool ParseHex(const std::string& text, std::vector<unsigned char>& bytes);
 
 } // namespace cli
 
-#define ORBIS_CLI_COMMAND(id, name, usage, fn) static const bool id##_registered = cli::Register({name, usage, fn})
+#define ORBIS_CLI_COMMAND(id, name, usage, fn)                                                               \
+    static const bool id##_registered = cli::Register({name, usage, fn})
