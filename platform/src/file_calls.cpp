@@ -49,6 +49,22 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, 
     return handle;
 }
 
+// A read or write is carried out synchronously; an OVERLAPPED given with it reports
+// it as completed (and its event is signalled), as for an I/O that finished at once.
+static BOOL Completed(LPOVERLAPPED overlapped, bool ok, DWORD error, DWORD count) {
+    if (overlapped) {
+        overlapped->Internal = ok ? 0 : error;
+        overlapped->InternalHigh = count;
+        std::lock_guard lock(SyncMutex());
+        if (overlapped->hEvent) SetEventLocked(overlapped->hEvent);
+    }
+    if (!ok) {
+        SetLastError(error);
+        return FALSE;
+    }
+    return TRUE;
+}
+
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
               LPOVERLAPPED lpOverlapped) {
     auto io = LookupIo(hFile);
@@ -73,18 +89,7 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD
         --io->blockingReads;
     }
     if (lpNumberOfBytesRead) *lpNumberOfBytesRead = got;
-    if (lpOverlapped) {
-        // Carried out synchronously; the structure reports it as completed.
-        lpOverlapped->Internal = ok ? 0 : error;
-        lpOverlapped->InternalHigh = got;
-        std::lock_guard lock(SyncMutex());
-        if (lpOverlapped->hEvent) SetEventLocked(lpOverlapped->hEvent);
-    }
-    if (!ok) {
-        SetLastError(error);
-        return FALSE;
-    }
-    return TRUE;
+    return Completed(lpOverlapped, ok, error, got);
 }
 
 BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
@@ -100,17 +105,7 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDW
     bool ok =
         nNumberOfBytesToWrite == 0 || io->Io()->Write(lpBuffer, nNumberOfBytesToWrite, &written, &error);
     if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = written;
-    if (lpOverlapped) {
-        lpOverlapped->Internal = ok ? 0 : error;
-        lpOverlapped->InternalHigh = written;
-        std::lock_guard lock(SyncMutex());
-        if (lpOverlapped->hEvent) SetEventLocked(lpOverlapped->hEvent);
-    }
-    if (!ok) {
-        SetLastError(error);
-        return FALSE;
-    }
-    return TRUE;
+    return Completed(lpOverlapped, ok, error, written);
 }
 
 BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
