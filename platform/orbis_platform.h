@@ -39,6 +39,10 @@ int WindowsFamily();
 // Forces the family for this process; 0 returns to the environment and the root's file.
 void SetWindowsFamilyForTesting(int family);
 
+// Brings the registry's entries for host printers (kernel devices, CUPS) up to
+// date now; the registry calls otherwise do it at most once a second.
+void RefreshHostEntriesForTesting();
+
 // The access list RegSetKeySecurity recorded for a key, as
 // "S-1-5-32-545:F003F,S-1-5-32-544:F003F,S-1-5-18:F003F"; "" when none was set.
 std::string KeyDaclForTesting(HKEY root, const std::string& subKey);

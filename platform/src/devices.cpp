@@ -5,8 +5,10 @@
 #include "device_socket.h"
 #include "device_table.h"
 #include "device_wire.h"
+#include "host_devices.h"
 
 #include <cctype>
+#include <cstdlib>
 
 namespace orbis::platform {
 
@@ -95,13 +97,21 @@ std::shared_ptr<IoObject> OpenDevice(const std::string& name, DWORD access, DWOR
         return std::make_shared<OverrideDevice>(std::move(object), device.deviceId, device.usb);
     }
 
+    // A simulated printer on a port hides a host device of the same name: it was started on purpose.
+    HostSources sources = CurrentHostSources();
     if (IsLptName(name)) {
         std::string port = name;
         if (port.back() == ':') port.pop_back();
         for (auto& c : port)
             c = (char)std::toupper((unsigned char)c);
-        return SocketDevice::Open(wire::DeviceDir(Root()) + "/" + port, SocketDevice::Kind::Parallel, access,
-                                  error);
+        if (sources.simulated) {
+            auto device = SocketDevice::Open(wire::DeviceDir(Root()) + "/" + port,
+                                             SocketDevice::Kind::Parallel, access, error);
+            if (device || !sources.kernel) return device;
+        }
+        if (sources.kernel) return OpenHostParallel(sources, std::atoi(port.c_str() + 3), access, error);
+        *error = ERROR_FILE_NOT_FOUND;
+        return nullptr;
     }
 
     std::string base = name;
@@ -116,11 +126,13 @@ std::shared_ptr<IoObject> OpenDevice(const std::string& name, DWORD access, DWOR
         if (kind != SocketDevice::Kind::UsbControl || EqualsNoCase(last, "CTLPIPE"))
             base = name.substr(0, slash);
     }
-    for (const auto& device : PresentDevices()) {
-        if (device.kind == "lpt") continue;
-        for (const auto& path : device.paths)
-            if (EqualsNoCase(path, base)) return SocketDevice::Open(device.socket, kind, access, error);
-    }
+    if (sources.simulated)
+        for (const auto& device : PresentDevices()) {
+            if (device.kind == "lpt") continue;
+            for (const auto& path : device.paths)
+                if (EqualsNoCase(path, base)) return SocketDevice::Open(device.socket, kind, access, error);
+        }
+    if (sources.kernel) return OpenKernelUsb(sources, name, access, error);
     *error = ERROR_FILE_NOT_FOUND;
     return nullptr;
 }

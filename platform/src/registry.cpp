@@ -1,5 +1,6 @@
 // The Reg* calls over the hive file.
 #include "hive_store.h"
+#include "host_devices.h"
 #include "kernel_object.h"
 #include "paths.h"
 #include "security.h"
@@ -41,6 +42,16 @@ bool KeyPath(HKEY key, std::string* path) {
 }
 
 // Joins a key and a subkey name; ERROR_BAD_PATHNAME for names Windows refuses.
+// The keys a plugged-in printer or a new print queue changes: the spooler's
+// printers and the device classes.
+bool IsHostPrinterKey(const std::string& path) {
+    std::string upper = UpperAscii(path);
+    for (const char* prefix : {"HKEY_LOCAL_MACHINE\\SYSTEM\\CURRENTCONTROLSET\\CONTROL\\PRINT\\PRINTERS",
+                               "HKEY_LOCAL_MACHINE\\SYSTEM\\CURRENTCONTROLSET\\CONTROL\\DEVICECLASSES"})
+        if (upper.rfind(prefix, 0) == 0) return true;
+    return false;
+}
+
 LONG SubkeyPath(HKEY key, LPCSTR subKey, std::string* path) {
     if (!KeyPath(key, path)) return ERROR_INVALID_HANDLE;
     if (!subKey || !*subKey) return ERROR_SUCCESS;
@@ -96,6 +107,7 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
     *phkResult = nullptr;
     std::string path;
     if (LONG rc = SubkeyPath(hKey, lpSubKey, &path); rc != ERROR_SUCCESS) return rc;
+    if (IsHostPrinterKey(path)) RefreshHostEntries();
     std::string found;
     LONG rc = ReadHive([&](Hive& hive) -> LONG {
         RegKey* key = hive.Find(path);

@@ -4,6 +4,7 @@
 #include "devices.h"
 
 #include "device_table.h"
+#include "host_devices.h"
 
 #include <cstring>
 #include <memory>
@@ -75,7 +76,8 @@ std::vector<DeviceInfo> PresentUsbDevices() {
         devices.push_back(
             {kPrinterSetupClass, devInst++, {{usbClass, override.name}, {printerClass, override.name}}});
     }
-    for (const auto& device : PresentDevices()) {
+    HostSources sources = CurrentHostSources();
+    for (const auto& device : sources.simulated ? PresentDevices() : std::vector<PresentDevice>{}) {
         if (device.kind != "usb" && device.kind != "usb-other") continue;
         DeviceInfo info{device.kind == "usb" ? kPrinterSetupClass : kUsbSetupClass, devInst++, {}};
         for (const auto& path : device.paths) {
@@ -84,6 +86,11 @@ std::vector<DeviceInfo> PresentUsbDevices() {
         }
         devices.push_back(std::move(info));
     }
+    if (sources.kernel)
+        for (const auto& printer : ScanKernelUsbPrinters(sources))
+            devices.push_back({kPrinterSetupClass,
+                               devInst++,
+                               {{usbClass, printer.devicePath}, {printerClass, printer.printerPath}}});
     return devices;
 }
 
@@ -98,6 +105,8 @@ HDEVINFO WINAPI GetClassDevs(const GUID* classGuid, LPCSTR enumerator, HWND pare
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
+    // A printer plugged in since the last look gets its device-class keys now, as on Windows.
+    RefreshHostEntries();
     auto set = std::make_unique<DeviceInfoSet>();
     for (auto& device : PresentUsbDevices()) {
         bool wanted = (flags & DIGCF_ALLCLASSES) != 0;

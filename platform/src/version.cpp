@@ -1,4 +1,5 @@
 // GetVersionExA: the Windows family is a setting of the root.
+#include "host_devices.h"
 #include "paths.h"
 
 #include "../orbis_platform.h"
@@ -38,6 +39,10 @@ int WindowsFamily() {
     std::string line;
     if (file && std::getline(file, line))
         if (int family = ParseFamily(line)) return family;
+    // Without a setting, a host parallel port that cannot be read makes this an NT-family system.
+    HostSources sources = CurrentHostSources();
+    if (sources.kernel)
+        if (int family = HostParallelFamily(sources)) return family;
     return VER_PLATFORM_WIN32_WINDOWS;
 }
 
