@@ -34,7 +34,8 @@ void ClearDeviceOverrides();
 
 // The Windows family GetVersionExA reports: VER_PLATFORM_WIN32_WINDOWS (95) or
 // VER_PLATFORM_WIN32_NT. Read from SetWindowsFamilyForTesting, else $ORBIS_WINDOWS_FAMILY
-// ("95" or "NT"), else the file $ROOT/windows-family, else the 95 family.
+// ("95" or "NT"), else the file $ROOT/windows-family, else what the host's parallel
+// ports allow (NT when they can only be written), else the 95 family.
 int WindowsFamily();
 // Forces the family for this process; 0 returns to the environment and the root's file.
 void SetWindowsFamilyForTesting(int family);
