@@ -4,6 +4,7 @@
 #include "device_socket.h"
 
 #include "device_wire.h"
+#include "read_deadline.h"
 
 #include <algorithm>
 #include <chrono>
@@ -18,7 +19,6 @@ namespace {
 constexpr DWORD kIoctlParallelDeviceId = 0x11;
 constexpr DWORD kIoctlUsbDeviceId = 0x00220034;
 constexpr int kDeviceIdWaitMs = 5000;
-constexpr DWORD kMaxDword = 0xFFFFFFFFu;
 
 using Clock = std::chrono::steady_clock;
 
@@ -167,34 +167,13 @@ bool SocketDevice::ReadParallel(uint8_t* out, DWORD count, DWORD* got, DWORD* er
         *got += (DWORD)n;
         return n;
     };
-    auto start = Clock::now();
+    ReadDeadline deadline(t, count);
     take();
     if (*got == count) return true;
 
-    // Interval MAXDWORD with no totals: return at once with what has arrived.
-    bool immediate = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
-                     t.ReadTotalTimeoutConstant == 0;
-    // Interval and multiplier MAXDWORD: return as soon as anything has arrived.
-    bool anyByte = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == kMaxDword &&
-                   t.ReadTotalTimeoutConstant > 0 && t.ReadTotalTimeoutConstant < kMaxDword;
-    int64_t total = -1;
-    if (anyByte)
-        total = t.ReadTotalTimeoutConstant;
-    else if (t.ReadTotalTimeoutMultiplier || t.ReadTotalTimeoutConstant)
-        total = int64_t(t.ReadTotalTimeoutMultiplier) * count + t.ReadTotalTimeoutConstant;
-    int64_t interval =
-        (t.ReadIntervalTimeout && t.ReadIntervalTimeout != kMaxDword) ? t.ReadIntervalTimeout : -1;
-    auto lastByte = start;
-
     for (;;) {
-        if (anyByte && *got > 0) return true;
-        int64_t wait = -1;
-        if (immediate) wait = 0;
-        if (total >= 0) wait = std::max<int64_t>(0, total - MsSince(start));
-        if (interval >= 0 && *got > 0) {
-            int64_t left = std::max<int64_t>(0, interval - MsSince(lastByte));
-            wait = wait < 0 ? left : std::min(wait, left);
-        }
+        if (deadline.Satisfied(*got)) return true;
+        int64_t wait = deadline.WaitMs(*got);
         if (broken_) {
             if (*got > 0) return true;
             *error = ERROR_DEVICE_NOT_CONNECTED;
@@ -214,7 +193,7 @@ bool SocketDevice::ReadParallel(uint8_t* out, DWORD count, DWORD* got, DWORD* er
                 if (*got > 0) return true;
                 return false;
             }
-            if (take() > 0) lastByte = Clock::now();
+            if (take() > 0) deadline.Arrived();
             if (*got == count) return true;
             break;
         }

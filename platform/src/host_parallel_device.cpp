@@ -1,0 +1,328 @@
+// ppdev never signals that a peripheral has data (poll() only reports
+// interrupts), and a non-blocking read or write simply finds nothing to do, so
+// every wait here is a short pause that Cancel() cuts short.
+#include "host_parallel_device.h"
+
+#include "device_socket.h"
+#include "host_ioctl.h"
+#include "read_deadline.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+#include <vector>
+
+namespace orbis::platform {
+
+namespace {
+
+constexpr DWORD kIoctlParallelDeviceId = 0x11;
+constexpr int64_t kStepMs = 5;
+// The device ID comes in a few seconds at most; once it flows, a quarter second
+// of silence means the printer has sent all it will.
+constexpr COMMTIMEOUTS kDeviceIdTimeouts = {250, 0, 3000, 0, 0};
+
+using Clock = std::chrono::steady_clock;
+
+int64_t MsSince(Clock::time_point since) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
+}
+
+DWORD ErrorOf(int error) {
+    switch (error) {
+    case ENODEV:
+    case ENXIO:
+    case EIO:
+    case EPIPE:
+        return ERROR_DEVICE_NOT_CONNECTED; // printer off or cable pulled
+    case ETIMEDOUT:
+        return ERROR_SEM_TIMEOUT;
+    case EACCES:
+    case EPERM:
+        return ERROR_ACCESS_DENIED;
+    default:
+        return ERROR_GEN_FAILURE;
+    }
+}
+
+int OpenNode(const std::string& node, int flags) {
+    for (;;) {
+        int fd = ::open(node.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd >= 0 || errno != EINTR) return fd;
+    }
+}
+
+} // namespace
+
+std::shared_ptr<HostParallelDevice> HostParallelDevice::Open(const std::string& node, Kind kind, DWORD access,
+                                                             DWORD* error) {
+    int fd = OpenNode(node, kind == Kind::Ppdev ? O_RDWR : O_WRONLY);
+    if (fd < 0) {
+        *error = (errno == EACCES || errno == EPERM) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+        return nullptr;
+    }
+    if (kind == Kind::Ppdev && CurrentHostIoctls().parClaim(fd) != 0) {
+        *error = (errno == EACCES || errno == EPERM) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+        ::close(fd);
+        return nullptr;
+    }
+    int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0) {
+        if (kind == Kind::Ppdev) CurrentHostIoctls().parRelease(fd);
+        ::close(fd);
+        *error = ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;
+    }
+    return std::shared_ptr<HostParallelDevice>(new HostParallelDevice(kind, access, fd, wakeFd));
+}
+
+HostParallelDevice::HostParallelDevice(Kind kind, DWORD access, int fd, int wakeFd)
+    : kind_(kind), access_(access), fd_(fd), wakeFd_(wakeFd), timeouts_(SocketDevice::kDefaultTimeouts) {}
+
+HostParallelDevice::~HostParallelDevice() {
+    if (kind_ == Kind::Ppdev) {
+        // The next user of the port expects it ready for printing.
+        if (mode_ != kParModeCompat) CurrentHostIoctls().parNegotiate(fd_, kParModeCompat);
+        CurrentHostIoctls().parRelease(fd_);
+    }
+    ::close(fd_);
+    ::close(wakeFd_);
+}
+
+void HostParallelDevice::Cancel() {
+    {
+        std::lock_guard<std::mutex> lock(cancelMutex_);
+        cancelGeneration_.fetch_add(1);
+        // A read issued before this cancel whose worker has not started yet ends too.
+        if (!reading_) cancelNextRead_ = true;
+    }
+    uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
+}
+
+bool HostParallelDevice::Pause(int64_t ms, uint64_t generation) {
+    pollfd wake = {wakeFd_, POLLIN, 0};
+    if (::poll(&wake, 1, (int)std::max<int64_t>(ms, 0)) > 0) {
+        uint64_t drained;
+        [[maybe_unused]] ssize_t r = ::read(wakeFd_, &drained, sizeof drained);
+    }
+    // Another waiter may have drained the signal; the generation tells anyway.
+    return cancelGeneration_.load() == generation;
+}
+
+bool HostParallelDevice::Negotiate(int mode, DWORD* error) {
+    if (mode_ == mode) return true;
+    if (CurrentHostIoctls().parNegotiate(fd_, mode) != 0) {
+        mode_ = -1;
+        *error = ErrorOf(errno);
+        return false;
+    }
+    mode_ = mode;
+    return true;
+}
+
+bool HostParallelDevice::EnterReverse(DWORD* error) {
+    if (mode_ == kParModeNibble || mode_ == kParModeByte) return true;
+    return Negotiate(kParModeNibble, error) || Negotiate(kParModeByte, error);
+}
+
+ssize_t HostParallelDevice::ReadOnce(uint8_t* out, size_t count, DWORD* error) {
+    for (;;) {
+        ssize_t n = ::read(fd_, out, count);
+        if (n > 0) return n;
+        if (n == 0) { // the node hung up
+            *error = ERROR_DEVICE_NOT_CONNECTED;
+            return -1;
+        }
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+        *error = ErrorOf(errno);
+        return -1;
+    }
+}
+
+bool HostParallelDevice::Collect(uint8_t* out, DWORD count, DWORD* got, ReadDeadline& deadline,
+                                 uint64_t generation, bool eachStep, DWORD* error) {
+    while (*got < count) {
+        ssize_t n;
+        if (eachStep) {
+            std::lock_guard<std::mutex> lock(portMutex_);
+            n = EnterReverse(error) ? ReadOnce(out + *got, count - *got, error) : -1;
+        } else {
+            n = ReadOnce(out + *got, count - *got, error);
+        }
+        if (n < 0) return false;
+        if (n > 0) {
+            *got += (DWORD)n;
+            deadline.Arrived();
+            continue;
+        }
+        if (deadline.Satisfied(*got)) break;
+        int64_t wait = deadline.WaitMs(*got);
+        if (wait == 0) break;
+        if (!Pause(wait < 0 ? kStepMs : std::min(wait, kStepMs), generation)) {
+            *error = ERROR_OPERATION_ABORTED;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool HostParallelDevice::Read(void* buffer, DWORD count, DWORD* got, DWORD* error) {
+    *got = 0;
+    if (kind_ == Kind::LpOnly) {
+        *error = ERROR_INVALID_FUNCTION;
+        return false;
+    }
+    if (!(access_ & GENERIC_READ)) {
+        *error = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    std::lock_guard<std::mutex> readLock(readMutex_);
+    uint64_t generation;
+    {
+        std::lock_guard<std::mutex> lock(cancelMutex_);
+        if (cancelNextRead_) {
+            cancelNextRead_ = false;
+            *error = ERROR_OPERATION_ABORTED;
+            return false;
+        }
+        generation = cancelGeneration_.load();
+        reading_ = true;
+    }
+    COMMTIMEOUTS t;
+    {
+        std::lock_guard<std::mutex> lock(timeoutsMutex_);
+        t = timeouts_;
+    }
+    ReadDeadline deadline(t, count);
+    // What arrived before a failure is delivered; the next read reports the failure.
+    bool ok = Collect(static_cast<uint8_t*>(buffer), count, got, deadline, generation, true, error) ||
+              (*got > 0 && *error != ERROR_OPERATION_ABORTED);
+    std::lock_guard<std::mutex> lock(cancelMutex_);
+    reading_ = false;
+    return ok;
+}
+
+bool HostParallelDevice::Write(const void* buffer, DWORD count, DWORD* written, DWORD* error) {
+    *written = 0;
+    if (!(access_ & GENERIC_WRITE)) {
+        *error = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    if (count == 0) return true;
+    COMMTIMEOUTS t;
+    {
+        std::lock_guard<std::mutex> lock(timeoutsMutex_);
+        t = timeouts_;
+    }
+    int64_t total = WriteTotalMs(t, count);
+    uint64_t generation = cancelGeneration_.load();
+    auto start = Clock::now();
+    const auto* in = static_cast<const uint8_t*>(buffer);
+    while (*written < count) {
+        ssize_t n;
+        int failure = 0;
+        {
+            std::lock_guard<std::mutex> lock(portMutex_);
+            if (kind_ == Kind::Ppdev && !Negotiate(kParModeCompat, error)) return false;
+            n = ::write(fd_, in + *written, count - *written);
+            failure = n < 0 ? errno : 0;
+        }
+        if (n > 0) {
+            *written += (DWORD)n;
+            continue;
+        }
+        if (failure == EINTR) continue;
+        // Nothing taken (ppdev answers a busy printer with 0, lp with EAGAIN): wait a step.
+        if (n < 0 && failure != EAGAIN && failure != EWOULDBLOCK) {
+            *error = ErrorOf(failure);
+            return false;
+        }
+        int64_t step = kStepMs;
+        if (total >= 0) {
+            int64_t left = total - MsSince(start);
+            if (left <= 0) {
+                *error = ERROR_SEM_TIMEOUT;
+                return false;
+            }
+            step = std::min(step, left);
+        }
+        if (!Pause(step, generation)) {
+            *error = ERROR_OPERATION_ABORTED;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool HostParallelDevice::ReadDeviceId(uint8_t* out, DWORD outSize, DWORD* returned, DWORD* error) {
+    std::lock_guard<std::mutex> lock(portMutex_);
+    if (!Negotiate(kParModeNibble | kParModeDeviceId, error)) return false;
+    uint64_t generation = cancelGeneration_.load();
+    ReadDeadline deadline(kDeviceIdTimeouts, 0);
+    std::vector<uint8_t> id(2 + (size_t)outSize);
+    DWORD got = 0;
+    bool ok = Collect(id.data(), 2, &got, deadline, generation, false, error);
+    size_t length = got == 2 ? (size_t(id[0]) << 8 | id[1]) : 0;
+    if (ok && got < 2) {
+        ok = false;
+        *error = ERROR_SEM_TIMEOUT;
+    } else if (ok && length < 2) { // the length counts its own two bytes
+        ok = false;
+        *error = ERROR_GEN_FAILURE;
+    }
+    DWORD body = 0;
+    if (ok) {
+        DWORD want = (DWORD)std::min<size_t>(length - 2, outSize);
+        ok = Collect(id.data(), 2 + want, &got, deadline, generation, false, error);
+        body = got - 2;
+        if (ok && body == 0 && length > 2) {
+            ok = false;
+            *error = ERROR_SEM_TIMEOUT;
+        } else if (ok && body < length - 2 && body == outSize) {
+            ok = false;
+            *error = ERROR_MORE_DATA;
+        }
+        // A printer that stops early has sent its whole ID: some count the prefix wrongly.
+    }
+    // Whatever happened, the port goes back to the mode writes use.
+    DWORD ignored;
+    Negotiate(kParModeCompat, &ignored);
+    std::memcpy(out, id.data() + 2, body);
+    *returned = body;
+    return ok;
+}
+
+bool HostParallelDevice::Ioctl(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,
+                               DWORD* returned, DWORD* error) {
+    *returned = 0;
+    if (kind_ == Kind::LpOnly || code != kIoctlParallelDeviceId) {
+        *error = ERROR_INVALID_FUNCTION;
+        return false;
+    }
+    if (!out || outSize == 0) {
+        *error = ERROR_INSUFFICIENT_BUFFER;
+        return false;
+    }
+    return ReadDeviceId(static_cast<uint8_t*>(out), outSize, returned, error);
+}
+
+bool HostParallelDevice::GetTimeouts(COMMTIMEOUTS* timeouts, DWORD* error) {
+    std::lock_guard<std::mutex> lock(timeoutsMutex_);
+    *timeouts = timeouts_;
+    return true;
+}
+
+bool HostParallelDevice::SetTimeouts(const COMMTIMEOUTS& timeouts, DWORD* error) {
+    std::lock_guard<std::mutex> lock(timeoutsMutex_);
+    timeouts_ = timeouts;
+    return true;
+}
+
+} // namespace orbis::platform

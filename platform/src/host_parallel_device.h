@@ -1,0 +1,68 @@
+// A parallel port of this machine: ppdev's node (reads through IEEE 1284
+// nibble or byte mode, the device ID, writes in compatibility mode) or, where
+// only the lp driver serves the port, its write-only node.
+#pragma once
+
+#include "io_object.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace orbis::platform {
+
+class ReadDeadline;
+
+class HostParallelDevice : public IoObject {
+  public:
+    enum class Kind { Ppdev, LpOnly };
+
+    // Opens the node (and claims a ppdev port); null with *error set:
+    // ERROR_ACCESS_DENIED when the node may not be opened, else ERROR_FILE_NOT_FOUND.
+    static std::shared_ptr<HostParallelDevice> Open(const std::string& node, Kind kind, DWORD access,
+                                                    DWORD* error);
+    ~HostParallelDevice() override; // gives a claimed port back in compatibility mode
+
+    bool Read(void* buffer, DWORD count, DWORD* got, DWORD* error) override;
+    bool Write(const void* buffer, DWORD count, DWORD* written, DWORD* error) override;
+    bool Ioctl(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned,
+               DWORD* error) override;
+    bool GetTimeouts(COMMTIMEOUTS* timeouts, DWORD* error) override;
+    bool SetTimeouts(const COMMTIMEOUTS& timeouts, DWORD* error) override;
+    // Ends the reads and writes waiting now; a read about to start ends too.
+    void Cancel() override;
+
+  private:
+    HostParallelDevice(Kind kind, DWORD access, int fd, int wakeFd);
+    bool Negotiate(int mode, DWORD* error); // under portMutex_
+    bool EnterReverse(DWORD* error);        // nibble, else byte; under portMutex_
+    // One read() of what the port has: bytes, 0 when nothing is there yet, -1 on failure.
+    ssize_t ReadOnce(uint8_t* out, size_t count, DWORD* error);
+    // Reads until `count` bytes or the deadline; false on a failure or Cancel(),
+    // *got still counting what arrived. With `eachStep` every attempt takes the port and a reverse mode for
+    // itself, so writes on other threads go out between the attempts.
+    bool Collect(uint8_t* out, DWORD count, DWORD* got, ReadDeadline& deadline, uint64_t generation,
+                 bool eachStep, DWORD* error);
+    // Waits up to ms; false when Cancel() came after `generation` was taken.
+    bool Pause(int64_t ms, uint64_t generation);
+    bool ReadDeviceId(uint8_t* out, DWORD outSize, DWORD* returned, DWORD* error);
+
+    const Kind kind_;
+    const DWORD access_;
+    const int fd_;
+    const int wakeFd_; // eventfd that Cancel() signals
+
+    std::mutex portMutex_; // one transfer and mode change at a time
+    int mode_ = -1;        // the IEEE 1284 mode last negotiated, -1 unknown
+    std::mutex readMutex_; // one reader at a time
+    std::mutex timeoutsMutex_;
+    COMMTIMEOUTS timeouts_;
+    std::mutex cancelMutex_; // orders Cancel() against the start and end of a read
+    std::atomic<uint64_t> cancelGeneration_{0};
+    bool reading_ = false;        // under cancelMutex_
+    bool cancelNextRead_ = false; // under cancelMutex_
+};
+
+} // namespace orbis::platform
