@@ -75,7 +75,7 @@ bool WriteSpoolerEntry(const std::string& name, const std::string& driver, const
                        std::string* error) {
     std::string key = kPrintersKey + name;
     return SetString(key, "Name", name, error) && SetString(key, "Printer Driver", driver, error) &&
-           SetString(key, "Port", port, error);
+           SetString(key, "Port", port, error) && SetString(key, "HostSource", "simulated", error);
 }
 
 bool RegisterUsbInterfaces(const UsbIdentity& usb, std::string* error) {

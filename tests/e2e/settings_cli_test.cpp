@@ -131,6 +131,7 @@ TEST_F(SettingsCli, ApplyQueryRestartSaveDecode) {
     CliRun devices = Cli("devices");
     EXPECT_EQ(devices.status, 0);
     EXPECT_NE(devices.out.find("LPT1"), std::string::npos) << devices.out;
+    EXPECT_NE(devices.out.find(" [simulated]\n"), std::string::npos) << "the line names its source";
 
     CliRun first = Cli("query LPT1");
     ASSERT_EQ(first.status, 0) << first.out;

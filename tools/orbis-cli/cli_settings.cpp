@@ -7,6 +7,7 @@
 #include "dvc.h"
 #include "npa_exchange.h"
 #include "printer_discovery.h"
+#include "win32.h"
 
 #include <cstdio>
 #include <fstream>
@@ -77,13 +78,29 @@ class ConsoleHost : public IWindowHost {
     int ShowPage(int, int, int) override { return 0; }
 };
 
+// Where a spooler entry came from: the "HostSource" mark the platform layer or
+// the simulator left on it, "registry" for an entry somebody else made.
+std::string SourceOf(const std::string& line) {
+    size_t dash = line.find(" - ");
+    if (dash == std::string::npos) return "registry";
+    std::string key = std::string(kSpoolerPrintersKey) + "\\" + line.substr(dash + 3);
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return "registry";
+    char source[256] = {};
+    DWORD size = sizeof source - 1, type = 0;
+    LONG rc = RegQueryValueExA(h, "HostSource", nullptr, &type, reinterpret_cast<BYTE*>(source), &size);
+    RegCloseKey(h);
+    if (rc != ERROR_SUCCESS || type != REG_SZ || source[0] == 0) return "registry";
+    return source;
+}
+
 int RunDevices(const std::vector<std::string>& args) {
     if (!args.empty()) return Usage("devices");
     StringMap printers;
     ConsoleHost host;
     DiscoverPrinters(printers, &host);
     for (const auto& [line, port] : printers)
-        std::printf("%s\n", line.c_str());
+        std::printf("%s [%s]\n", line.c_str(), SourceOf(line).c_str());
     return 0;
 }
 
@@ -233,7 +250,8 @@ int RunDecode(const std::vector<std::string>& args) {
 
 } // namespace
 
-ORBIS_CLI_COMMAND(devices, "devices", " list the supported printers on LPT and USB ports", RunDevices);
+ORBIS_CLI_COMMAND(devices, "devices",
+                  " list the supported printers on LPT and USB ports, each with its source", RunDevices);
 ORBIS_CLI_COMMAND(query, "query", "[PORT]  read every setting (NAME=VALUE, sorted)", RunQuery);
 ORBIS_CLI_COMMAND(apply, "apply", "PORT NAME=VALUE...  write settings to the printer", RunWrite);
 ORBIS_CLI_COMMAND(save, "save", "FILE NAME=VALUE...  write settings into a command file", RunWrite);
