@@ -1,0 +1,416 @@
+// The host's parallel ports behind "LPTn": a fake sysfs tree, ptys standing in
+// for the ppdev and lp nodes, and an ioctl table that plays the printer's side
+// of IEEE 1284 negotiation (it sends the device ID when asked for it).
+#include "platform/src/host_devices.h"
+#include "platform/src/host_ioctl.h"
+#include "support/pty_node.h"
+#include "support/temp_root.h"
+
+#include "dvc.h"
+#include "engine.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace orbis::platform;
+using orbis::platformtest::PtyNode;
+using orbis::platformtest::TempRoot;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr DWORD kMax = 0xFFFFFFFFu;
+
+// The printer's side of the ioctls, shared by the fake table's plain functions.
+struct FakePrinter {
+    std::mutex mutex;
+    std::vector<std::string> calls; // "claim", "release", "mode <n>"
+    std::string idReply;            // sent on the node when the device ID is negotiated
+    int master = -1;
+    int rejectMode = -2; // negotiation to this mode fails with ENXIO
+    int claimErrno = 0;
+} g_printer;
+
+void Log(const std::string& call) {
+    std::lock_guard lock(g_printer.mutex);
+    g_printer.calls.push_back(call);
+}
+int Claim(int) {
+    Log("claim");
+    errno = g_printer.claimErrno;
+    return g_printer.claimErrno ? -1 : 0;
+}
+int Release(int) {
+    Log("release");
+    return 0;
+}
+int Negotiate(int, int mode) {
+    Log("mode " + std::to_string(mode));
+    if (mode == g_printer.rejectMode) return errno = ENXIO, -1;
+    if (mode & kParModeDeviceId) [[maybe_unused]]
+        ssize_t n = ::write(g_printer.master, g_printer.idReply.data(), g_printer.idReply.size());
+    return 0;
+}
+int NoUsbId(int, void*, size_t) {
+    return errno = ENOTTY, -1;
+}
+const HostIoctls kFake = {&NoUsbId, &Claim, &Release, &Negotiate};
+
+std::string Prefixed(const std::string& id) {
+    return std::string{char((id.size() + 2) >> 8), char((id.size() + 2) & 0xFF)} + id;
+}
+
+int64_t MsSince(Clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+}
+
+class HostParallel : public testing::Test {
+  protected:
+    void SetUp() override {
+        setenv("ORBIS_SOURCES", "kernel", 1);
+        unsetenv("ORBIS_WINDOWS_FAMILY");
+        SetWindowsFamilyForTesting(0);
+        root_.WriteFile("sources.ini",
+                        "[Kernel]\nSysfs=" + root_.Path() + "/sys\nDev=" + root_.Path() + "/dev\n");
+        g_printer.calls.clear();
+        g_printer.master = node_.Master();
+        g_printer.idReply = Prefixed(kId);
+        g_printer.rejectMode = -2;
+        g_printer.claimErrno = 0;
+        SetHostIoctlsForTesting(&kFake);
+    }
+    void TearDown() override {
+        SetHostIoctlsForTesting(nullptr);
+        SetWindowsFamilyForTesting(0);
+        setenv("ORBIS_SOURCES", "simulated", 1);
+    }
+    // A port a driver lists ("ppdev"/"parport0", "printer"/"lp0"), its node on the pty unless `node` is
+    // false.
+    void AddPort(const std::string& cls, const std::string& name, bool node = true) {
+        std::filesystem::create_directories(root_.Path() + "/sys/class/" + cls + "/" + name);
+        if (node) node_.LinkAs(root_.Path() + "/dev/" + name);
+    }
+    std::vector<std::string> Calls() {
+        std::lock_guard lock(g_printer.mutex);
+        return g_printer.calls;
+    }
+
+    const std::string kId = "MFG:Vantrel;MDL:Orbis LP 2200;CMD:PJL,VNPAP;";
+    TempRoot root_;
+    PtyNode node_;
+};
+
+HANDLE OpenLpt(const char* name = "LPT1", DWORD access = GENERIC_READ | GENERIC_WRITE) {
+    return CreateFileA(name, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+TEST_F(HostParallel, FamilyFollowsThePortsUnlessSetExplicitly) {
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> ports; // class, name ("-" prefix: no node)
+        const char* sources;
+        int hostFamily, reported;
+        std::function<void(TempRoot&)> setting;
+    } cases[] = {
+        {"no port", {}, "kernel", 0, VER_PLATFORM_WIN32_WINDOWS, nullptr},
+        {"ppdev",
+         {{"ppdev", "parport0"}},
+         "kernel",
+         VER_PLATFORM_WIN32_WINDOWS,
+         VER_PLATFORM_WIN32_WINDOWS,
+         nullptr},
+        {"lp only", {{"printer", "lp0"}}, "kernel", VER_PLATFORM_WIN32_NT, VER_PLATFORM_WIN32_NT, nullptr},
+        {"listed without node", {{"ppdev", "-parport0"}}, "kernel", 0, VER_PLATFORM_WIN32_WINDOWS, nullptr},
+        {"second port lp only",
+         {{"ppdev", "-parport0"}, {"printer", "lp1"}},
+         "kernel",
+         VER_PLATFORM_WIN32_NT,
+         VER_PLATFORM_WIN32_NT,
+         nullptr},
+        {"kernel source off", {{"printer", "lp0"}}, "simulated", 0, VER_PLATFORM_WIN32_WINDOWS, nullptr},
+        {"environment wins",
+         {{"printer", "lp0"}},
+         "kernel",
+         VER_PLATFORM_WIN32_NT,
+         VER_PLATFORM_WIN32_WINDOWS,
+         [](TempRoot&) { setenv("ORBIS_WINDOWS_FAMILY", "95", 1); }},
+        {"root's file wins",
+         {{"ppdev", "parport0"}},
+         "kernel",
+         VER_PLATFORM_WIN32_WINDOWS,
+         VER_PLATFORM_WIN32_NT,
+         [](TempRoot& r) { r.WriteFile("windows-family", "NT\n"); }},
+        {"test switch wins",
+         {{"ppdev", "parport0"}},
+         "kernel",
+         VER_PLATFORM_WIN32_WINDOWS,
+         VER_PLATFORM_WIN32_NT,
+         [](TempRoot&) { SetWindowsFamilyForTesting(VER_PLATFORM_WIN32_NT); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(root_.Path() + "/sys");
+        std::filesystem::remove_all(root_.Path() + "/dev");
+        std::filesystem::remove(root_.Path() + "/windows-family");
+        for (const auto& [cls, name] : c.ports)
+            name[0] == '-' ? AddPort(cls, name.substr(1), false) : AddPort(cls, name);
+        setenv("ORBIS_SOURCES", c.sources, 1);
+        if (c.setting) c.setting(root_);
+        EXPECT_EQ(HostParallelFamily(CurrentHostSources()), c.hostFamily);
+        OSVERSIONINFOA info{};
+        info.dwOSVersionInfoSize = sizeof info;
+        ASSERT_TRUE(GetVersionExA(&info));
+        EXPECT_EQ((int)info.dwPlatformId, c.reported);
+        unsetenv("ORBIS_WINDOWS_FAMILY");
+        SetWindowsFamilyForTesting(0);
+    }
+    EXPECT_TRUE(Calls().empty()); // finding the family never claims a port
+}
+
+TEST_F(HostParallel, OpenFindsThePortOrSaysWhy) {
+    struct Case {
+        const char* what;
+        const char* cls;
+        const char* name;
+        const char* lpt;
+        const char* sources;
+        int claimErrno;
+        DWORD error; // 0: opens
+        DWORD readError;
+    } cases[] = {
+        {"ppdev port", "ppdev", "parport0", "LPT1", "simulated,kernel", 0, 0, 0},
+        {"lp port refuses reads", "printer", "lp1", "LPT2:", "kernel", 0, 0, ERROR_INVALID_FUNCTION},
+        {"no such port", "ppdev", "parport0", "LPT2", "kernel", 0, ERROR_FILE_NOT_FOUND, 0},
+        {"claim fails", "ppdev", "parport0", "LPT1", "kernel", EBUSY, ERROR_FILE_NOT_FOUND, 0},
+        {"kernel source off", "ppdev", "parport0", "LPT1", "simulated", 0, ERROR_FILE_NOT_FOUND, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(root_.Path() + "/sys");
+        AddPort(c.cls, c.name);
+        setenv("ORBIS_SOURCES", c.sources, 1);
+        g_printer.claimErrno = c.claimErrno;
+        HANDLE h = OpenLpt(c.lpt);
+        if (c.error) {
+            EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+            EXPECT_EQ(GetLastError(), c.error);
+            continue;
+        }
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        COMMTIMEOUTS t = {kMax, 0, 0, 0, 0};
+        EXPECT_TRUE(SetCommTimeouts(h, &t));
+        char buffer[8];
+        DWORD got = 99, returned = 0;
+        EXPECT_EQ(ReadFile(h, buffer, sizeof buffer, &got, nullptr), c.readError == 0);
+        EXPECT_EQ(got, 0u);
+        if (c.readError) {
+            EXPECT_EQ(GetLastError(), c.readError);
+            EXPECT_FALSE(DeviceIoControl(h, 0x11, nullptr, 0, buffer, sizeof buffer, &returned, nullptr));
+            EXPECT_EQ(GetLastError(), ERROR_INVALID_FUNCTION);
+        }
+        EXPECT_TRUE(CloseHandle(h));
+    }
+    // ppdev is claimed once and given back; lp takes no ioctls at all
+    EXPECT_EQ(Calls(), std::vector<std::string>({"claim", "mode 0", "mode 256", "release", "claim"}));
+}
+
+TEST_F(HostParallel, DeviceIdWritesAndReadsNegotiateTheirModes) {
+    AddPort("ppdev", "parport0");
+    HANDLE h = OpenLpt();
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    char id[4096] = {};
+    DWORD returned = 0, done = 0;
+    ASSERT_TRUE(DeviceIoControl(h, 0x11, nullptr, 0, id, sizeof id, &returned, nullptr));
+    EXPECT_EQ(std::string(id, returned), kId);
+
+    ASSERT_TRUE(WriteFile(h, "hello", 5, &done, nullptr));
+    EXPECT_EQ(node_.Take(5), "hello");
+    node_.Send("reply");
+    char reply[5];
+    ASSERT_TRUE(ReadFile(h, reply, 5, &done, nullptr));
+    EXPECT_EQ(std::string(reply, done), "reply");
+    g_printer.rejectMode = kParModeNibble; // a printer without nibble mode is read in byte mode
+    ASSERT_TRUE(WriteFile(h, "x", 1, &done, nullptr));
+    node_.Send("y");
+    ASSERT_TRUE(ReadFile(h, reply, 1, &done, nullptr));
+    EXPECT_EQ(std::string(reply, done), "y");
+    CloseHandle(h);
+    EXPECT_EQ(Calls(), std::vector<std::string>({"claim", "mode 4", "mode 256", "mode 0", "mode 256",
+                                                 "mode 0", "mode 1", "mode 256", "release"}));
+    EXPECT_EQ(node_.TakeAvailable(), "x");
+}
+
+TEST_F(HostParallel, DeviceIdFailuresAreWindowsErrors) {
+    struct Case {
+        const char* what;
+        std::string reply;
+        DWORD outSize;
+        DWORD error;
+        std::string id;
+    } cases[] = {
+        {"id larger than the buffer", Prefixed("MFG:Vantrel;"), 4, ERROR_MORE_DATA, "MFG:"},
+        {"length below its own size", std::string("\0\1", 2), 64, ERROR_GEN_FAILURE, ""},
+        {"silent printer", "", 64, ERROR_SEM_TIMEOUT, ""},
+        {"ID shorter than announced", std::string("\0\x20", 2) + "MFG:X;", 64, 0, "MFG:X;"},
+    };
+    AddPort("ppdev", "parport0");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        g_printer.idReply = c.reply;
+        HANDLE h = OpenLpt();
+        std::string id(c.outSize, '\0');
+        DWORD returned = 0;
+        EXPECT_EQ(DeviceIoControl(h, 0x11, nullptr, 0, id.data(), c.outSize, &returned, nullptr),
+                  c.error == 0);
+        EXPECT_EQ(c.error ? GetLastError() : 0, c.error);
+        EXPECT_EQ(id.substr(0, returned), c.id);
+        CloseHandle(h);
+        int fd = ::open(node_.Path().c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY);
+        ::tcflush(fd, TCIOFLUSH); // what the printer sent past the reader goes
+        ::close(fd);
+    }
+}
+
+TEST_F(HostParallel, ReadsAndWritesKeepTheirTimeouts) {
+    struct Case {
+        const char* what;
+        COMMTIMEOUTS timeouts;
+        bool setTimeouts;
+        std::string waiting; // on the node before the read
+        DWORD want;
+        std::string read;
+        int64_t atLeastMs;
+    } cases[] = {
+        {"default: one second in total", {}, false, "", 4, "", 1000},
+        {"total time-out, nothing", {0, 10, 200, 0, 0}, true, "", 10, "", 300},
+        {"immediate", {kMax, 0, 0, 0, 0}, true, "ab", 8, "ab", 0},
+        {"interval ends a partial read", {50, 0, 5000, 0, 0}, true, "abc", 8, "abc", 50},
+        {"any byte", {kMax, kMax, 3000, 0, 0}, true, "a", 8, "a", 0},
+        {"any byte, nothing", {kMax, kMax, 300, 0, 0}, true, "", 8, "", 300},
+    };
+    AddPort("ppdev", "parport0");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        HANDLE h = OpenLpt();
+        COMMTIMEOUTS t = c.timeouts, back{};
+        EXPECT_TRUE(!c.setTimeouts || SetCommTimeouts(h, &t));
+        EXPECT_TRUE(GetCommTimeouts(h, &back));
+        EXPECT_EQ(back.ReadTotalTimeoutConstant, c.setTimeouts ? t.ReadTotalTimeoutConstant : 1000u);
+        node_.Send(c.waiting);
+        std::string buffer(c.want, '\0');
+        DWORD got = 0;
+        auto start = Clock::now();
+        EXPECT_TRUE(ReadFile(h, buffer.data(), c.want, &got, nullptr));
+        EXPECT_GE(MsSince(start), c.atLeastMs);
+        EXPECT_LT(MsSince(start), c.atLeastMs + 2500);
+        EXPECT_EQ(buffer.substr(0, got), c.read);
+        CloseHandle(h);
+    }
+    // A write the printer does not take within the write time-outs fails with what went out.
+    HANDLE h = OpenLpt();
+    COMMTIMEOUTS t = {0, 0, 0, 0, 300};
+    SetCommTimeouts(h, &t);
+    std::string big(4 << 20, 'z');
+    DWORD written = 0;
+    auto start = Clock::now();
+    EXPECT_FALSE(WriteFile(h, big.data(), (DWORD)big.size(), &written, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_SEM_TIMEOUT);
+    EXPECT_GE(MsSince(start), 300);
+    EXPECT_LT(written, big.size());
+    EXPECT_EQ(node_.Take(written, 10000), big.substr(0, written));
+    CloseHandle(h);
+}
+
+TEST_F(HostParallel, BlockedReadEndsOnCancelCloseAndUnplug) {
+    enum How { CancelIt, CloseIt, Unplug };
+    const std::pair<How, DWORD> cases[] = {{CancelIt, ERROR_OPERATION_ABORTED},
+                                           {CloseIt, ERROR_OPERATION_ABORTED},
+                                           {Unplug, ERROR_DEVICE_NOT_CONNECTED}};
+    for (const auto& [how, error] : cases) {
+        SCOPED_TRACE(how);
+        auto node = std::make_unique<PtyNode>();
+        std::filesystem::create_directories(root_.Path() + "/sys/class/ppdev/parport1");
+        node->LinkAs(root_.Path() + "/dev/parport1");
+        HANDLE h = OpenLpt("LPT2");
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        COMMTIMEOUTS forever = {0, 0, 0, 0, 0};
+        SetCommTimeouts(h, &forever);
+        std::atomic<DWORD> result{0};
+        std::thread reader([&] {
+            char b[4];
+            DWORD got = 0;
+            result = ReadFile(h, b, sizeof b, &got, nullptr) ? 0 : GetLastError();
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        auto start = Clock::now();
+        if (how == CancelIt) CancelIo(h);
+        if (how == CloseIt) CloseHandle(h);
+        if (how == Unplug) node.reset();
+        reader.join();
+        EXPECT_LT(MsSince(start), 2000);
+        EXPECT_EQ(result.load(), error);
+        if (how == Unplug) {
+            DWORD written = 0;
+            EXPECT_FALSE(WriteFile(h, "a", 1, &written, nullptr));
+            EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
+        }
+        if (how != CloseIt) CloseHandle(h);
+    }
+}
+
+TEST_F(HostParallel, NtFamilyCopyReachesTheLpPort) {
+    AddPort("printer", "lp0");
+    root_.WriteFile("c/Temp/LPT1.TMP", std::string("\xA5\x00\x05job", 6));
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    ASSERT_TRUE(GetVersionExA(&info));
+    EXPECT_EQ(info.dwPlatformId, (DWORD)VER_PLATFORM_WIN32_NT);
+    EXPECT_EQ(WinSystem("copy /b C:\\Temp\\LPT1.TMP LPT1"), 0);
+    EXPECT_EQ(node_.Take(6), std::string("\xA5\x00\x05job", 6));
+}
+
+// The library on a ppdev port, the printer's engine answering on the node.
+TEST_F(HostParallel, LibraryOpensThePortAndExchangesCommands) {
+    AddPort("ppdev", "parport0");
+    orbis::sim::EngineOptions options;
+    options.deviceId = orbis::sim::MakeDeviceId("vantrel", "Orbis LP 2200");
+    orbis::sim::Engine engine(options);
+    g_printer.idReply = Prefixed(options.deviceId);
+    std::atomic<bool> stop{false};
+    std::string received;
+    std::thread printer([&] {
+        orbis::sim::Channel channel;
+        while (!stop) {
+            std::string bytes = node_.Take(4096, 20);
+            received += bytes;
+            for (const auto& unit : engine.Feed(channel, (const uint8_t*)bytes.data(), bytes.size()))
+                node_.Send(std::string(unit.begin(), unit.end()));
+        }
+    });
+    EXPECT_EQ(DvcOpenPort("LPT1"), DVC_OK); // the PJL inquiry is answered over the node
+    const unsigned char query[] = {0xA5, 0x00, 0x07, 0x50, 0xE0, 0xE7, 0x20, 0x01, 0x01, 0x01};
+    unsigned char reply[2048];
+    uint32_t length = sizeof reply;
+    EXPECT_EQ(DvcSendCommand("LPT1", query, sizeof query, reply, &length), DVC_OK);
+    ASSERT_GE(length, 5u);
+    EXPECT_EQ(reply[4], 0xE0);
+    DvcClosePort("LPT1");
+    DvcShutdown();
+    stop = true;
+    printer.join();
+    EXPECT_NE(received.find("@PJL DINQUIRE VNPAP"), std::string::npos);
+    EXPECT_NE(received.find(std::string((const char*)query, sizeof query)), std::string::npos);
+}
+
+} // namespace
