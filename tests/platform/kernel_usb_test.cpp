@@ -1,0 +1,512 @@
+// USB printers of the kernel's printer-class driver: found in a fake sysfs,
+// registered as Windows registers a plugged-in printer, listed by SetupAPI,
+// and opened through CreateFileA on a pty standing in for /dev/usb/lpN.
+#include "support/pty_node.h"
+#include "support/temp_root.h"
+
+#include "platform/src/hive.h"
+#include "platform/src/host_devices.h"
+#include "platform/src/host_ioctl.h"
+#include "platform/src/kernel_usb.h"
+
+#include "dvc.h"
+#include "dvc_internal.h"
+#include "engine.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <future>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <poll.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace orbis::platform;
+using orbis::platformtest::PtyNode;
+using orbis::platformtest::TempRoot;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kId[] = "MFG:Vantrel;MDL:Orbis LP 2200;CMD:PCL,VNPAP;";
+const char kPrinterClass[] = "{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+const char kDeviceClass[] = "{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+
+// The fake usblp answers the device-ID request with the ID of the pty the descriptor is on.
+std::mutex g_idsMutex;
+std::map<std::string, std::string> g_ids; // pty path -> device ID
+int g_idErrno = 0;
+
+int FakeDeviceId(int fd, void* buffer, size_t size) {
+    std::lock_guard lock(g_idsMutex);
+    if (g_idErrno) return errno = g_idErrno, -1;
+    std::string id = g_ids[ttyname(fd) ? ttyname(fd) : ""];
+    std::string reply = {char((id.size() + 2) >> 8), char(id.size() + 2)};
+    reply += id;
+    size_t n = std::min(size, reply.size());
+    std::memcpy(buffer, reply.data(), n);
+    return (int)n;
+}
+int NoParallel(int) {
+    return errno = ENOTTY, -1;
+}
+int NoNegotiation(int, int) {
+    return errno = ENOTTY, -1;
+}
+const HostIoctls kFakeIoctls = {&FakeDeviceId, &NoParallel, &NoParallel, &NoNegotiation};
+
+struct Plugged {
+    int lp;
+    std::optional<std::string> serial;
+    std::optional<std::string> id = kId;
+    std::string vid = "0a5f", bus = "1", devpath = "4";
+    bool node = true;
+};
+
+// Descriptors of this process open on a path (the pty keeps one of its own).
+int OpenCount(const std::string& path) {
+    int n = 0;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        if (fs::read_symlink(entry.path(), ec) == path) ++n;
+    }
+    return n;
+}
+
+class KernelUsb : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (const char* old = std::getenv("ORBIS_SOURCES")) sources_ = old;
+        setenv("ORBIS_SOURCES", "kernel", 1);
+        root_.WriteFile("sources.ini", "[Kernel]\nSysfs=" + Sys("") + "\nDev=" + root_.Path() + "/dev\n");
+        SetHostIoctlsForTesting(&kFakeIoctls);
+        SetKernelUsbTimesForTesting(0, 50);
+    }
+    void TearDown() override {
+        SetHostIoctlsForTesting(nullptr);
+        SetKernelUsbTimesForTesting(0, 0);
+        sources_ ? setenv("ORBIS_SOURCES", sources_->c_str(), 1) : unsetenv("ORBIS_SOURCES");
+        std::lock_guard lock(g_idsMutex);
+        g_ids.clear();
+        g_idErrno = 0;
+    }
+    std::string Sys(const std::string& relative) const { return root_.Path() + "/sys/" + relative; }
+
+    // The layout the kernel gives: device dir, interface dir, usbmisc entry linked from the class.
+    PtyNode& Plug(const Plugged& p) {
+        std::string device = "devices/usb" + p.bus + "/" + p.bus + "-" + p.devpath;
+        std::string interface = device + "/" + p.bus + "-" + p.devpath + ":1.0";
+        std::string lp = "lp" + std::to_string(p.lp);
+        root_.WriteFile("sys/" + device + "/idVendor", p.vid + "\n");
+        root_.WriteFile("sys/" + device + "/idProduct", "0042\n");
+        root_.WriteFile("sys/" + device + "/busnum", p.bus + "\n");
+        root_.WriteFile("sys/" + device + "/devpath", p.devpath + "\n");
+        if (p.serial) root_.WriteFile("sys/" + device + "/serial", *p.serial + "\n");
+        if (p.id) root_.WriteFile("sys/" + interface + "/ieee1284_id", *p.id + "\n");
+        fs::create_directories(Sys(interface + "/usbmisc/" + lp));
+        fs::create_symlink("../../../" + p.bus + "-" + p.devpath + ":1.0",
+                           Sys(interface + "/usbmisc/" + lp + "/device"));
+        fs::create_directories(Sys("class/usbmisc"));
+        fs::create_symlink("../../" + interface + "/usbmisc/" + lp, Sys("class/usbmisc/" + lp));
+        auto& pty = ptys_[p.lp];
+        pty = std::make_unique<PtyNode>();
+        if (p.node) pty->LinkAs(root_.Path() + "/dev/usb/" + lp);
+        std::lock_guard lock(g_idsMutex);
+        g_ids[pty->Path()] = p.id.value_or("");
+        return *pty;
+    }
+    void Unplug(int lp) {
+        fs::remove(Sys("class/usbmisc/lp" + std::to_string(lp)));
+        ptys_.erase(lp); // the node hangs up
+    }
+
+    TempRoot root_;
+    std::optional<std::string> sources_;
+    std::map<int, std::unique_ptr<PtyNode>> ptys_;
+};
+
+std::string Path(const std::string& segment, const char* cls, const std::string& vid = "0a5f") {
+    return "\\\\?\\usb#vid_" + vid + "&pid_0042#" + segment + "#" + cls;
+}
+
+TEST_F(KernelUsb, ScanNamesPrintersAsWindowsDoes) {
+    const struct Case {
+        Plugged plugged;
+        bool listed;
+        std::string segment, serial, portKey, deviceId, vid = "0a5f";
+    } cases[] = {
+        {{10, "55AB"}, true, "55AB", "55AB", "55AB", kId},
+        {{2, std::nullopt, "MANUFACTURER:Vantrel;MODEL:Orbis LP 2200;", "0a5f", "3", "1.4"},
+         true,
+         "Inst_3&1.4",
+         "",
+         "Vantrel/Orbis LP 2200",
+         "MANUFACTURER:Vantrel;MODEL:Orbis LP 2200;"},
+        {{3, std::string("A#B\\C/D E\x01"), kId, "0a5f", "2"},
+         true,
+         "A_B_C_D_E_",
+         "A_B_C_D_E_",
+         "A#B\\C/D E_",
+         kId},
+        {{4, std::nullopt, std::nullopt, "04B8", "4", "2"},
+         true,
+         "Inst_4&2",
+         "",
+         "USB\\VID_04B8&PID_0042\\Inst_4&2",
+         "",
+         "04b8"},
+        {{5, "GONE", kId, "0a5f", "5", "1", false}, false, "", "", "", ""},
+    };
+    for (const auto& c : cases)
+        Plug(c.plugged);
+    auto printers = ScanKernelUsbPrinters(CurrentHostSources());
+    size_t at = 0;
+    for (const auto& c : {cases[1], cases[2], cases[3], cases[0]}) { // by node number, lp2 before lp10
+        SCOPED_TRACE(c.plugged.lp);
+        ASSERT_LT(at, printers.size());
+        const auto& p = printers[at++];
+        EXPECT_EQ(p.node, root_.Path() + "/dev/usb/lp" + std::to_string(c.plugged.lp));
+        EXPECT_EQ(p.printerPath, Path(c.segment, kPrinterClass, c.vid));
+        EXPECT_EQ(p.devicePath, Path(c.segment, kDeviceClass, c.vid));
+        std::string upperVid = c.vid;
+        for (auto& ch : upperVid)
+            ch = (char)std::toupper((unsigned char)ch);
+        EXPECT_EQ(p.instance, "USB\\VID_" + upperVid + "&PID_0042\\" + c.segment);
+        EXPECT_EQ(p.serial, c.serial);
+        EXPECT_EQ(p.portKey, c.portKey);
+        EXPECT_EQ(p.deviceId, c.deviceId);
+    }
+    EXPECT_EQ(printers.size(), at); // the one without a node is not listed
+}
+
+// Reads one value of the hive the way a Windows program would see it.
+std::optional<std::string> Value(Hive& hive, const std::string& key, const char* name) {
+    RegKey* k = hive.Find(key);
+    RegValue* v = k ? k->FindValue(name) : nullptr;
+    if (!v) return std::nullopt;
+    if (v->type == REG_DWORD) return std::to_string(v->data[0] | v->data[1] << 8);
+    return std::string(v->data.begin(), v->data.end() - 1);
+}
+
+KernelUsbPrinter Printer(const std::string& serial) {
+    return {"/dev/usb/lp0",
+            Path(serial, kPrinterClass),
+            Path(serial, kDeviceClass),
+            "USB\\VID_0A5F&PID_0042\\" + serial,
+            serial,
+            kId,
+            serial};
+}
+
+std::string Key(const std::string& serial, const char* cls) {
+    std::string name = Path(serial, cls);
+    for (auto& c : name)
+        if (c == '\\') c = '#';
+    return std::string("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\") + cls +
+           "\\" + name;
+}
+
+TEST(KernelUsbKeys, PluggingUnpluggingAndReplugging) {
+    Hive hive;
+    bool created;
+    // A simulated printer's instance (no marker) on port 3 is never touched.
+    hive.Create(Key("SIM", kPrinterClass) + "\\#\\Device Parameters", &created)
+        .values.push_back({"Port Number", REG_DWORD, {3, 0, 0, 0}});
+    hive.Create(Key("SIM", kPrinterClass) + "\\#\\Control", &created)
+        .values.push_back({"Linked", REG_DWORD, {1, 0, 0, 0}});
+    const struct Step {
+        const char* name;
+        std::vector<std::string> present;
+        bool changed;
+        std::map<std::string, std::string> linked, port; // by serial
+    } steps[] = {
+        {"A plugged", {"A1"}, true, {{"A1", "1"}, {"SIM", "1"}}, {{"A1", "1"}, {"SIM", "3"}}},
+        {"nothing new", {"A1"}, false, {{"A1", "1"}}, {{"A1", "1"}}},
+        {"B plugged: the next free number", {"A1", "B2"}, true, {{"A1", "1"}, {"B2", "1"}}, {{"B2", "2"}}},
+        {"A unplugged: kept, unlinked",
+         {"B2"},
+         true,
+         {{"A1", "0"}, {"B2", "1"}, {"SIM", "1"}},
+         {{"A1", "1"}}},
+        {"still unplugged", {"B2"}, false, {{"A1", "0"}}, {{"A1", "1"}}},
+        {"A back on its old port",
+         {"B2", "A1"},
+         true,
+         {{"A1", "1"}, {"B2", "1"}},
+         {{"A1", "1"}, {"B2", "2"}}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        std::vector<KernelUsbPrinter> printers;
+        for (const auto& serial : step.present)
+            printers.push_back(Printer(serial));
+        bool changed = false;
+        ApplyKernelUsbPrinters(hive, printers, &changed);
+        EXPECT_EQ(changed, step.changed);
+        for (const auto& [serial, linked] : step.linked) {
+            EXPECT_EQ(Value(hive, Key(serial, kPrinterClass) + "\\#\\Control", "Linked"), linked) << serial;
+            if (serial == "SIM") continue;
+            EXPECT_EQ(Value(hive, Key(serial, kDeviceClass) + "\\#\\Control", "Linked"), linked) << serial;
+        }
+        for (const auto& [serial, port] : step.port)
+            EXPECT_EQ(Value(hive, Key(serial, kPrinterClass) + "\\#\\Device Parameters", "Port Number"),
+                      port);
+    }
+    for (const char* cls : {kPrinterClass, kDeviceClass}) {
+        EXPECT_EQ(Value(hive, Key("A1", cls), "DeviceInstance"), "USB\\VID_0A5F&PID_0042\\A1");
+        EXPECT_EQ(Value(hive, Key("A1", cls), "HostSource"), "kernel");
+        EXPECT_EQ(Value(hive, Key("A1", cls) + "\\#", "SymbolicLink"), Path("A1", cls));
+    }
+    EXPECT_EQ(Value(hive, Key("SIM", kPrinterClass), "HostSource"), std::nullopt);
+}
+
+template <class F> F Proc(HMODULE module, const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+// Every device path SetupAPI lists for an interface class.
+std::vector<std::string> ListedPaths(const GUID& cls) {
+    HMODULE setupApi = LoadLibraryA("SETUPAPI.DLL");
+    auto getClassDevs = Proc<PFN_SetupDiGetClassDevsA>(setupApi, "SetupDiGetClassDevsA");
+    auto enumInterfaces = Proc<PFN_SetupDiEnumDeviceInterfaces>(setupApi, "SetupDiEnumDeviceInterfaces");
+    auto detail = Proc<PFN_SetupDiGetDeviceInterfaceDetailA>(setupApi, "SetupDiGetDeviceInterfaceDetailA");
+    auto destroy = Proc<PFN_SetupDiDestroyDeviceInfoList>(setupApi, "SetupDiDestroyDeviceInfoList");
+    HDEVINFO set = getClassDevs(&cls, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    std::vector<std::string> paths;
+    SP_DEVICE_INTERFACE_DATA data{};
+    data.cbSize = sizeof data;
+    for (DWORD i = 0; enumInterfaces(set, nullptr, &cls, i, &data); ++i) {
+        std::vector<char> block(1024);
+        auto* d = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(block.data());
+        d->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+        if (detail(set, &data, d, (DWORD)block.size(), nullptr, nullptr)) paths.push_back(d->DevicePath);
+    }
+    destroy(set);
+    return paths;
+}
+
+TEST_F(KernelUsb, SetupApiListsBothInterfacesAndTheRegistryHasThePort) {
+    Plug({0, "55AB"});
+    Plug({1, std::nullopt, kId, "0a5f", "2", "3"});
+    const GUID printerClass = {0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
+    const GUID deviceClass = {0xa5dcbf10, 0x6530, 0x11d2, {0x90, 0x1f, 0x00, 0xc0, 0x4f, 0xb9, 0x51, 0xed}};
+    EXPECT_EQ(ListedPaths(printerClass),
+              std::vector<std::string>({Path("55AB", kPrinterClass), Path("Inst_2&3", kPrinterClass)}));
+    EXPECT_EQ(ListedPaths(deviceClass),
+              std::vector<std::string>({Path("55AB", kDeviceClass), Path("Inst_2&3", kDeviceClass)}));
+
+    RefreshHostEntriesForTesting();
+    std::string name = Path("55AB", kPrinterClass);
+    for (auto& c : name)
+        if (c == '\\') c = '#';
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                            ("SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\" +
+                             std::string(kPrinterClass) + "\\" + name + "\\#\\Device Parameters")
+                                .c_str(),
+                            0, KEY_READ, &key),
+              ERROR_SUCCESS);
+    DWORD port = 0, size = sizeof port, type = 0;
+    EXPECT_EQ(RegQueryValueExA(key, "Port Number", nullptr, &type, reinterpret_cast<BYTE*>(&port), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(port, 1u);
+    RegCloseKey(key);
+}
+
+HANDLE Open(const std::string& name, DWORD access) {
+    return CreateFileA(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                       nullptr);
+}
+
+TEST_F(KernelUsb, PipesMoveBytesThroughOneSharedNode) {
+    PtyNode& pty = Plug({0, "55AB"});
+    HANDLE write = Open(Path("55AB", kPrinterClass) + "\\PIPE00", GENERIC_WRITE);
+    HANDLE read = Open(Path("55ab", kDeviceClass) + "\\pipe01", GENERIC_READ); // either class, any case
+    ASSERT_NE(write, INVALID_HANDLE_VALUE);
+    ASSERT_NE(read, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(OpenCount(pty.Path()), 2); // the pty's own and the one node both handles share
+
+    DWORD n = 0;
+    ASSERT_TRUE(WriteFile(write, "\xA5\x00\x02hello", 8, &n, nullptr));
+    EXPECT_EQ(n, 8u);
+    EXPECT_EQ(pty.Take(8), std::string("\xA5\x00\x02hello", 8));
+    pty.Send(std::string(40, 'r'));
+    char buffer[64];
+    ASSERT_TRUE(ReadFile(read, buffer, 32, &n, nullptr));
+    EXPECT_EQ(n, 32u);
+    ASSERT_TRUE(ReadFile(read, buffer, 32, &n, nullptr));
+    EXPECT_EQ(n, 8u);
+
+    const struct Case {
+        const char* name;
+        HANDLE handle;
+        bool reads;
+        DWORD error;
+    } cases[] = {{"read on the write pipe", write, true, ERROR_INVALID_FUNCTION},
+                 {"write on the read pipe", read, false, ERROR_INVALID_FUNCTION}};
+    for (const auto& c : cases) {
+        SetLastError(0);
+        EXPECT_FALSE(c.reads ? ReadFile(c.handle, buffer, 32, &n, nullptr)
+                             : WriteFile(c.handle, "x", 1, &n, nullptr))
+            << c.name;
+        EXPECT_EQ(GetLastError(), c.error) << c.name;
+    }
+    HANDLE writeOnly = Open(Path("55AB", kPrinterClass), GENERIC_WRITE);
+    EXPECT_FALSE(ReadFile(writeOnly, buffer, 32, &n, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Open(Path("OTHER", kPrinterClass) + "\\PIPE00", GENERIC_WRITE), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+
+    for (HANDLE h : {write, read, writeOnly})
+        CloseHandle(h);
+    EXPECT_EQ(OpenCount(pty.Path()), 2); // still open a moment, for the next pipe
+    for (int i = 0; i < 200 && OpenCount(pty.Path()) > 1; ++i)
+        Sleep(25);
+    EXPECT_EQ(OpenCount(pty.Path()), 1);
+}
+
+TEST_F(KernelUsb, CancelCloseAndUnplugEndBlockedReads) {
+    PtyNode& pty = Plug({0, "55AB"});
+    HANDLE read = Open(Path("55AB", kPrinterClass) + "\\PIPE01", GENERIC_READ);
+    ASSERT_NE(read, INVALID_HANDLE_VALUE);
+    char buffer[32];
+    OVERLAPPED ov{};
+    ASSERT_TRUE(ReadFileEx(read, buffer, sizeof buffer, &ov, [](DWORD, DWORD, LPOVERLAPPED) {}));
+    Sleep(50);
+    EXPECT_TRUE(CancelIo(read));
+    DWORD n = 0;
+    EXPECT_FALSE(GetOverlappedResult(read, &ov, &n, TRUE));
+    EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
+    // The cancelled read has really left: the next bytes go to the next read.
+    pty.Send("xy");
+    ASSERT_TRUE(ReadFile(read, buffer, sizeof buffer, &n, nullptr));
+    EXPECT_EQ(std::string(buffer, n), "xy");
+
+    auto blocked = std::async(std::launch::async, [&] {
+        DWORD got = 0;
+        BOOL ok = ReadFile(read, buffer, sizeof buffer, &got, nullptr);
+        return ok ? ERROR_SUCCESS : GetLastError();
+    });
+    Sleep(50);
+    CloseHandle(read);
+    ASSERT_EQ(blocked.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(blocked.get(), (DWORD)ERROR_OPERATION_ABORTED);
+
+    HANDLE again = Open(Path("55AB", kPrinterClass) + "\\PIPE01", GENERIC_READ | GENERIC_WRITE);
+    blocked = std::async(std::launch::async, [&] {
+        DWORD got = 0;
+        BOOL ok = ReadFile(again, buffer, sizeof buffer, &got, nullptr);
+        return ok ? ERROR_SUCCESS : GetLastError();
+    });
+    Sleep(50);
+    Unplug(0);
+    ASSERT_EQ(blocked.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(blocked.get(), (DWORD)ERROR_DEVICE_NOT_CONNECTED);
+    EXPECT_FALSE(DeviceIoControl(again, 0x00220034, nullptr, 0, buffer, sizeof buffer, &n, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
+    CloseHandle(again);
+    EXPECT_EQ(Open(Path("55AB", kPrinterClass) + "\\PIPE01", GENERIC_READ), INVALID_HANDLE_VALUE);
+}
+
+TEST_F(KernelUsb, StalledWriteTimesOutWithThePartialCount) {
+    SetKernelUsbTimesForTesting(300, 50);
+    PtyNode& pty = Plug({0, "55AB"});
+    HANDLE write = Open(Path("55AB", kPrinterClass) + "\\PIPE00", GENERIC_WRITE);
+    std::string big(8 << 20, 'w'); // far more than the pty holds while nobody reads it
+    DWORD n = 0;
+    EXPECT_FALSE(WriteFile(write, big.data(), (DWORD)big.size(), &n, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_SEM_TIMEOUT);
+    EXPECT_GT(n, 0u);
+    EXPECT_LT(n, big.size());
+    CloseHandle(write);
+    pty.TakeAvailable();
+}
+
+TEST_F(KernelUsb, DeviceIdKeepsItsLengthPrefix) {
+    Plug({0, "55AB"});
+    HANDLE device = Open(Path("55AB", kDeviceClass), GENERIC_READ | GENERIC_WRITE);
+    const std::string reply = std::string{0, char(sizeof kId + 1)} + kId;
+    const struct Case {
+        DWORD code, outSize;
+        int failure;
+        BOOL ok;
+        DWORD error, returned;
+    } cases[] = {
+        {0x00220034, 4096, 0, TRUE, 0, (DWORD)reply.size()},
+        {0x00220034, 10, 0, FALSE, ERROR_MORE_DATA, 10},
+        {0x00220034, 0, 0, FALSE, ERROR_INSUFFICIENT_BUFFER, 0},
+        {0x11, 4096, 0, FALSE, ERROR_INVALID_FUNCTION, 0},
+        {0x00220034, 4096, ENODEV, FALSE, ERROR_DEVICE_NOT_CONNECTED, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        g_idErrno = c.failure;
+        std::vector<char> out(4096);
+        DWORD returned = 99;
+        SetLastError(0);
+        EXPECT_EQ(DeviceIoControl(device, c.code, nullptr, 0, c.outSize ? out.data() : nullptr, c.outSize,
+                                  &returned, nullptr),
+                  c.ok);
+        EXPECT_EQ(GetLastError(), c.error);
+        EXPECT_EQ(returned, c.returned);
+        EXPECT_EQ(std::string(out.data(), returned), reply.substr(0, returned));
+    }
+    CloseHandle(device);
+}
+
+// The simulated printer's engine plays the printer on the pty's far side.
+class EngineOnPty {
+  public:
+    explicit EngineOnPty(PtyNode& pty) : pty_(pty), engine_(Options()), thread_([this] { Run(); }) {}
+    ~EngineOnPty() {
+        stop_ = true;
+        thread_.join();
+    }
+
+  private:
+    static orbis::sim::EngineOptions Options() {
+        orbis::sim::EngineOptions o;
+        o.deviceId = orbis::sim::MakeDeviceId("VNPAP", "Orbis LP 2200");
+        return o;
+    }
+    void Run() {
+        orbis::sim::Channel channel;
+        while (!stop_) {
+            pollfd p{pty_.Master(), POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0) continue;
+            unsigned char bytes[4096];
+            ssize_t n = ::read(pty_.Master(), bytes, sizeof bytes);
+            if (n <= 0) continue;
+            for (const auto& unit : engine_.Feed(channel, bytes, (size_t)n))
+                pty_.Send(std::string(unit.begin(), unit.end()));
+        }
+    }
+    PtyNode& pty_;
+    orbis::sim::Engine engine_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+TEST_F(KernelUsb, LibraryOpensUsb001AndTalksToThePrinter) {
+    PtyNode& pty = Plug({0, "55AB", orbis::sim::MakeDeviceId("VNPAP", "Orbis LP 2200")});
+    EngineOnPty printer(pty);
+    ASSERT_EQ(DvcOpenPort("USB001"), DVC_OK);
+    // One query for the first setting identifier; the reply carries its command byte.
+    const unsigned char query[] = {0xA5, 0x00, 0x07, 0x50, 0xE0, 0xE7, 0x20, 0x01, 0x01, 0x01};
+    unsigned char reply[2048];
+    uint32_t length = sizeof reply;
+    EXPECT_EQ(DvcSendCommand("USB001", query, sizeof query, reply, &length), DVC_OK);
+    ASSERT_GE(length, 5u);
+    EXPECT_EQ(reply[0], 0xA5);
+    EXPECT_EQ(reply[4], 0xE0);
+    EXPECT_EQ(DvcClosePort("USB001"), DVC_OK);
+    DvcShutdown();
+    G_bInitialized = false;
+}
+
+} // namespace
