@@ -67,33 +67,9 @@ bool Connects(const std::string& path) {
     return ok;
 }
 
+// cupsd takes the make-and-model from *NickName; nothing else is needed to add a queue.
 std::string Ppd(const std::string& nickName) {
-    return "*PPD-Adobe: \"4.3\"\n"
-           "*FormatVersion: \"4.3\"\n"
-           "*FileVersion: \"1.0\"\n"
-           "*LanguageVersion: English\n"
-           "*LanguageEncoding: ISOLatin1\n"
-           "*PCFileName: \"ORBIS.PPD\"\n"
-           "*Manufacturer: \"Vantrel\"\n"
-           "*Product: \"(Orbis LP 2200)\"\n"
-           "*ModelName: \"" +
-           nickName + "\"\n*ShortNickName: \"" + nickName + "\"\n*NickName: \"" + nickName +
-           "\"\n"
-           "*PSVersion: \"(3010.000) 0\"\n"
-           "*LanguageLevel: \"3\"\n"
-           "*ColorDevice: False\n"
-           "*DefaultColorSpace: Gray\n"
-           "*FileSystem: False\n"
-           "*Throughput: \"1\"\n"
-           "*TTRasterizer: Type42\n"
-           "*OpenUI *PageSize: PickOne\n"
-           "*DefaultPageSize: A4\n"
-           "*PageSize A4: \"<</PageSize[595 842]>>setpagedevice\"\n"
-           "*CloseUI: *PageSize\n"
-           "*DefaultImageableArea: A4\n"
-           "*ImageableArea A4: \"0 0 595 842\"\n"
-           "*DefaultPaperDimension: A4\n"
-           "*PaperDimension A4: \"595 842\"\n";
+    return "*PPD-Adobe: \"4.3\"\n*NickName: \"" + nickName + "\"\n";
 }
 
 } // namespace
@@ -114,29 +90,28 @@ PrivateCupsd::PrivateCupsd() {
     for (const char* scheme : {"usb", "parallel", "ipp", "socket"})
         Write(dir_ + "/bin/backend/" + scheme, "#!/bin/sh\nexit 0\n", 0755);
     socket_ = dir_ + "/cups.sock";
-    Write(dir_ + "/cupsd.conf", "Listen " + socket_ +
-                                    "\n"
-                                    "LogLevel info\n"
-                                    "Browsing No\n"
-                                    "WebInterface No\n"
-                                    "DefaultAuthType None\n"
-                                    "<Location />\nOrder allow,deny\nAllow all\n</Location>\n"
-                                    "<Policy default>\n<Limit All>\nOrder allow,deny\nAllow all\n</Limit>\n"
-                                    "</Policy>\n");
-    Write(dir_ + "/cups-files.conf",
-          "ServerRoot " + dir_ + "/root\nStateDir " + dir_ + "/state\nCacheDir " + dir_ +
-              "/cache\nServerBin " + dir_ + "/bin\nRequestRoot " + dir_ + "/spool\nTempDir " + dir_ +
-              "/spool\nAccessLog " + dir_ + "/log/access_log\nErrorLog " + dir_ + "/log/error_log\nPageLog " +
-              dir_ + "/log/page_log\nPrintcap " + dir_ + "/printcap\nFileDevice No\n");
+    // No authentication anywhere: lpadmin needs no password, and only this test can reach the socket.
+    Write(dir_ + "/cupsd.conf", "Listen " + socket_ + "\nLogLevel info\nBrowsing No\nWebInterface No\n" +
+                                    "<Location />\nAllow all\n</Location>\n" +
+                                    "<Policy default>\n<Limit All>\nAllow all\n</Limit>\n</Policy>\n");
+    // Every place cupsd writes to is under the directory, the printcap too.
+    std::string files;
+    for (const char* entry : {"ServerRoot /root", "StateDir /state", "CacheDir /cache", "ServerBin /bin",
+                              "RequestRoot /spool", "TempDir /spool", "AccessLog /log/access_log",
+                              "ErrorLog /log/error_log", "PageLog /log/page_log", "Printcap /printcap"}) {
+        std::string line = entry;
+        files += line.insert(line.find(' ') + 1, dir_) + "\n";
+    }
+    Write(dir_ + "/cups-files.conf", files);
 
-    std::string conf = dir_ + "/cupsd.conf", files = dir_ + "/cups-files.conf";
+    std::string conf = dir_ + "/cupsd.conf", filesConf = dir_ + "/cups-files.conf";
     pid_ = fork();
     if (pid_ == 0) {
         int null = open("/dev/null", O_RDWR);
         dup2(null, 0);
         dup2(null, 1);
         dup2(null, 2);
-        execl(kCupsd, kCupsd, "-f", "-c", conf.c_str(), "-s", files.c_str(), static_cast<char*>(nullptr));
+        execl(kCupsd, kCupsd, "-f", "-c", conf.c_str(), "-s", filesConf.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     if (pid_ < 0) return;
