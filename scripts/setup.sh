@@ -9,7 +9,7 @@ shift || true
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev qt6-base-dev-tools libgl-dev fonts-nanum xvfb xauth
-          cups-daemon cups-client libcups2-dev)
+          qt6-qpa-plugins cups-daemon cups-client libcups2-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
