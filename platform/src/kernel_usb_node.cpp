@@ -44,9 +44,9 @@ class NodeTable {
             if (l.second == node) l.first = until, known = true;
         if (!known) lingering_.push_back({until, std::move(node)});
         if (!reaperRunning_) {
-            if (reaper_.joinable()) reaper_.join(); // it has left its loop already
+            // Detached: it ends by itself once nothing lingers, and the table outlives it.
             reaperRunning_ = true;
-            reaper_ = std::thread([this] { Reap(); });
+            std::thread([this] { Reap(); }).detach();
         }
         wake_.notify_all();
     }
@@ -74,7 +74,6 @@ class NodeTable {
 
     std::condition_variable wake_;
     std::vector<std::pair<Clock::time_point, std::shared_ptr<KernelUsbNode>>> lingering_; // under mutex_
-    std::thread reaper_;                                                                  // under mutex_
     bool reaperRunning_ = false;                                                          // under mutex_
 };
 
