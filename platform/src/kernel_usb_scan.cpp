@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sys/stat.h>
 
 namespace orbis::platform {
@@ -91,62 +92,96 @@ bool NodeExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
+// What sysfs says about one usblp device.
+struct Found {
+    int number = -1;
+    std::string name, node, serial, bus, devpath, deviceId;
+    unsigned vid = 0, pid = 0;
+};
+
+// Value names of the hive file hold no control characters.
+std::string HiveSafe(std::string text) {
+    for (auto& c : text)
+        if ((unsigned char)c < 0x20 || c == 0x7F) c = '_';
+    return text;
+}
+
+KernelUsbPrinter Name(const Found& f, bool bySerial) {
+    KernelUsbPrinter p;
+    p.node = f.node;
+    p.deviceId = f.deviceId;
+    std::string segment;
+    if (bySerial) {
+        p.serial = PathSafe(f.serial);
+        segment = p.serial;
+    } else {
+        segment = PathSafe(f.bus.empty() ? "Inst_" + f.name : "Inst_" + f.bus + "&" + f.devpath);
+    }
+    char ids[64];
+    std::snprintf(ids, sizeof ids, "vid_%04x&pid_%04x", f.vid, f.pid);
+    std::string base = std::string("\\\\?\\usb#") + ids + "#" + segment + "#";
+    p.printerPath = base + kUsbPrinterInterfaceClass;
+    p.devicePath = base + kUsbDeviceInterfaceClass;
+    std::snprintf(ids, sizeof ids, "VID_%04X&PID_%04X", f.vid, f.pid);
+    p.instance = std::string("USB\\") + ids + "\\" + segment;
+
+    // The serial as CUPS puts it in a usb:// URI, else the URI's "MFG/MDL".
+    if (bySerial) {
+        p.portKey = HiveSafe(f.serial);
+    } else {
+        std::string mfg = IdField(f.deviceId, "MFG", "MANUFACTURER");
+        std::string mdl = IdField(f.deviceId, "MDL", "MODEL");
+        p.portKey = HiveSafe(!mfg.empty() && !mdl.empty() ? mfg + "/" + mdl : p.instance);
+    }
+    return p;
+}
+
 } // namespace
 
 std::vector<KernelUsbPrinter> ScanKernelUsbPrinters(const HostSources& sources) {
-    std::vector<std::pair<int, KernelUsbPrinter>> found;
+    std::vector<Found> found;
     std::error_code ec;
     fs::directory_iterator entries(sources.sysfsRoot + "/class/usbmisc", ec);
     for (; !ec && entries != fs::directory_iterator(); entries.increment(ec)) {
-        std::string name = entries->path().filename().string();
-        int number = NodeNumber(name);
-        if (number < 0) continue;
-        KernelUsbPrinter p;
-        p.node = sources.devRoot + "/usb/" + name;
-        if (!NodeExists(p.node)) continue;
+        Found f;
+        f.name = entries->path().filename().string();
+        f.number = NodeNumber(f.name);
+        if (f.number < 0) continue;
+        f.node = sources.devRoot + "/usb/" + f.name;
+        if (!NodeExists(f.node)) continue;
         std::error_code resolved;
         fs::path interface = fs::canonical(entries->path() / "device", resolved);
         if (resolved) continue;
         fs::path device = interface.parent_path();
-        unsigned vid = 0, pid = 0;
-        if (!ParseHex16(Attribute(device / "idVendor"), &vid) ||
-            !ParseHex16(Attribute(device / "idProduct"), &pid))
+        if (!ParseHex16(Attribute(device / "idVendor"), &f.vid) ||
+            !ParseHex16(Attribute(device / "idProduct"), &f.pid))
             continue;
-        p.deviceId = Attribute(interface / "ieee1284_id");
-        std::string serial = Attribute(device / "serial");
-        if (serial.find_first_not_of(" \t") != std::string::npos) p.serial = PathSafe(serial);
-
-        // A device without a serial number is told apart by where it is plugged in, as Windows does.
-        std::string segment = p.serial;
-        if (segment.empty()) {
-            std::string bus = Attribute(device / "busnum"), port = Attribute(device / "devpath");
-            segment = PathSafe(bus.empty() ? "Inst_" + name : "Inst_" + bus + "&" + port);
-        }
-        char ids[64];
-        std::snprintf(ids, sizeof ids, "vid_%04x&pid_%04x", vid, pid);
-        std::string base = std::string("\\\\?\\usb#") + ids + "#" + segment + "#";
-        p.printerPath = base + kUsbPrinterInterfaceClass;
-        p.devicePath = base + kUsbDeviceInterfaceClass;
-        std::snprintf(ids, sizeof ids, "VID_%04X&PID_%04X", vid, pid);
-        p.instance = std::string("USB\\") + ids + "\\" + segment;
-
-        // The serial as CUPS puts it in a usb:// URI, else the URI's "MFG/MDL"; only what
-        // the hive file cannot hold is replaced.
-        std::string key = serial;
-        if (p.serial.empty()) {
-            std::string mfg = IdField(p.deviceId, "MFG", "MANUFACTURER");
-            std::string mdl = IdField(p.deviceId, "MDL", "MODEL");
-            key = !mfg.empty() && !mdl.empty() ? mfg + "/" + mdl : p.instance;
-        }
-        for (auto& c : key)
-            if ((unsigned char)c < 0x20 || c == 0x7F) c = '_';
-        p.portKey = key;
-        found.emplace_back(number, std::move(p));
+        f.deviceId = Attribute(interface / "ieee1284_id");
+        f.serial = Attribute(device / "serial");
+        if (f.serial.find_first_not_of(" \t") == std::string::npos) f.serial.clear();
+        f.bus = Attribute(device / "busnum");
+        f.devpath = Attribute(device / "devpath");
+        found.push_back(std::move(f));
     }
-    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) { return a.number < b.number; });
+
     std::vector<KernelUsbPrinter> printers;
-    for (auto& f : found)
-        printers.push_back(std::move(f.second));
+    std::set<std::string> paths, keys; // upper case, of the printers named so far
+    for (const auto& f : found) {
+        // Two devices that give the same serial number (cheap ones do) are told apart by
+        // where they are plugged in, as are devices without one.
+        KernelUsbPrinter p = Name(f, !f.serial.empty());
+        if (!paths.insert(UpperAscii(p.printerPath)).second) {
+            p = Name(f, false);
+            paths.insert(UpperAscii(p.printerPath));
+        }
+        // Two printers never share a USB00n, even when nothing else tells them apart.
+        if (!keys.insert(UpperAscii(p.portKey)).second) {
+            p.portKey = HiveSafe(p.instance);
+            keys.insert(UpperAscii(p.portKey));
+        }
+        printers.push_back(std::move(p));
+    }
     return printers;
 }
 

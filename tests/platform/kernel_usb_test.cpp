@@ -149,6 +149,8 @@ TEST_F(KernelUsb, ScanNamesPrintersAsWindowsDoes) {
          "",
          "04b8"},
         {{10, "55AB"}, "55AB", "55AB", "55AB", kId},
+        // The same serial again, and the same MFG/MDL as lp2: told apart by where it is plugged in.
+        {{11, "55AB", kId, "0a5f", "6", "1"}, "Inst_6&1", "", "USB\\VID_0A5F&PID_0042\\Inst_6&1", kId},
     };
     for (const auto& c : cases)
         Plug(c.plugged);
