@@ -184,21 +184,26 @@ bool KernelUsbDevice::Write(const void* buffer, DWORD count, DWORD* written, DWO
     // The time-out counts from the last byte the printer took, so a long command to a slow printer goes
     // through.
     auto progress = Clock::now();
-    while (*written < count) {
-        ssize_t n = ::write(node_->Fd(), bytes + *written, count - *written);
-        if (n > 0) {
-            *written += (DWORD)n;
-            progress = Clock::now();
-            continue;
+    for (;;) {
+        if (*written < count) {
+            ssize_t n = ::write(node_->Fd(), bytes + *written, count - *written);
+            if (n > 0) {
+                *written += (DWORD)n;
+                progress = Clock::now();
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno != EAGAIN) {
+                // usblp says ENOSPC when the printer reports paper out.
+                *error = IsVanishedErrno(errno) ? Vanished()
+                         : errno == ENOSPC      ? ERROR_NOT_READY
+                                                : ERROR_WRITE_FAULT;
+                return false;
+            }
         }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN) {
-            // usblp says ENOSPC when the printer reports paper out.
-            *error = IsVanishedErrno(errno) ? Vanished()
-                     : errno == ENOSPC      ? ERROR_NOT_READY
-                                            : ERROR_WRITE_FAULT;
-            return false;
-        }
+        // usblp reports POLLOUT once its last transfer is done. After the last bytes this waits
+        // for the printer to take them, as WriteFile does on Windows: closing the node before
+        // would cancel the transfer.
         int left = (int)std::max<int64_t>(0, KernelUsbWriteStallMs() - MsSince(progress));
         switch (left == 0 ? Wait::Timeout : WaitFor(POLLOUT, writeWake_, left, generation)) {
         case Wait::Timeout:
@@ -211,10 +216,10 @@ bool KernelUsbDevice::Write(const void* buffer, DWORD count, DWORD* written, DWO
             *error = Vanished();
             return false;
         case Wait::Ready:
+            if (*written == count) return true;
             break;
         }
     }
-    return true;
 }
 
 bool KernelUsbDevice::Ioctl(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,

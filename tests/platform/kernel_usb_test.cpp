@@ -384,7 +384,7 @@ TEST_F(KernelUsb, CancelCloseAndUnplugEndBlockedReads) {
     EXPECT_EQ(Open(Path("55AB", kPrinterClass) + "\\PIPE01", GENERIC_READ), INVALID_HANDLE_VALUE);
 }
 
-TEST_F(KernelUsb, StalledWriteTimesOutWithThePartialCount) {
+TEST_F(KernelUsb, StalledWriteEndsWithThePartialCount) {
     SetKernelUsbTimesForTesting(300, 50);
     PtyNode& pty = Plug({0, "55AB"});
     HANDLE write = Open(Path("55AB", kPrinterClass) + "\\PIPE00", GENERIC_WRITE);
@@ -395,6 +395,22 @@ TEST_F(KernelUsb, StalledWriteTimesOutWithThePartialCount) {
     EXPECT_GT(n, 0u);
     EXPECT_LT(n, big.size());
     CloseHandle(write);
+    pty.TakeAvailable();
+    // Cancel() ends a stalled write too (the platform calls it for blocked reads only).
+    SetKernelUsbTimesForTesting(60000, 50);
+    DWORD error = 0;
+    auto device =
+        OpenKernelUsb(CurrentHostSources(), Path("55AB", kPrinterClass) + "\\PIPE00", GENERIC_WRITE, &error);
+    ASSERT_TRUE(device);
+    auto stalled = std::async(std::launch::async, [&] {
+        DWORD failure = 0;
+        return device->Write(big.data(), (DWORD)big.size(), &n, &failure) ? 0 : failure;
+    });
+    Sleep(100);
+    device->Cancel();
+    ASSERT_EQ(stalled.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(stalled.get(), (DWORD)ERROR_OPERATION_ABORTED);
+    EXPECT_GT(n, 0u);
     pty.TakeAvailable();
 }
 
