@@ -446,45 +446,61 @@ TEST_F(KernelUsb, DeviceIdKeepsItsLengthPrefix) {
     CloseHandle(device);
 }
 
-TEST_F(KernelUsb, LibraryOpensUsb001AndTalksToThePrinter) {
+TEST_F(KernelUsb, LibraryTalksToThePrinterOnItsUsbPort) {
     orbis::sim::EngineOptions options;
     options.deviceId = orbis::sim::MakeDeviceId("VNPAP", "Orbis LP 2200");
-    PtyNode& pty = Plug({0, "55AB", options.deviceId});
-    // The simulated printer's engine plays the printer on the pty's far side.
-    std::atomic<bool> stop{false};
-    orbis::sim::Bytes sent; // all the library wrote, read after the thread ends
-    std::thread printer([&] {
-        orbis::sim::Engine engine(options);
+    // Each family finds the serial its own way (the path, or "DeviceInstance"); re-plugged, a
+    // printer keeps its port, and one without a serial takes the next.
+    const struct Case {
+        const char* family;
+        std::optional<std::string> serial;
+        const char* port;
+    } cases[] = {
+        {"95", "55AB", "USB001"}, {"NT", "55AB", "USB001"}, {"95", {}, "USB002"}, {"NT", {}, "USB002"}};
+    for (int i = 0; i < (int)std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(std::string(c.family) + " " + c.port);
+        setenv("ORBIS_WINDOWS_FAMILY", c.family, 1);
+        PtyNode& pty = Plug({i, c.serial, options.deviceId, "0a5f", std::to_string(i + 1)});
+        RefreshHostEntriesForTesting();
+        // The simulated printer's engine plays the printer on the pty's far side.
+        std::atomic<bool> stop{false};
+        orbis::sim::Bytes sent; // all the library wrote, read after the thread ends
+        std::thread printer([&] {
+            orbis::sim::Engine engine(options);
+            orbis::sim::Channel channel;
+            unsigned char bytes[4096];
+            while (!stop) {
+                pollfd p{pty.Master(), POLLIN, 0};
+                ssize_t n = ::poll(&p, 1, 20) > 0 ? ::read(pty.Master(), bytes, sizeof bytes) : 0;
+                if (n > 0) sent.insert(sent.end(), bytes, bytes + n);
+                for (const auto& unit :
+                     n > 0 ? engine.Feed(channel, bytes, (size_t)n) : std::vector<orbis::sim::Bytes>{})
+                    pty.Send(std::string(unit.begin(), unit.end()));
+            }
+        });
+        std::shared_ptr<void> joined(nullptr, [&](void*) {
+            stop = true;
+            printer.join();
+        });
+        ASSERT_EQ(DvcOpenPort(c.port), DVC_OK);
+        // A query for one setting; the reply is what the printer answers to what went out.
+        const unsigned char query[] = {0xA5, 0x00, 0x07, 0x50, 0xE0, 0xE7, 0x20, 0x01, 0x01, 0x01};
+        unsigned char reply[2048];
+        uint32_t length = sizeof reply;
+        EXPECT_EQ(DvcSendCommand(c.port, query, sizeof query, reply, &length), DVC_OK);
+        EXPECT_EQ(DvcClosePort(c.port), DVC_OK);
+        DvcShutdown();
+        G_bInitialized = false;
+        joined.reset();
+        orbis::sim::Engine again(options);
         orbis::sim::Channel channel;
-        unsigned char bytes[4096];
-        while (!stop) {
-            pollfd p{pty.Master(), POLLIN, 0};
-            ssize_t n = ::poll(&p, 1, 20) > 0 ? ::read(pty.Master(), bytes, sizeof bytes) : 0;
-            if (n > 0) sent.insert(sent.end(), bytes, bytes + n);
-            for (const auto& unit :
-                 n > 0 ? engine.Feed(channel, bytes, (size_t)n) : std::vector<orbis::sim::Bytes>{})
-                pty.Send(std::string(unit.begin(), unit.end()));
-        }
-    });
-    std::shared_ptr<void> joined(nullptr, [&](void*) {
-        stop = true;
-        printer.join();
-    });
-    ASSERT_EQ(DvcOpenPort("USB001"), DVC_OK);
-    // A query for one setting; the reply is what the printer answers to what went out.
-    const unsigned char query[] = {0xA5, 0x00, 0x07, 0x50, 0xE0, 0xE7, 0x20, 0x01, 0x01, 0x01};
-    unsigned char reply[2048];
-    uint32_t length = sizeof reply;
-    EXPECT_EQ(DvcSendCommand("USB001", query, sizeof query, reply, &length), DVC_OK);
-    EXPECT_EQ(DvcClosePort("USB001"), DVC_OK);
-    DvcShutdown();
-    G_bInitialized = false;
-    joined.reset();
-    orbis::sim::Engine again(options);
-    orbis::sim::Channel channel;
-    auto answers = again.Feed(channel, sent);
-    ASSERT_EQ(answers.size(), 1u);
-    EXPECT_EQ(orbis::sim::Bytes(reply, reply + length), answers[0]);
+        auto answers = again.Feed(channel, sent);
+        ASSERT_EQ(answers.size(), 1u);
+        EXPECT_EQ(orbis::sim::Bytes(reply, reply + length), answers[0]);
+        Unplug(i);
+    }
+    unsetenv("ORBIS_WINDOWS_FAMILY");
 }
 
 } // namespace
