@@ -26,15 +26,16 @@ std::atomic<int> g_lingerMs{0};
 // Never destroyed: handles closed during the process's exit still come here.
 class NodeTable {
   public:
+    std::mutex mutex_;
+    std::map<std::string, std::weak_ptr<KernelUsbNode>> nodes_; // by path; under mutex_
+
+    // The open node of a path that still works; call under mutex_.
     std::shared_ptr<KernelUsbNode> Find(const std::string& path) {
         auto it = nodes_.find(path);
         if (it == nodes_.end()) return nullptr;
         auto node = it->second.lock();
         return node && !node->Gone() ? node : nullptr;
     }
-
-    std::mutex mutex_;
-    std::map<std::string, std::weak_ptr<KernelUsbNode>> nodes_; // under mutex_
 
     void Linger(std::shared_ptr<KernelUsbNode> node) {
         std::lock_guard<std::mutex> lock(mutex_);
