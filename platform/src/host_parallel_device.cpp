@@ -42,6 +42,8 @@ DWORD ErrorOf(int error) {
         return ERROR_DEVICE_NOT_CONNECTED; // printer off or cable pulled
     case ETIMEDOUT:
         return ERROR_SEM_TIMEOUT;
+    case ENOSPC:
+        return ERROR_NOT_READY; // lp: paper out
     case EACCES:
     case EPERM:
         return ERROR_ACCESS_DENIED;
