@@ -129,8 +129,17 @@ bool HostParallelDevice::Negotiate(int mode, DWORD* error) {
 }
 
 bool HostParallelDevice::EnterReverse(DWORD* error) {
+    bool reverse = mode_ == kParModeNibble || mode_ == kParModeByte;
+    // A peripheral that reported no data only tells of new data in a fresh
+    // negotiation (no interrupt line to wait on), so the port goes through
+    // compatibility mode first, as the lp driver does while it polls.
+    if (reverse && drained_ && !Negotiate(kParModeCompat, error)) return false;
+    drained_ = false;
     if (mode_ == kParModeNibble || mode_ == kParModeByte) return true;
-    return Negotiate(kParModeNibble, error) || Negotiate(kParModeByte, error);
+    if (Negotiate(reverseMode_, error)) return true;
+    if (reverseMode_ != kParModeNibble || !Negotiate(kParModeByte, error)) return false;
+    reverseMode_ = kParModeByte; // the printer has no nibble mode; do not ask again
+    return true;
 }
 
 ssize_t HostParallelDevice::ReadOnce(uint8_t* out, size_t count, DWORD* error) {
@@ -155,6 +164,7 @@ bool HostParallelDevice::Collect(uint8_t* out, DWORD count, DWORD* got, ReadDead
         if (eachStep) {
             std::lock_guard<std::mutex> lock(portMutex_);
             n = EnterReverse(error) ? ReadOnce(out + *got, count - *got, error) : -1;
+            drained_ = n == 0;
         } else {
             n = ReadOnce(out + *got, count - *got, error);
         }

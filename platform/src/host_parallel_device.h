@@ -3,6 +3,7 @@
 // only the lp driver serves the port, its write-only node.
 #pragma once
 
+#include "host_ioctl.h"
 #include "io_object.h"
 
 #include <atomic>
@@ -54,9 +55,11 @@ class HostParallelDevice : public IoObject {
     const int fd_;
     const int wakeFd_; // eventfd that Cancel() signals
 
-    std::mutex portMutex_; // one transfer and mode change at a time
-    int mode_ = -1;        // the IEEE 1284 mode last negotiated, -1 unknown
-    std::mutex readMutex_; // one reader at a time
+    std::mutex portMutex_;             // one transfer and mode change at a time
+    int mode_ = -1;                    // the IEEE 1284 mode last negotiated, -1 unknown
+    int reverseMode_ = kParModeNibble; // kParModeNibble, or kParModeByte for a printer without nibble mode
+    bool drained_ = false;             // the last read found nothing: negotiate afresh before the next
+    std::mutex readMutex_;             // one reader at a time
     std::mutex timeoutsMutex_;
     COMMTIMEOUTS timeouts_;
     std::mutex cancelMutex_; // orders Cancel() against the start and end of a read

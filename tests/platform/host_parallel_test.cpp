@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <poll.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -57,8 +58,9 @@ int Release(int) {
 int Negotiate(int, int mode) {
     Log("mode " + std::to_string(mode));
     if (mode == g_printer.rejectMode) return errno = ENXIO, -1;
-    if (mode & kParModeDeviceId) [[maybe_unused]]
-        ssize_t n = ::write(g_printer.master, g_printer.idReply.data(), g_printer.idReply.size());
+    bool asksId = mode & kParModeDeviceId;
+    if (asksId && ::write(g_printer.master, g_printer.idReply.data(), g_printer.idReply.size()) < 0)
+        return -1;
     return 0;
 }
 int NoUsbId(int, void*, size_t) {
@@ -94,11 +96,17 @@ class HostParallel : public testing::Test {
         SetWindowsFamilyForTesting(0);
         setenv("ORBIS_SOURCES", "simulated", 1);
     }
-    // A port a driver lists ("ppdev"/"parport0", "printer"/"lp0"), its node on the pty unless `node` is
-    // false.
+    // A port a driver lists ("ppdev"/"parport0", "printer"/"lp0"), its node on the pty unless told not.
     void AddPort(const std::string& cls, const std::string& name, bool node = true) {
         std::filesystem::create_directories(root_.Path() + "/sys/class/" + cls + "/" + name);
         if (node) node_.LinkAs(root_.Path() + "/dev/" + name);
+    }
+    // Until what the test sent can be read from the node (a pty passes it on a moment later).
+    void WaitReadable() {
+        int fd = ::open(node_.Path().c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY);
+        pollfd p = {fd, POLLIN, 0};
+        ::poll(&p, 1, 200);
+        ::close(fd);
     }
     std::vector<std::string> Calls() {
         std::lock_guard lock(g_printer.mutex);
@@ -236,18 +244,26 @@ TEST_F(HostParallel, DeviceIdWritesAndReadsNegotiateTheirModes) {
 
     ASSERT_TRUE(WriteFile(h, "hello", 5, &done, nullptr));
     EXPECT_EQ(node_.Take(5), "hello");
-    node_.Send("reply");
-    char reply[5];
-    ASSERT_TRUE(ReadFile(h, reply, 5, &done, nullptr));
-    EXPECT_EQ(std::string(reply, done), "reply");
+    auto read = [&](const std::string& sent) {
+        node_.Send(sent);
+        WaitReadable();
+        char reply[8];
+        DWORD got = 0;
+        EXPECT_TRUE(ReadFile(h, reply, std::max<DWORD>(1, (DWORD)sent.size()), &got, nullptr));
+        return std::string(reply, got);
+    };
+    EXPECT_EQ(read("reply"), "reply");
     g_printer.rejectMode = kParModeNibble; // a printer without nibble mode is read in byte mode
     ASSERT_TRUE(WriteFile(h, "x", 1, &done, nullptr));
-    node_.Send("y");
-    ASSERT_TRUE(ReadFile(h, reply, 1, &done, nullptr));
-    EXPECT_EQ(std::string(reply, done), "y");
+    EXPECT_EQ(read("y"), "y");
+    COMMTIMEOUTS immediate = {kMax, 0, 0, 0, 0};
+    SetCommTimeouts(h, &immediate);
+    EXPECT_EQ(read(""), ""); // nothing there: the next read negotiates afresh
+    EXPECT_EQ(read("z"), "z");
     CloseHandle(h);
-    EXPECT_EQ(Calls(), std::vector<std::string>({"claim", "mode 4", "mode 256", "mode 0", "mode 256",
-                                                 "mode 0", "mode 1", "mode 256", "release"}));
+    EXPECT_EQ(Calls(),
+              std::vector<std::string>({"claim", "mode 4", "mode 256", "mode 0", "mode 256", "mode 0",
+                                        "mode 1", "mode 256", "mode 1", "mode 256", "release"}));
     EXPECT_EQ(node_.TakeAvailable(), "x");
 }
 
