@@ -16,7 +16,6 @@
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
-#include <functional>
 #include <mutex>
 #include <poll.h>
 #include <termios.h>
@@ -124,47 +123,31 @@ HANDLE OpenLpt(const char* name = "LPT1", DWORD access = GENERIC_READ | GENERIC_
 }
 
 TEST_F(HostParallel, FamilyFollowsThePortsUnlessSetExplicitly) {
+    const int k95 = VER_PLATFORM_WIN32_WINDOWS, kNt = VER_PLATFORM_WIN32_NT;
     struct Case {
         const char* what;
         std::vector<std::pair<std::string, std::string>> ports; // class, name ("-" prefix: no node)
         const char* sources;
         int hostFamily, reported;
-        std::function<void(TempRoot&)> setting;
+        const char *environment, *file; // explicit settings, or null
+        int forced;
     } cases[] = {
-        {"no port", {}, "kernel", 0, VER_PLATFORM_WIN32_WINDOWS, nullptr},
-        {"ppdev",
-         {{"ppdev", "parport0"}},
-         "kernel",
-         VER_PLATFORM_WIN32_WINDOWS,
-         VER_PLATFORM_WIN32_WINDOWS,
-         nullptr},
-        {"lp only", {{"printer", "lp0"}}, "kernel", VER_PLATFORM_WIN32_NT, VER_PLATFORM_WIN32_NT, nullptr},
-        {"listed without node", {{"ppdev", "-parport0"}}, "kernel", 0, VER_PLATFORM_WIN32_WINDOWS, nullptr},
-        {"second port lp only",
+        {"no port", {}, "kernel", 0, k95, nullptr, nullptr, 0},
+        {"ppdev", {{"ppdev", "parport0"}}, "kernel", k95, k95, nullptr, nullptr, 0},
+        {"lp only", {{"printer", "lp0"}}, "kernel", kNt, kNt, nullptr, nullptr, 0},
+        {"listed without node", {{"ppdev", "-parport0"}}, "kernel", 0, k95, nullptr, nullptr, 0},
+        {"second port",
          {{"ppdev", "-parport0"}, {"printer", "lp1"}},
          "kernel",
-         VER_PLATFORM_WIN32_NT,
-         VER_PLATFORM_WIN32_NT,
-         nullptr},
-        {"kernel source off", {{"printer", "lp0"}}, "simulated", 0, VER_PLATFORM_WIN32_WINDOWS, nullptr},
-        {"environment wins",
-         {{"printer", "lp0"}},
-         "kernel",
-         VER_PLATFORM_WIN32_NT,
-         VER_PLATFORM_WIN32_WINDOWS,
-         [](TempRoot&) { setenv("ORBIS_WINDOWS_FAMILY", "95", 1); }},
-        {"root's file wins",
-         {{"ppdev", "parport0"}},
-         "kernel",
-         VER_PLATFORM_WIN32_WINDOWS,
-         VER_PLATFORM_WIN32_NT,
-         [](TempRoot& r) { r.WriteFile("windows-family", "NT\n"); }},
-        {"test switch wins",
-         {{"ppdev", "parport0"}},
-         "kernel",
-         VER_PLATFORM_WIN32_WINDOWS,
-         VER_PLATFORM_WIN32_NT,
-         [](TempRoot&) { SetWindowsFamilyForTesting(VER_PLATFORM_WIN32_NT); }},
+         kNt,
+         kNt,
+         nullptr,
+         nullptr,
+         0},
+        {"kernel source off", {{"printer", "lp0"}}, "simulated", 0, k95, nullptr, nullptr, 0},
+        {"environment wins", {{"printer", "lp0"}}, "kernel", kNt, k95, "95", nullptr, 0},
+        {"root's file wins", {{"ppdev", "parport0"}}, "kernel", k95, kNt, nullptr, "NT\n", 0},
+        {"test switch wins", {{"ppdev", "parport0"}}, "kernel", k95, kNt, nullptr, nullptr, kNt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -174,15 +157,17 @@ TEST_F(HostParallel, FamilyFollowsThePortsUnlessSetExplicitly) {
         for (const auto& [cls, name] : c.ports)
             name[0] == '-' ? AddPort(cls, name.substr(1), false) : AddPort(cls, name);
         setenv("ORBIS_SOURCES", c.sources, 1);
-        if (c.setting) c.setting(root_);
+        c.environment ? (void)setenv("ORBIS_WINDOWS_FAMILY", c.environment, 1)
+                      : (void)unsetenv("ORBIS_WINDOWS_FAMILY");
+        if (c.file) root_.WriteFile("windows-family", c.file);
+        SetWindowsFamilyForTesting(c.forced);
         EXPECT_EQ(HostParallelFamily(CurrentHostSources()), c.hostFamily);
         OSVERSIONINFOA info{};
         info.dwOSVersionInfoSize = sizeof info;
         ASSERT_TRUE(GetVersionExA(&info));
         EXPECT_EQ((int)info.dwPlatformId, c.reported);
-        unsetenv("ORBIS_WINDOWS_FAMILY");
-        SetWindowsFamilyForTesting(0);
     }
+    unsetenv("ORBIS_WINDOWS_FAMILY");
     EXPECT_TRUE(Calls().empty()); // finding the family never claims a port
 }
 
