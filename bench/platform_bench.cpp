@@ -1,6 +1,7 @@
 // Costs of the Windows stand-in calls on the library's hot paths: the semaphore
 // hand-off between caller and read thread, one overlapped piece read with its
-// alertable wait, and a registry value read (the hive is re-read every time).
+// alertable wait, a registry value read (the hive is re-read every time), and
+// the refresh of host printers' registry entries that precedes discovery.
 #include "platform/orbis_platform.h"
 #include "platform/src/io_object.h"
 
@@ -101,6 +102,50 @@ void RegistryValueRead(benchmark::State& state) {
     std::filesystem::remove_all(root);
 }
 BENCHMARK(RegistryValueRead)->Arg(10)->Arg(500);
+
+// Writes a sysfs entry and a node for one kernel USB printer, as usblp shows it.
+void FakeKernelPrinter(const std::filesystem::path& root, int n) {
+    auto usbDevice = root / "sys/devices/usb1" / ("1-" + std::to_string(n + 1));
+    auto interface = usbDevice / ("1-" + std::to_string(n + 1) + ":1.0");
+    std::filesystem::create_directories(interface);
+    auto put = [](const std::filesystem::path& file, const std::string& text) {
+        std::FILE* f = std::fopen(file.c_str(), "w");
+        std::fputs(text.c_str(), f);
+        std::fclose(f);
+    };
+    put(usbDevice / "idVendor", "1a2b\n");
+    put(usbDevice / "idProduct", "0c1d\n");
+    put(usbDevice / "serial", "BENCH" + std::to_string(n) + "\n");
+    put(usbDevice / "busnum", "1\n");
+    put(usbDevice / "devpath", std::to_string(n + 1) + "\n");
+    put(interface / "ieee1284_id", "MFG:Vantrel;MDL:Orbis LP 2200;CMD:PCL,VNPAP;\n");
+    auto entry = root / "sys/class/usbmisc" / ("lp" + std::to_string(n));
+    std::filesystem::create_directories(entry);
+    std::filesystem::create_directory_symlink(interface, entry / "device");
+    std::filesystem::create_directories(root / "dev/usb");
+    put(root / "dev/usb" / ("lp" + std::to_string(n)), "");
+}
+
+// One refresh of the host printers' registry entries: a sysfs scan of N kernel
+// USB printers and a CUPS server that is not there (the usual machine without CUPS).
+void HostRefresh(benchmark::State& state) {
+    std::filesystem::path root = std::filesystem::temp_directory_path() / "orbis-host-bench";
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root);
+    setenv("ORBIS_ROOT", root.c_str(), 1);
+    setenv("ORBIS_SOURCES", "kernel,cups", 1);
+    for (int i = 0; i < static_cast<int>(state.range(0)); ++i)
+        FakeKernelPrinter(root, i);
+    std::FILE* f = std::fopen((root / "sources.ini").c_str(), "w");
+    std::fprintf(f, "[Kernel]\nSysfs=%s/sys\nDev=%s/dev\n[Cups]\nServer=%s/no-cups.sock\n", root.c_str(),
+                 root.c_str(), root.c_str());
+    std::fclose(f);
+    for (auto _ : state)
+        orbis::platform::RefreshHostEntriesForTesting();
+    unsetenv("ORBIS_SOURCES");
+    std::filesystem::remove_all(root);
+}
+BENCHMARK(HostRefresh)->Arg(0)->Arg(4)->UseRealTime();
 
 } // namespace
 

@@ -22,6 +22,7 @@ namespace orbis::platform {
 namespace {
 
 constexpr DWORD kIoctlParallelDeviceId = 0x11;
+constexpr int64_t kStallMs = 20000; // the kernel USB writes' limit too
 constexpr int64_t kStepMs = 5;
 // The device ID comes in a few seconds at most; once it flows, a quarter second
 // of silence means the printer has sent all it will.
@@ -235,7 +236,7 @@ bool HostParallelDevice::Write(const void* buffer, DWORD count, DWORD* written, 
     }
     int64_t total = WriteTotalMs(t, count);
     uint64_t generation = cancelGeneration_.load();
-    auto start = Clock::now();
+    auto start = Clock::now(), lastTaken = start;
     const auto* in = static_cast<const uint8_t*>(buffer);
     while (*written < count) {
         ssize_t n;
@@ -248,6 +249,7 @@ bool HostParallelDevice::Write(const void* buffer, DWORD count, DWORD* written, 
         }
         if (n > 0) {
             *written += (DWORD)n;
+            lastTaken = Clock::now();
             continue;
         }
         if (failure == EINTR) continue;
@@ -264,6 +266,11 @@ bool HostParallelDevice::Write(const void* buffer, DWORD count, DWORD* written, 
                 return false;
             }
             step = std::min(step, left);
+        } else if (MsSince(lastTaken) >= kStallMs) {
+            // No limit set, but a printer that takes nothing for this long is not coming
+            // back on its own; the caller must not hang on it.
+            *error = ERROR_SEM_TIMEOUT;
+            return false;
         }
         if (!Pause(step, generation)) {
             *error = ERROR_OPERATION_ABORTED;
