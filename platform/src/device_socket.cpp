@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cstring>
 #include <poll.h>
-#include <sys/eventfd.h>
 
 namespace orbis::platform {
 
@@ -52,33 +51,23 @@ std::shared_ptr<SocketDevice> SocketDevice::Open(const std::string& socketPath, 
         *error = ERROR_DEVICE_NOT_CONNECTED;
         return nullptr;
     }
-    int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd < 0) {
-        ::close(fd);
+    std::shared_ptr<SocketDevice> device(new SocketDevice(socketPath, kind, access, fd));
+    if (!device->cancel_.Valid()) {
         *error = ERROR_NOT_ENOUGH_MEMORY;
         return nullptr;
     }
-    return std::shared_ptr<SocketDevice>(new SocketDevice(socketPath, kind, access, fd, wakeFd));
+    return device;
 }
 
-SocketDevice::SocketDevice(std::string socketPath, Kind kind, DWORD access, int fd, int wakeFd)
-    : socketPath_(std::move(socketPath)), kind_(kind), access_(access), fd_(fd), wakeFd_(wakeFd) {}
+SocketDevice::SocketDevice(std::string socketPath, Kind kind, DWORD access, int fd)
+    : socketPath_(std::move(socketPath)), kind_(kind), access_(access), fd_(fd) {}
 
 SocketDevice::~SocketDevice() {
     ::close(fd_);
-    ::close(wakeFd_);
 }
 
 void SocketDevice::Cancel() {
-    {
-        std::lock_guard<std::mutex> lock(cancelMutex_);
-        cancelGeneration_.fetch_add(1);
-        // A read that is about to start on another thread was issued before this
-        // cancel (an overlapped read whose worker has not run yet): it ends too.
-        if (!reading_) cancelNextRead_ = true;
-    }
-    uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
+    cancel_.Cancel();
 }
 
 SocketDevice::Wait SocketDevice::WaitReadable(int timeoutMs, uint64_t generation) {
@@ -89,17 +78,14 @@ SocketDevice::Wait SocketDevice::WaitReadable(int timeoutMs, uint64_t generation
             left = timeoutMs - (int)MsSince(start);
             if (left < 0) left = 0;
         }
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {cancel_.Fd(CancelSignal::kReader), POLLIN, 0}};
         int n = ::poll(fds, 2, left);
         if (n < 0) {
             if (errno == EINTR) continue;
             return Wait::Broken;
         }
-        if (fds[1].revents & POLLIN) {
-            uint64_t drained;
-            [[maybe_unused]] ssize_t r = ::read(wakeFd_, &drained, sizeof drained);
-            if (cancelGeneration_.load() != generation) return Wait::Cancelled;
-        }
+        if ((fds[1].revents & POLLIN) && cancel_.Woken(CancelSignal::kReader, generation))
+            return Wait::Cancelled;
         if (fds[0].revents) return Wait::Data;
         if (n == 0 || (timeoutMs >= 0 && MsSince(start) >= timeoutMs)) return Wait::Timeout;
     }
@@ -136,21 +122,14 @@ bool SocketDevice::Read(void* buffer, DWORD count, DWORD* got, DWORD* error) {
     }
     std::lock_guard<std::mutex> readLock(readMutex_);
     uint64_t generation;
-    {
-        std::lock_guard<std::mutex> lock(cancelMutex_);
-        if (cancelNextRead_) {
-            cancelNextRead_ = false;
-            *error = ERROR_OPERATION_ABORTED;
-            return false;
-        }
-        generation = cancelGeneration_.load();
-        reading_ = true;
+    if (!cancel_.BeginRead(&generation)) {
+        *error = ERROR_OPERATION_ABORTED;
+        return false;
     }
     auto* out = static_cast<uint8_t*>(buffer);
     bool ok = kind_ == Kind::Parallel ? ReadParallel(out, count, got, error, generation)
                                       : ReadUsb(out, count, got, error, generation);
-    std::lock_guard<std::mutex> lock(cancelMutex_);
-    reading_ = false;
+    cancel_.EndRead();
     return ok;
 }
 

@@ -2,6 +2,7 @@
 // one USB pipe (write "PIPE00", read "PIPE01", or the bare device path).
 #pragma once
 
+#include "cancel_signal.h"
 #include "io_object.h"
 
 #include <atomic>
@@ -35,7 +36,7 @@ class SocketDevice : public IoObject {
     void Cancel() override;
 
   private:
-    SocketDevice(std::string socketPath, Kind kind, DWORD access, int fd, int wakeFd);
+    SocketDevice(std::string socketPath, Kind kind, DWORD access, int fd);
     enum class Wait { Data, Timeout, Cancelled, Broken };
     // Waits until a frame can be read from the socket or the wait ends otherwise.
     Wait WaitReadable(int timeoutMs, uint64_t generation);
@@ -48,7 +49,6 @@ class SocketDevice : public IoObject {
     const Kind kind_;
     const DWORD access_;
     const int fd_;
-    const int wakeFd_; // eventfd that Cancel() signals
 
     std::mutex readMutex_;  // one reader at a time
     std::mutex writeMutex_; // one writer at a time
@@ -58,10 +58,7 @@ class SocketDevice : public IoObject {
     std::vector<uint8_t> piece_;   // USB: the rest of the piece last delivered
     size_t pieceOffset_ = 0;
     bool requestOutstanding_ = false;
-    std::mutex cancelMutex_; // orders Cancel() against the start and end of a read
-    std::atomic<uint64_t> cancelGeneration_{0};
-    bool reading_ = false;        // under cancelMutex_
-    bool cancelNextRead_ = false; // under cancelMutex_
+    CancelSignal cancel_;
     std::atomic<bool> broken_{false};
 };
 

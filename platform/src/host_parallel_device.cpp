@@ -13,7 +13,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 #include <vector>
 
@@ -74,18 +73,17 @@ std::shared_ptr<HostParallelDevice> HostParallelDevice::Open(const std::string& 
         ::close(fd);
         return nullptr;
     }
-    int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd < 0) {
-        if (kind == Kind::Ppdev) CurrentHostIoctls().parRelease(fd);
-        ::close(fd);
+    // From here the object owns the descriptor and gives the port back.
+    std::shared_ptr<HostParallelDevice> device(new HostParallelDevice(kind, access, fd));
+    if (!device->cancel_.Valid()) {
         *error = ERROR_NOT_ENOUGH_MEMORY;
         return nullptr;
     }
-    return std::shared_ptr<HostParallelDevice>(new HostParallelDevice(kind, access, fd, wakeFd));
+    return device;
 }
 
-HostParallelDevice::HostParallelDevice(Kind kind, DWORD access, int fd, int wakeFd)
-    : kind_(kind), access_(access), fd_(fd), wakeFd_(wakeFd), timeouts_(SocketDevice::kDefaultTimeouts) {}
+HostParallelDevice::HostParallelDevice(Kind kind, DWORD access, int fd)
+    : kind_(kind), access_(access), fd_(fd), timeouts_(SocketDevice::kDefaultTimeouts) {}
 
 HostParallelDevice::~HostParallelDevice() {
     if (kind_ == Kind::Ppdev) {
@@ -94,28 +92,16 @@ HostParallelDevice::~HostParallelDevice() {
         CurrentHostIoctls().parRelease(fd_);
     }
     ::close(fd_);
-    ::close(wakeFd_);
 }
 
 void HostParallelDevice::Cancel() {
-    {
-        std::lock_guard<std::mutex> lock(cancelMutex_);
-        cancelGeneration_.fetch_add(1);
-        // A read issued before this cancel whose worker has not started yet ends too.
-        if (!reading_) cancelNextRead_ = true;
-    }
-    uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
+    cancel_.Cancel();
 }
 
-bool HostParallelDevice::Pause(int64_t ms, uint64_t generation) {
-    pollfd wake = {wakeFd_, POLLIN, 0};
-    if (::poll(&wake, 1, (int)std::max<int64_t>(ms, 0)) > 0) {
-        uint64_t drained;
-        [[maybe_unused]] ssize_t r = ::read(wakeFd_, &drained, sizeof drained);
-    }
-    // Another waiter may have drained the signal; the generation tells anyway.
-    return cancelGeneration_.load() == generation;
+bool HostParallelDevice::Pause(int64_t ms, uint64_t generation, CancelSignal::Waiter waiter) {
+    pollfd wake = {cancel_.Fd(waiter), POLLIN, 0};
+    if (::poll(&wake, 1, (int)std::max<int64_t>(ms, 0)) > 0) return !cancel_.Woken(waiter, generation);
+    return !cancel_.CancelledSince(generation);
 }
 
 bool HostParallelDevice::Negotiate(int mode, DWORD* error) {
@@ -178,7 +164,7 @@ bool HostParallelDevice::Collect(uint8_t* out, DWORD count, DWORD* got, ReadDead
         if (deadline.Satisfied(*got)) break;
         int64_t wait = deadline.WaitMs(*got);
         if (wait == 0) break;
-        if (!Pause(wait < 0 ? kStepMs : std::min(wait, kStepMs), generation)) {
+        if (!Pause(wait < 0 ? kStepMs : std::min(wait, kStepMs), generation, CancelSignal::kReader)) {
             *error = ERROR_OPERATION_ABORTED;
             return false;
         }
@@ -198,15 +184,9 @@ bool HostParallelDevice::Read(void* buffer, DWORD count, DWORD* got, DWORD* erro
     }
     std::lock_guard<std::mutex> readLock(readMutex_);
     uint64_t generation;
-    {
-        std::lock_guard<std::mutex> lock(cancelMutex_);
-        if (cancelNextRead_) {
-            cancelNextRead_ = false;
-            *error = ERROR_OPERATION_ABORTED;
-            return false;
-        }
-        generation = cancelGeneration_.load();
-        reading_ = true;
+    if (!cancel_.BeginRead(&generation)) {
+        *error = ERROR_OPERATION_ABORTED;
+        return false;
     }
     COMMTIMEOUTS t;
     {
@@ -217,8 +197,7 @@ bool HostParallelDevice::Read(void* buffer, DWORD count, DWORD* got, DWORD* erro
     // What arrived before a failure is delivered; the next read reports the failure.
     bool ok = Collect(static_cast<uint8_t*>(buffer), count, got, deadline, generation, true, error) ||
               (*got > 0 && *error != ERROR_OPERATION_ABORTED);
-    std::lock_guard<std::mutex> lock(cancelMutex_);
-    reading_ = false;
+    cancel_.EndRead();
     return ok;
 }
 
@@ -235,7 +214,7 @@ bool HostParallelDevice::Write(const void* buffer, DWORD count, DWORD* written, 
         t = timeouts_;
     }
     int64_t total = WriteTotalMs(t, count);
-    uint64_t generation = cancelGeneration_.load();
+    uint64_t generation = cancel_.Generation();
     auto start = Clock::now(), lastTaken = start;
     const auto* in = static_cast<const uint8_t*>(buffer);
     while (*written < count) {
@@ -272,7 +251,7 @@ bool HostParallelDevice::Write(const void* buffer, DWORD count, DWORD* written, 
             *error = ERROR_SEM_TIMEOUT;
             return false;
         }
-        if (!Pause(step, generation)) {
+        if (!Pause(step, generation, CancelSignal::kWriter)) {
             *error = ERROR_OPERATION_ABORTED;
             return false;
         }
@@ -283,7 +262,7 @@ bool HostParallelDevice::Write(const void* buffer, DWORD count, DWORD* written, 
 bool HostParallelDevice::ReadDeviceId(uint8_t* out, DWORD outSize, DWORD* returned, DWORD* error) {
     std::lock_guard<std::mutex> lock(portMutex_);
     if (!Negotiate(kParModeNibble | kParModeDeviceId, error)) return false;
-    uint64_t generation = cancelGeneration_.load();
+    uint64_t generation = cancel_.Generation();
     ReadDeadline deadline(kDeviceIdTimeouts, 0);
     std::vector<uint8_t> id(2 + (size_t)outSize);
     DWORD got = 0;

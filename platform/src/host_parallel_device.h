@@ -4,6 +4,7 @@
 #pragma once
 
 #include "host_ioctl.h"
+#include "cancel_signal.h"
 #include "io_object.h"
 
 #include <atomic>
@@ -36,7 +37,7 @@ class HostParallelDevice : public IoObject {
     void Cancel() override;
 
   private:
-    HostParallelDevice(Kind kind, DWORD access, int fd, int wakeFd);
+    HostParallelDevice(Kind kind, DWORD access, int fd);
     bool Negotiate(int mode, DWORD* error); // under portMutex_
     bool EnterReverse(DWORD* error);        // nibble, else byte; under portMutex_
     // One read() of what the port has: bytes, 0 when nothing is there yet, -1 on failure.
@@ -47,13 +48,12 @@ class HostParallelDevice : public IoObject {
     bool Collect(uint8_t* out, DWORD count, DWORD* got, ReadDeadline& deadline, uint64_t generation,
                  bool eachStep, DWORD* error);
     // Waits up to ms; false when Cancel() came after `generation` was taken.
-    bool Pause(int64_t ms, uint64_t generation);
+    bool Pause(int64_t ms, uint64_t generation, CancelSignal::Waiter waiter);
     bool ReadDeviceId(uint8_t* out, DWORD outSize, DWORD* returned, DWORD* error);
 
     const Kind kind_;
     const DWORD access_;
     const int fd_;
-    const int wakeFd_; // eventfd that Cancel() signals
 
     std::mutex portMutex_;             // one transfer and mode change at a time
     int mode_ = -1;                    // the IEEE 1284 mode last negotiated, -1 unknown
@@ -62,10 +62,7 @@ class HostParallelDevice : public IoObject {
     std::mutex readMutex_;             // one reader at a time
     std::mutex timeoutsMutex_;
     COMMTIMEOUTS timeouts_;
-    std::mutex cancelMutex_; // orders Cancel() against the start and end of a read
-    std::atomic<uint64_t> cancelGeneration_{0};
-    bool reading_ = false;        // under cancelMutex_
-    bool cancelNextRead_ = false; // under cancelMutex_
+    CancelSignal cancel_;
 };
 
 } // namespace orbis::platform

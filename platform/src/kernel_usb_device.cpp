@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cstring>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 #include <vector>
 
@@ -37,39 +36,23 @@ bool IsVanishedErrno(int error) {
 
 std::shared_ptr<KernelUsbDevice> KernelUsbDevice::Open(std::shared_ptr<KernelUsbNode> node, Pipe pipe,
                                                        DWORD access, DWORD* error) {
-    int readWake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    int writeWake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (readWake < 0 || writeWake < 0) {
-        if (readWake >= 0) ::close(readWake);
-        if (writeWake >= 0) ::close(writeWake);
+    std::shared_ptr<KernelUsbDevice> device(new KernelUsbDevice(std::move(node), pipe, access));
+    if (!device->cancel_.Valid()) {
         *error = ERROR_NOT_ENOUGH_MEMORY;
         return nullptr;
     }
-    return std::shared_ptr<KernelUsbDevice>(
-        new KernelUsbDevice(std::move(node), pipe, access, readWake, writeWake));
+    return device;
 }
 
-KernelUsbDevice::KernelUsbDevice(std::shared_ptr<KernelUsbNode> node, Pipe pipe, DWORD access, int readWake,
-                                 int writeWake)
-    : node_(std::move(node)), pipe_(pipe), access_(access), readWake_(readWake), writeWake_(writeWake) {}
+KernelUsbDevice::KernelUsbDevice(std::shared_ptr<KernelUsbNode> node, Pipe pipe, DWORD access)
+    : node_(std::move(node)), pipe_(pipe), access_(access) {}
 
 KernelUsbDevice::~KernelUsbDevice() {
-    ::close(readWake_);
-    ::close(writeWake_);
     KernelUsbNode::Linger(std::move(node_));
 }
 
 void KernelUsbDevice::Cancel() {
-    {
-        std::lock_guard<std::mutex> lock(cancelMutex_);
-        cancelGeneration_.fetch_add(1);
-        // A read that is about to start on another thread was issued before this
-        // cancel (an overlapped read whose worker has not run yet): it ends too.
-        if (!reading_) cancelNextRead_ = true;
-    }
-    uint64_t one = 1;
-    [[maybe_unused]] ssize_t r = ::write(readWake_, &one, sizeof one);
-    [[maybe_unused]] ssize_t w = ::write(writeWake_, &one, sizeof one);
+    cancel_.Cancel();
 }
 
 DWORD KernelUsbDevice::Vanished() {
@@ -77,21 +60,18 @@ DWORD KernelUsbDevice::Vanished() {
     return ERROR_DEVICE_NOT_CONNECTED;
 }
 
-KernelUsbDevice::Wait KernelUsbDevice::WaitFor(short events, int wakeFd, int timeoutMs, uint64_t generation) {
+KernelUsbDevice::Wait KernelUsbDevice::WaitFor(short events, CancelSignal::Waiter waiter, int timeoutMs,
+                                               uint64_t generation) {
     auto start = Clock::now();
     for (;;) {
         int left = timeoutMs < 0 ? -1 : (int)std::max<int64_t>(0, timeoutMs - MsSince(start));
-        pollfd fds[2] = {{node_->Fd(), events, 0}, {wakeFd, POLLIN, 0}};
+        pollfd fds[2] = {{node_->Fd(), events, 0}, {cancel_.Fd(waiter), POLLIN, 0}};
         int n = ::poll(fds, 2, left);
         if (n < 0) {
             if (errno == EINTR) continue;
             return Wait::Gone;
         }
-        if (fds[1].revents & POLLIN) {
-            uint64_t drained;
-            [[maybe_unused]] ssize_t r = ::read(wakeFd, &drained, sizeof drained);
-            if (cancelGeneration_.load() != generation) return Wait::Cancelled;
-        }
+        if ((fds[1].revents & POLLIN) && cancel_.Woken(waiter, generation)) return Wait::Cancelled;
         if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return Wait::Gone;
         if (fds[0].revents & events) return Wait::Ready;
         if (timeoutMs >= 0 && MsSince(start) >= timeoutMs) return Wait::Timeout;
@@ -110,19 +90,12 @@ bool KernelUsbDevice::Read(void* buffer, DWORD count, DWORD* got, DWORD* error) 
     }
     std::lock_guard<std::mutex> readLock(readMutex_);
     uint64_t generation;
-    {
-        std::lock_guard<std::mutex> lock(cancelMutex_);
-        if (cancelNextRead_) {
-            cancelNextRead_ = false;
-            *error = ERROR_OPERATION_ABORTED;
-            return false;
-        }
-        generation = cancelGeneration_.load();
-        reading_ = true;
+    if (!cancel_.BeginRead(&generation)) {
+        *error = ERROR_OPERATION_ABORTED;
+        return false;
     }
     bool ok = ReadPiece(buffer, count, got, error, generation);
-    std::lock_guard<std::mutex> lock(cancelMutex_);
-    reading_ = false;
+    cancel_.EndRead();
     return ok;
 }
 
@@ -143,7 +116,7 @@ bool KernelUsbDevice::ReadPiece(void* buffer, DWORD count, DWORD* got, DWORD* er
             *error = IsVanishedErrno(errno) ? Vanished() : ERROR_READ_FAULT;
             return false;
         }
-        switch (WaitFor(POLLIN, readWake_, -1, generation)) {
+        switch (WaitFor(POLLIN, CancelSignal::kReader, -1, generation)) {
         case Wait::Cancelled:
             *error = ERROR_OPERATION_ABORTED;
             return false;
@@ -179,7 +152,7 @@ bool KernelUsbDevice::Write(const void* buffer, DWORD count, DWORD* written, DWO
     if (count == 0) return true;
     std::lock_guard<std::mutex> handleLock(writeMutex_);
     std::lock_guard<std::mutex> nodeLock(node_->WriteMutex());
-    uint64_t generation = cancelGeneration_.load();
+    uint64_t generation = cancel_.Generation();
     const auto* bytes = static_cast<const uint8_t*>(buffer);
     // The time-out counts from the last byte the printer took, so a long command to a slow printer goes
     // through.
@@ -205,7 +178,7 @@ bool KernelUsbDevice::Write(const void* buffer, DWORD count, DWORD* written, DWO
         // for the printer to take them, as WriteFile does on Windows: closing the node before
         // would cancel the transfer.
         int left = (int)std::max<int64_t>(0, KernelUsbWriteStallMs() - MsSince(progress));
-        switch (left == 0 ? Wait::Timeout : WaitFor(POLLOUT, writeWake_, left, generation)) {
+        switch (left == 0 ? Wait::Timeout : WaitFor(POLLOUT, CancelSignal::kWriter, left, generation)) {
         case Wait::Timeout:
             *error = ERROR_SEM_TIMEOUT;
             return false;

@@ -5,6 +5,7 @@
 // went away turns every call into ERROR_DEVICE_NOT_CONNECTED.
 #pragma once
 
+#include "cancel_signal.h"
 #include "io_object.h"
 #include "kernel_usb_node.h"
 
@@ -30,26 +31,20 @@ class KernelUsbDevice : public IoObject {
     void Cancel() override;
 
   private:
-    KernelUsbDevice(std::shared_ptr<KernelUsbNode> node, Pipe pipe, DWORD access, int readWake,
-                    int writeWake);
+    KernelUsbDevice(std::shared_ptr<KernelUsbNode> node, Pipe pipe, DWORD access);
     enum class Wait { Ready, Timeout, Cancelled, Gone };
-    // Waits for the node to be ready for `events`, for Cancel() on `wakeFd`, or `timeoutMs` (-1: no limit).
-    Wait WaitFor(short events, int wakeFd, int timeoutMs, uint64_t generation);
+    // Waits for the node to be ready for `events`, for Cancel(), or `timeoutMs` (-1: no limit).
+    Wait WaitFor(short events, CancelSignal::Waiter waiter, int timeoutMs, uint64_t generation);
     bool ReadPiece(void* buffer, DWORD count, DWORD* got, DWORD* error, uint64_t generation);
     DWORD Vanished(); // marks the node gone and gives the error every call now fails with
 
     std::shared_ptr<KernelUsbNode> node_;
     const Pipe pipe_;
     const DWORD access_;
-    // Cancel() signals both: a read and a write of the same handle each wait on their own.
-    const int readWake_, writeWake_;
 
-    std::mutex readMutex_;   // one reader at a time
-    std::mutex writeMutex_;  // one writer at a time on this handle
-    std::mutex cancelMutex_; // orders Cancel() against the start and end of a read
-    std::atomic<uint64_t> cancelGeneration_{0};
-    bool reading_ = false;        // under cancelMutex_
-    bool cancelNextRead_ = false; // under cancelMutex_
+    std::mutex readMutex_;  // one reader at a time
+    std::mutex writeMutex_; // one writer at a time on this handle
+    CancelSignal cancel_;
 };
 
 } // namespace orbis::platform
