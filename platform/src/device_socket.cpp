@@ -297,18 +297,7 @@ bool SocketDevice::Ioctl(DWORD code, const void* in, DWORD inSize, void* out, DW
         reply.push_back((char)(uint8_t)length);
     }
     reply += id;
-    if (!out || outSize == 0) {
-        *error = ERROR_INSUFFICIENT_BUFFER;
-        return false;
-    }
-    DWORD n = (DWORD)std::min<size_t>(reply.size(), outSize);
-    std::memcpy(out, reply.data(), n);
-    *returned = n;
-    if (n < reply.size()) {
-        *error = ERROR_MORE_DATA;
-        return false;
-    }
-    return true;
+    return CopyIoctlReply(reply.data(), reply.size(), out, outSize, returned, error);
 }
 
 bool SocketDevice::GetTimeouts(COMMTIMEOUTS* timeouts, DWORD* error) {

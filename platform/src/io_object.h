@@ -5,6 +5,8 @@
 
 #include "../win32.h"
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -34,5 +36,24 @@ class IoObject {
     // Ends a Read blocked in another thread: it fails with ERROR_OPERATION_ABORTED.
     virtual void Cancel() {}
 };
+
+// Hands a DeviceIoControl reply to the caller the way the printer drivers do:
+// ERROR_INSUFFICIENT_BUFFER without room at all, ERROR_MORE_DATA with the first
+// bytes when the buffer is short.
+inline bool CopyIoctlReply(const void* reply, size_t size, void* out, DWORD outSize, DWORD* returned,
+                           DWORD* error) {
+    if (!out || outSize == 0) {
+        *error = ERROR_INSUFFICIENT_BUFFER;
+        return false;
+    }
+    DWORD n = (DWORD)std::min<size_t>(size, outSize);
+    std::memcpy(out, reply, n);
+    *returned = n;
+    if (n < size) {
+        *error = ERROR_MORE_DATA;
+        return false;
+    }
+    return true;
+}
 
 } // namespace orbis::platform

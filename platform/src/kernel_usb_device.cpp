@@ -213,19 +213,8 @@ bool KernelUsbDevice::Ioctl(DWORD code, const void* in, DWORD inSize, void* out,
         *error = IsVanishedErrno(errno) ? Vanished() : ERROR_GEN_FAILURE;
         return false;
     }
-    reply.resize(std::min<size_t>((size_t)n, reply.size()));
-    if (!out || outSize == 0) {
-        *error = ERROR_INSUFFICIENT_BUFFER;
-        return false;
-    }
-    DWORD copied = (DWORD)std::min<size_t>(reply.size(), outSize);
-    std::memcpy(out, reply.data(), copied);
-    *returned = copied;
-    if (copied < reply.size()) {
-        *error = ERROR_MORE_DATA;
-        return false;
-    }
-    return true;
+    return CopyIoctlReply(reply.data(), std::min<size_t>((size_t)n, reply.size()), out, outSize, returned,
+                          error);
 }
 
 } // namespace orbis::platform
