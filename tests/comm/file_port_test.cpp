@@ -65,7 +65,6 @@ TEST(FilePort, SavedCommandFileAndOfflineFileHoldThePacketsByteForByte) {
         a40[3] = 0x40; // reply request cleared, everything else unchanged
         b00[3] = 0x00;
         Bytes expected = kStart + a40 + kStart + b00 + kStart + c + kStart + kOnlineFileCommand;
-        ASSERT_EQ(113u, expected.size());
         EXPECT_EQ(expected, ReadBytes(Host(test.commandFile)));
         EXPECT_EQ(28u, ReadBytes(Host(test.offlineFile)).size());
     }
@@ -137,13 +136,20 @@ TEST(FilePort, UnwritablePlacesFailWithoutWritingElsewhere) {
     EXPECT_EQ(DVC_OK, DvcClosePort("/dev/full"));
 }
 
-// The NT-family workaround: on close, "offline.dat" goes to the port first,
+// The NT-family workaround: the port is opened write-only and the commands
+// collected in a temporary file; on close, "offline.dat" goes to the port first,
 // the command file 5 seconds later, and both files are removed.
 TEST(FilePort, CopyFilesDeliversOfflineFileFirstThenCommandFile) {
     TestWorld world;
     auto port = FakeParallelPort::Attach("LPT1", "");
     WriteBytes(orbis::platform::Root() + "/windows-family", Hex("4E 54 0A")); // "NT"
     ASSERT_EQ(DVC_OPEN_UNIDIRECTIONAL, DvcOpenPort("LPT1"));
+    EXPECT_TRUE(G_bUnidirectional);
+    EXPECT_EQ(NPA_AUTO, G_NpaMode);
+    EXPECT_STREQ("", G_szDeviceId);
+    EXPECT_EQ(0, port->OpenHandles());
+    EXPECT_NE(std::string::npos, fs::path(Host(G_szCommandFile)).filename().string().find("LPT"));
+    EXPECT_EQ(0u, fs::file_size(Host(G_szCommandFile)));
     ASSERT_EQ(DVC_OK, DvcOffline("LPT1", true));
     ASSERT_EQ(DVC_OK, Send("LPT1", Command(7, 0x50)));
     ASSERT_EQ(DVC_OK, DvcOffline("LPT1", false));

@@ -1,14 +1,12 @@
 // Opening a parallel port: recognition, the NPA-mode inquiry, the handle after a
-// failed open, the write-only workaround, and the read primitive.
+// failed open, and the read primitive. (The write-only workaround of the NT
+// family is covered with its files in the file-port tests.)
 #include "support/comm_env.h"
 #include "support/par_fake_port.h"
 
 #include "dvc_internal.h"
 
 #include <gtest/gtest.h>
-
-#include <cstring>
-#include <filesystem>
 
 using namespace commtest;
 
@@ -123,22 +121,6 @@ TEST(ParOpen, ReadPrimitiveReturnsShortCounts) {
         EXPECT_EQ(got, c.got);
         CloseHandle(h);
     }
-}
-
-TEST(ParOpen, NtFamilyCollectsCommandsInATemporaryFile) {
-    commtest::TestWorld world;
-    setenv("ORBIS_WINDOWS_FAMILY", "NT", 1);
-    auto port = FakeParallelPort::Attach("LPT1", kVantrel);
-    EXPECT_EQ(DvcOpenPort("LPT1"), DVC_OPEN_UNIDIRECTIONAL);
-    unsetenv("ORBIS_WINDOWS_FAMILY");
-    EXPECT_TRUE(G_bUnidirectional);
-    EXPECT_EQ(G_NpaMode, NPA_AUTO);
-    EXPECT_STREQ(G_szDeviceId, "");
-    std::string file = commtest::Host(G_szCommandFile);
-    EXPECT_EQ(std::filesystem::file_size(file), 0u);
-    EXPECT_NE(std::filesystem::path(file).filename().string().find("LPT"), std::string::npos);
-    EXPECT_EQ(port->OpenHandles(), 0);
-    EXPECT_TRUE(port->Writes().empty());
 }
 
 } // namespace

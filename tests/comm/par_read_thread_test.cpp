@@ -16,28 +16,6 @@ namespace {
 
 const Bytes kQuery = {0xA5, 0x00, 0x04, 0x50, 0xE0, 0x03, 0x40};
 
-std::shared_ptr<FakeParallelPort> OpenAuto() {
-    auto port = FakeParallelPort::Attach("LPT1", "MFG:Vantrel;CMD:VNPAP;");
-    EXPECT_EQ(DvcOpenPort("LPT1"), DVC_OK);
-    return port;
-}
-
-bool ReadThreadRunning() {
-    WaitForSingleObject(G_hTransactionInfo, INFINITE);
-    bool running = G_hReadThread != nullptr;
-    ReleaseMutex(G_hTransactionInfo);
-    return running;
-}
-
-// Polls generously: the point is that the thread ends at all, not how fast.
-bool ReadThreadEnds() {
-    for (int i = 0; i < 300; ++i) {
-        if (!ReadThreadRunning()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-}
-
 int Send(Bytes* reply) {
     unsigned char buffer[2048];
     uint32_t length = sizeof buffer;
@@ -60,7 +38,7 @@ TEST(ParReadThread, LateReplyNeverAnswersTheNextRequest) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         commtest::TestWorld world;
-        auto port = OpenAuto();
+        auto port = OpenLpt1(NPA_AUTO);
         port->FeedPause(RESPONSE_WAIT_TIMEOUT + c.lateMs);
         port->Feed(Packet(0x10, 0xE0, {0xAA}));
         Bytes reply;
@@ -82,13 +60,13 @@ TEST(ParReadThread, FailingPortDoesNotSpin) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         commtest::TestWorld world;
-        auto port = OpenAuto();
+        auto port = OpenLpt1(NPA_AUTO);
         if (c.partialFirst) port->Feed({0xA5, 0x00, 0x20, 0x10, 0xE0, 1, 2});
         port->FeedDeath();
         Bytes reply;
         EXPECT_EQ(Send(&reply), DVC_SEND_READFAIL);
         // The thread backs off and then gives the port up instead of reading in a loop.
-        EXPECT_TRUE(ReadThreadEnds());
+        EXPECT_TRUE(Eventually([] { return !ReadThreadRuns(); }));
         EXPECT_LT(port->Reads(), 60);
     }
 }
@@ -106,14 +84,14 @@ TEST(ParReadThread, EndsWhenThePortIsClosedOrTheLibraryShutsDown) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         commtest::TestWorld world;
-        auto port = OpenAuto();
+        auto port = OpenLpt1(NPA_AUTO);
         if (!c.silent) port->Feed(Packet(0x10, 0xE0, {1}));
         Bytes reply;
         EXPECT_EQ(Send(&reply), c.silent ? DVC_SEND_READFAIL : DVC_OK);
-        EXPECT_TRUE(ReadThreadRunning());
+        EXPECT_TRUE(ReadThreadRuns());
         if (c.close) {
             EXPECT_EQ(DvcClosePort("LPT1"), DVC_OK);
-            EXPECT_TRUE(ReadThreadEnds());
+            EXPECT_TRUE(Eventually([] { return !ReadThreadRuns(); }));
             EXPECT_EQ(port->OpenHandles(), 0);
             // The next request starts a new thread on the reopened port.
             EXPECT_EQ(DvcOpenPort("LPT1"), DVC_OK);

@@ -13,18 +13,6 @@ namespace {
 
 const Bytes kCommand = {0xA5, 0x00, 0x04, 0x50, 0xE0, 0x03, 0x40};
 
-// Opens LPT1 on a fake printer in the given mode; the inquiry is answered when asked.
-std::shared_ptr<FakeParallelPort> OpenPrinter(int mode) {
-    auto port = FakeParallelPort::Attach("LPT1", mode == NPA_ON ? "MFG:Vantrel;" : "MFG:X;CMD:VNPAP;");
-    port->SetResponder([](const Bytes& written, FakeParallelPort& self) {
-        if (written.size() == 39) self.Feed({0xA5, 0x00, 0x02, 0x80, 0x00});
-    });
-    EXPECT_EQ(DvcOpenPort("LPT1"), DVC_OK);
-    EXPECT_EQ(G_NpaMode, mode);
-    port->SetResponder(nullptr);
-    return port;
-}
-
 Bytes Data(size_t count) {
     Bytes data(count);
     for (size_t i = 0; i < count; ++i)
@@ -67,9 +55,9 @@ TEST(ParTransaction, RepliesAreFoundJoinedAndMatched) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TestWorld world;
-        auto port = OpenPrinter(NPA_AUTO);
+        auto port = OpenLpt1(NPA_AUTO);
         for (const auto& read : c.reads)
-            read.empty() ? port->FeedEmpty(1) : port->Feed(read);
+            read.empty() ? port->FeedEmpty() : port->Feed(read);
         unsigned char buffer[2048] = {};
         uint32_t length = sizeof buffer;
         EXPECT_EQ(DvcSendCommand("LPT1", kCommand.data(), 7, buffer, &length), c.result);
@@ -99,7 +87,7 @@ TEST(ParTransaction, WhatReachesThePort) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command.size());
         TestWorld world;
-        auto port = OpenPrinter(c.mode);
+        auto port = OpenLpt1(c.mode);
         port->SetResponder([](const Bytes& written, FakeParallelPort& self) {
             if (written.size() == 7 && written[3] & 0x10) self.Feed(Packet(0x10, 0xE0, {4}));
         });
@@ -117,7 +105,7 @@ TEST(ParTransaction, WhatReachesThePort) {
         EXPECT_EQ(writes, expected);
     }
     TestWorld world;
-    OpenPrinter(NPA_AUTO)->SetWriteFails(true);
+    OpenLpt1(NPA_AUTO)->SetWriteFails(true);
     uint32_t length = 16;
     unsigned char buffer[16];
     EXPECT_EQ(DvcSendCommand("LPT1", kCommand.data(), 7, buffer, &length), DVC_SEND_WRITEFAIL);

@@ -9,9 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
-#include <thread>
 
 using namespace commtest;
 
@@ -38,19 +36,6 @@ Bytes Data(size_t count) {
     for (size_t i = 0; i < count; ++i)
         data[i] = uint8_t(i % 97 + 1);
     return data;
-}
-
-bool Eventually(const std::function<bool()>& condition) {
-    for (int i = 0; i < 500 && !condition(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return condition();
-}
-
-bool ReadThreadRuns() {
-    WaitForSingleObject(G_hTransactionInfo, INFINITE);
-    bool runs = G_hReadThread != nullptr;
-    ReleaseMutex(G_hTransactionInfo);
-    return runs;
 }
 
 struct Sent {
@@ -258,12 +243,8 @@ TEST(UsbTransaction, ClosingEndsABlockedRead) {
 // A parallel port's read thread left from earlier in the run makes way for the USB one.
 TEST(UsbTransaction, ParallelReadThreadGivesWay) {
     TestWorld world;
-    auto lpt = FakeParallelPort::Attach("LPT1", "MFG:X;CMD:VNPAP;");
     const Bytes query = Command(0x50, 9);
-    lpt->SetResponder([&](const Bytes& written, FakeParallelPort& port) {
-        if (written == query) port.Feed(Packet(0x10, 0xE0, {1}));
-    });
-    ASSERT_EQ(DvcOpenPort("LPT1"), DVC_OK);
+    OpenLpt1(NPA_AUTO)->Feed(Packet(0x10, 0xE0, {1}));
     unsigned char reply[DVC_RESPONSE_SLOT];
     uint32_t length = sizeof reply;
     ASSERT_EQ(DvcSendCommand("LPT1", query.data(), uint16_t(query.size()), reply, &length), DVC_OK);

@@ -4,12 +4,14 @@
 #include "orbis_platform.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -105,6 +107,19 @@ std::vector<std::string> LogMessages() {
 bool Logged(const std::string& message) {
     auto messages = LogMessages();
     return std::find(messages.begin(), messages.end(), message) != messages.end();
+}
+
+bool ReadThreadRuns() {
+    WaitForSingleObject(G_hTransactionInfo, INFINITE);
+    bool runs = G_hReadThread != nullptr;
+    ReleaseMutex(G_hTransactionInfo);
+    return runs;
+}
+
+bool Eventually(const std::function<bool()>& condition) {
+    for (int i = 0; i < 1000 && !condition(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return condition();
 }
 
 static const char kKey[] = "SOFTWARE\\VANTREL\\VANDVC";

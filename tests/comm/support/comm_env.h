@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,11 @@ std::vector<std::string> ReadLines(const std::string& hostPath);
 std::vector<std::string> LogLines();
 std::vector<std::string> LogMessages();
 bool Logged(const std::string& message);
+
+// Whether the library's read thread is running; and a generous poll for a
+// condition (the point is that it comes true at all, not how fast).
+bool ReadThreadRuns();
+bool Eventually(const std::function<bool()>& condition);
 
 // "LoggingLevel" under HKEY_LOCAL_MACHINE\SOFTWARE\VANTREL\VANDVC.
 void SetLoggingLevel(uint32_t level);

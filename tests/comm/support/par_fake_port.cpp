@@ -1,7 +1,10 @@
 #include "par_fake_port.h"
 
+#include "dvc_internal.h"
 #include "orbis_platform.h"
 #include "platform/src/io_object.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
@@ -142,6 +145,17 @@ bool FakeParallelPort::Timeouts(const COMMTIMEOUTS* set, COMMTIMEOUTS* get) {
     if (set) timeoutsSet_.push_back(timeouts_ = *set);
     if (get) *get = timeouts_;
     return true;
+}
+
+std::shared_ptr<FakeParallelPort> OpenLpt1(int mode) {
+    auto port = FakeParallelPort::Attach("LPT1", mode == NPA_ON ? "MFG:Vantrel;" : "MFG:X;CMD:VNPAP;");
+    port->SetResponder([](const Bytes& written, FakeParallelPort& self) {
+        if (written.size() == 39) self.Feed({0xA5, 0x00, 0x02, 0x80, 0x00});
+    });
+    EXPECT_EQ(DvcOpenPort("LPT1"), DVC_OK);
+    EXPECT_EQ(G_NpaMode, mode);
+    port->SetResponder(nullptr);
+    return port;
 }
 
 } // namespace commtest

@@ -23,10 +23,7 @@ class FakeParallelPort {
     static std::shared_ptr<FakeParallelPort> Attach(const std::string& name, const std::string& deviceId);
 
     void Feed(const Bytes& bytes) { Push({Step::Data, bytes}); } // a read may take part of them
-    void FeedEmpty(int reads) {
-        for (int i = 0; i < reads; ++i)
-            Push({Step::Empty, {}});
-    }
+    void FeedEmpty() { Push({Step::Empty, {}}); }                // one read comes back empty
     void FeedPause(DWORD ms) { Push({Step::Pause, {}, 0, ms}); }
     void FeedDeath() { Push({Step::Death, {}}); } // every later read and write fails
     void SetResponder(Responder responder);
@@ -70,5 +67,9 @@ class FakeParallelPort {
     bool dead_ = false, writeFails_ = false;
     int reads_ = 0, openHandles_ = 0;
 };
+
+// LPT1 with a printer of the family, opened in `mode` (NPA_AUTO or NPA_ON, the
+// inquiry answered); the port's responder is cleared afterwards.
+std::shared_ptr<FakeParallelPort> OpenLpt1(int mode);
 
 } // namespace commtest
