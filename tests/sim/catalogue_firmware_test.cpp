@@ -202,28 +202,3 @@ TEST_F(CatalogueFirmware, EverySettingSectionNamesCatalogueValues) {
         }
     }
 }
-
-TEST_F(CatalogueFirmware, TreeSectionsSpellThePageArrangement) {
-    const struct Item {
-        int stringId, viewId;
-        std::vector<std::pair<int, int>> children; // label id, page id
-    } expected[] = {{61214, 1, {{61219, 2}, {61218, 3}, {61217, 4}}},
-                    {61225, 5, {}},
-                    {61224, 6, {}},
-                    {61221, 7, {{61222, 8}}},
-                    {61223, 9, {}},
-                    {61211, 0, {{61212, 10}, {61213, 11}}}};
-    auto roots = SplitCatalogueList(Value("TreeRoot", "Children"));
-    ASSERT_EQ(Number("TreeRoot", "NumChildren"), int(std::size(expected)));
-    ASSERT_GE(roots.size(), std::size(expected));
-    for (size_t i = 0; i < std::size(expected); ++i) {
-        EXPECT_EQ(Number(roots[i], "StringId"), expected[i].stringId) << roots[i];
-        EXPECT_EQ(Number(roots[i], "ViewId"), expected[i].viewId) << roots[i];
-        auto children = SplitCatalogueList(Value(roots[i], "Children"));
-        ASSERT_EQ(Number(roots[i], "NumChildren"), int(expected[i].children.size())) << roots[i];
-        for (size_t k = 0; k < expected[i].children.size(); ++k) {
-            EXPECT_EQ(Number(children.at(k), "StringId"), expected[i].children[k].first);
-            EXPECT_EQ(Number(children.at(k), "ViewId"), expected[i].children[k].second);
-        }
-    }
-}
