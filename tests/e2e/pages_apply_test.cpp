@@ -1,12 +1,16 @@
-// The pages against a simulated printer: one change on every page as the user
-// makes it, Apply, then a fresh query by another program sees every change; the
-// same changes saved to a command file decode to the same values.
-#include "npa_exchange.h"
+// The whole application against a simulated printer: start-up with the real
+// query, one change on every page as the user makes it, a two-way Apply of every
+// value held (each catalogue command the printer must accept), then a fresh query
+// by another program sees every value with the changes; the same values saved to
+// a command file decode alike.
+#include "main_frame.h"
 #include "page_registry.h"
+#include "printer_app.h"
 #include "printer_doc.h"
+#include "qt_window_host.h"
 #include "settings_view.h"
 #include "spin_button.h"
-#include "tests/sim/sim_process.h"
+#include "support/e2e_env.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -18,16 +22,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 
 namespace {
-
-namespace fs = std::filesystem;
 
 QApplication& App() {
     static int argc = 1;
@@ -38,28 +37,6 @@ QApplication& App() {
         return new QApplication(argc, argv);
     }();
     return *app;
-}
-
-// Runs orbis-cli with `args` in the current directory; its NAME=VALUE lines.
-std::map<std::string, std::string> Cli(const std::string& args, int& status) {
-    const char* bin = std::getenv("ORBIS_BIN_DIR");
-    std::string command = std::string(bin ? bin : ".") + "/orbis-cli " + args + " 2>/dev/null";
-    std::map<std::string, std::string> values;
-    FILE* out = ::popen(command.c_str(), "r");
-    if (!out) {
-        status = -1;
-        return values;
-    }
-    char line[1024];
-    while (std::fgets(line, sizeof line, out)) {
-        std::string text(line);
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-            text.pop_back();
-        size_t eq = text.find('=');
-        if (eq != std::string::npos) values[text.substr(0, eq)] = text.substr(eq + 1);
-    }
-    status = ::pclose(out);
-    return values;
 }
 
 // One page shown in a window of its own, as the frame shows it.
@@ -105,33 +82,39 @@ struct PageChange {
     std::function<void(Shown&)> act;
 };
 
-class PagesAgainstPrinter : public ::testing::Test {
+// Records the modal boxes instead of showing them.
+class QuietHost : public CQtWindowHost {
+  public:
+    int ShowMessage(bool, const std::string&, const std::string& caption, MessageIcon,
+                    MessageButtons buttons) override {
+        captions.push_back(caption);
+        return buttons == MessageButtons::YesNo ? kIdNo : kIdOk;
+    }
+    std::vector<std::string> captions;
+};
+
+class PagesAgainstPrinter : public E2eTest {
   protected:
     void SetUp() override {
         App();
-        const char* source = std::getenv("ORBIS_SOURCE_DIR");
-        ASSERT_NE(source, nullptr);
-        fs::copy_file(fs::path(source) / "res" / "quillon.ini", fs::path(root.Path()) / "quillon.ini");
-        previous = fs::current_path();
-        fs::current_path(root.Path());
-        ::setenv("ORBIS_ROOT", root.Path().c_str(), 1);
+        E2eTest::SetUp();
     }
-    void TearDown() override {
-        std::error_code ec;
-        fs::current_path(previous, ec);
-    }
-    orbis::test::TempRoot root;
-    fs::path previous;
 };
 
-TEST_F(PagesAgainstPrinter, OneChangePerPageReachesPrinterAndCommandFile) {
-    orbis::test::SimProcess sim(root.Path(), {"--lpt", "1"});
+TEST_F(PagesAgainstPrinter, StartChangeEveryPageApplyAndSave) {
+    orbis::test::SimProcess sim(root_.Path(), {"--lpt", "1"});
     ASSERT_TRUE(sim.Ready()) << "simulator did not attach";
 
-    StringMap queried;
-    ASSERT_EQ(QueryPrinterSettings("LPT1", queried), 0);
-    CPrinterDoc doc;
-    ASSERT_TRUE(doc.OnNewDocument("LPT1", queried, 0));
+    // Discovery finds the one printer, and the real query runs behind the wait dialog.
+    QuietHost host;
+    CPrinterApp app(&host);
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_EQ(app.QueryResult, 0);
+    EXPECT_EQ(app.PortName, "LPT1");
+    CPrinterDoc& doc = *app.Document();
+    const StringMap queried = doc.CurrentValues;
+    ASSERT_GT(queried.size(), 50u);
+    EXPECT_EQ(queried.count(""), 0u); // every identifier in the reply is the catalogue's
 
     const std::vector<PageChange> changes = {
         {1, "TRAY1PAPSIZE", [](Shown& s) { s.SelectOther(1301); }},
@@ -161,7 +144,7 @@ TEST_F(PagesAgainstPrinter, OneChangePerPageReachesPrinterAndCommandFile) {
         {10, "PARPCLEMUFLP", [](Shown& s) { s.Click(1062); }},
         {11, "USBPSEMUFLP", [](Shown& s) { s.Click(1053); }},
     };
-    std::map<std::string, std::string> expected;
+    StringMap expected = queried; // two-way: Apply sends every value held, each must be accepted
     for (const PageChange& change : changes) {
         SCOPED_TRACE("page " + std::to_string(change.pageId));
         std::string before = doc.CurrentValues[change.npaName];
@@ -176,21 +159,20 @@ TEST_F(PagesAgainstPrinter, OneChangePerPageReachesPrinterAndCommandFile) {
     }
     EXPECT_TRUE(doc.IsModified());
 
-    ASSERT_EQ(doc.ApplySettings(), 0);
-    std::string file = root.Path() + "/changes.npa";
+    std::string file = work_ + "/changes.npa";
     ASSERT_EQ(doc.SaveCommandFile(file), 0);
-    ShutdownPrinterLink("LPT1");
+    app.MainFrame()->OnApply();
+    EXPECT_FALSE(doc.IsModified());
+    app.MainFrame()->close(); // nothing to ask; the printer link is shut down
+    EXPECT_EQ(host.captions, std::vector<std::string>{});
 
-    int status = 0;
-    std::map<std::string, std::string> fresh = Cli("query LPT1", status);
-    ASSERT_EQ(status, 0) << "orbis-cli query";
-    for (const auto& [name, value] : expected)
-        EXPECT_EQ(fresh[name], value) << name << " after Apply";
+    CliRun fresh = RunCli("query LPT1 2>/dev/null");
+    ASSERT_EQ(fresh.status, 0) << "orbis-cli query";
+    EXPECT_EQ(ParseValues(fresh.out), expected) << "after Apply";
 
-    std::map<std::string, std::string> decoded = Cli("decode " + file, status);
-    EXPECT_EQ(status, 0) << "orbis-cli decode";
-    for (const auto& [name, value] : expected)
-        EXPECT_EQ(decoded[name], value) << name << " in the command file";
+    CliRun decoded = RunCli("decode " + file + " 2>/dev/null");
+    EXPECT_EQ(decoded.status, 0) << "orbis-cli decode";
+    EXPECT_EQ(ParseValues(decoded.out), expected) << "in the command file";
 }
 
 } // namespace

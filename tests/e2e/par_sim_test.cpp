@@ -1,11 +1,9 @@
 // Parallel printers end to end: the library against a simulated printer process
 // on LPT1 of a private root.
-#include "tests/sim/sim_process.h"
+#include "support/e2e_env.h"
 
 #include "dvc_internal.h"
 #include "firmware.h"
-
-#include <gtest/gtest.h>
 
 #include <fstream>
 #include <thread>
@@ -15,16 +13,13 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 
 // One root per test, and a library that initialises afresh on it.
-class ParSim : public ::testing::Test {
+class ParSim : public E2eTest {
   protected:
-    void SetUp() override {
-        setenv("ORBIS_ROOT", root_.Path().c_str(), 1);
-        unsetenv("ORBIS_WINDOWS_FAMILY");
-    }
     void TearDown() override {
         if (G_szPortName[0]) DvcClosePort(std::string(G_szPortName).c_str());
         DvcShutdown();
         G_bInitialized = false;
+        E2eTest::TearDown();
     }
     std::unique_ptr<orbis::test::SimProcess> Start(std::vector<std::string> options) {
         options.insert(options.begin(), {"--lpt", "1"});
@@ -44,7 +39,6 @@ class ParSim : public ::testing::Test {
         }
         return seen;
     }
-    orbis::test::TempRoot root_;
 };
 
 // The batched query of every setting the printer knows, as the settings layer sends it.
@@ -133,10 +127,7 @@ TEST_F(ParSim, NtFamilyWritesAtCloseAndThePrinterAppliesIt) {
     const auto* blankPages = orbis::sim::FindSetting(0x0101);
     ASSERT_NE(blankPages, nullptr);
     ASSERT_EQ(blankPages->factory, Bytes{0x00});
-    std::string cli = std::string(std::getenv("ORBIS_BIN_DIR")) + "/orbis-cli";
-    std::string line = "ORBIS_WINDOWS_FAMILY=NT ORBIS_ROOT='" + root_.Path() + "' '" + cli +
-                       "' write LPT1 A5000740E0E731010101 > /dev/null";
-    ASSERT_EQ(std::system(line.c_str()), 0);
+    ASSERT_EQ(RunCli("write LPT1 A5000740E0E731010101", "ORBIS_WINDOWS_FAMILY=NT").status, 0);
     // Nothing was asked of the printer; offline.dat came first, then the command file.
     // The printer works through what the copy handed it at its own pace.
     const std::vector<std::string> words = {"device ID asked", "PJL:", "now offline", "set ", "now online"};
@@ -180,13 +171,7 @@ TEST_F(ParSim, ProbeTellsWhatTheLibraryFound) {
     };
     for (const auto& c : cases) {
         auto sim = Start(c.options);
-        std::string line = std::string("ORBIS_WINDOWS_FAMILY=") + c.family + " '" +
-                           std::getenv("ORBIS_BIN_DIR") + "/orbis-cli' probe LPT1 2>&1";
-        std::string output;
-        FILE* pipe = popen(line.c_str(), "r");
-        for (char chunk[256]; std::fgets(chunk, sizeof chunk, pipe);)
-            output += chunk;
-        pclose(pipe);
+        std::string output = RunCli("probe LPT1 2>&1", std::string("ORBIS_WINDOWS_FAMILY=") + c.family).out;
         for (const auto& expected : c.lines)
             EXPECT_NE(output.find(expected), std::string::npos) << output;
         sim->Stop();

@@ -1,7 +1,7 @@
 // The settings subcommands of orbis-cli against a simulated printer process on
 // LPT1: query, apply one value of each descriptor kind, query again, restart the
 // printer, and save then decode a command file.
-#include "tests/sim/sim_process.h"
+#include "support/e2e_env.h"
 
 #include "npa_catalogue.h"
 #include "printer_doc.h"
@@ -9,74 +9,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <map>
-#include <sstream>
 
 namespace {
 
-using Lines = std::map<std::string, std::string>;
+using Lines = CliValues;
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-};
-
-class SettingsCli : public ::testing::Test {
+class SettingsCli : public E2eTest {
   protected:
-    void SetUp() override {
-        previous_ = std::filesystem::current_path();
-        setenv("ORBIS_ROOT", root_.Path().c_str(), 1);
-        unsetenv("ORBIS_WINDOWS_FAMILY");
-        work_ = root_.Path() + "/work";
-        std::filesystem::create_directories(work_);
-        const char* source = std::getenv("ORBIS_SOURCE_DIR");
-        ASSERT_NE(source, nullptr);
-        std::filesystem::copy_file(std::string(source) + "/res/quillon.ini", work_ + "/quillon.ini");
-        std::filesystem::current_path(work_);
-    }
-    void TearDown() override { std::filesystem::current_path(previous_); }
-
     std::unique_ptr<orbis::test::SimProcess> Start() {
         auto sim =
             std::make_unique<orbis::test::SimProcess>(root_.Path(), std::vector<std::string>{"--lpt", "1"});
         EXPECT_TRUE(sim->Ready());
         return sim;
     }
-
-    // Runs orbis-cli in the working directory (where its catalogue is).
-    CliRun Cli(const std::string& args) {
-        const char* bin = std::getenv("ORBIS_BIN_DIR");
-        std::string command =
-            "cd '" + work_ + "' && '" + std::string(bin ? bin : ".") + "/orbis-cli' " + args;
-        CliRun run;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe) return run;
-        std::array<char, 4096> buffer;
-        size_t n;
-        while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-            run.out.append(buffer.data(), n);
-        int status = pclose(pipe);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return run;
-    }
-
-    static Lines Parse(const std::string& out) {
-        Lines lines;
-        std::istringstream in(out);
-        for (std::string line; std::getline(in, line);) {
-            size_t eq = line.find('=');
-            if (eq != std::string::npos) lines[line.substr(0, eq)] = line.substr(eq + 1);
-        }
-        return lines;
-    }
-
-    orbis::test::TempRoot root_;
-    std::string work_;
-    std::filesystem::path previous_;
 };
 
 // A value different from `current`, one per descriptor kind, chosen from the catalogue's descriptors.
@@ -128,25 +73,25 @@ TEST_F(SettingsCli, ApplyQueryRestartSaveDecode) {
     auto sim = Start();
     ASSERT_TRUE(sim->Ready());
 
-    CliRun devices = Cli("devices");
+    CliRun devices = RunCli("devices");
     EXPECT_EQ(devices.status, 0);
     EXPECT_NE(devices.out.find("LPT1"), std::string::npos) << devices.out;
     EXPECT_NE(devices.out.find(" [simulated]\n"), std::string::npos) << "the line names its source";
 
-    CliRun first = Cli("query LPT1");
+    CliRun first = RunCli("query LPT1");
     ASSERT_EQ(first.status, 0) << first.out;
-    Lines before = Parse(first.out);
+    Lines before = ParseValues(first.out);
     ASSERT_GT(before.size(), 50u);
 
     Lines changes = NewValues(before);
     ASSERT_EQ(changes.size(), 6u);
-    CliRun apply = Cli("apply LPT1" + Arguments(changes));
+    CliRun apply = RunCli("apply LPT1" + Arguments(changes));
     ASSERT_EQ(apply.status, 0) << apply.out;
 
     // No port named: the only printer is chosen.
-    CliRun second = Cli("query");
+    CliRun second = RunCli("query");
     ASSERT_EQ(second.status, 0) << second.out;
-    Lines after = Parse(second.out);
+    Lines after = ParseValues(second.out);
     Lines expected = before;
     for (const auto& [name, value] : changes)
         expected[name] = value;
@@ -154,15 +99,15 @@ TEST_F(SettingsCli, ApplyQueryRestartSaveDecode) {
 
     sim.reset();
     sim = Start();
-    CliRun third = Cli("query LPT1");
+    CliRun third = RunCli("query LPT1");
     ASSERT_EQ(third.status, 0) << third.out;
-    EXPECT_EQ(Parse(third.out), expected);
+    EXPECT_EQ(ParseValues(third.out), expected);
 
-    CliRun save = Cli("save saved.npa" + Arguments(changes));
+    CliRun save = RunCli("save saved.npa" + Arguments(changes));
     ASSERT_EQ(save.status, 0) << save.out;
-    CliRun decode = Cli("decode saved.npa");
+    CliRun decode = RunCli("decode saved.npa");
     EXPECT_EQ(decode.status, 0) << decode.out;
-    EXPECT_EQ(Parse(decode.out), changes);
+    EXPECT_EQ(ParseValues(decode.out), changes);
 }
 
 TEST_F(SettingsCli, FailuresGiveOneLineAndNonZeroExit) {
@@ -178,7 +123,7 @@ TEST_F(SettingsCli, FailuresGiveOneLineAndNonZeroExit) {
         {"decode missing.npa", 3},
     };
     for (const Case& c : cases) {
-        CliRun run = Cli(std::string(c.args) + " 2>&1");
+        CliRun run = RunCli(std::string(c.args) + " 2>&1");
         EXPECT_EQ(run.status, c.status) << c.args << ": " << run.out;
         EXPECT_FALSE(run.out.empty()) << c.args;
     }
@@ -196,7 +141,7 @@ TEST_F(SettingsCli, PrinterFaultsGiveTheirExitCodes) {
     for (const Case& c : cases) {
         orbis::test::SimProcess sim(root_.Path(), {"--lpt", "1", c.fault});
         ASSERT_TRUE(sim.Ready()) << c.fault;
-        CliRun run = Cli(std::string(c.args) + " 2>&1");
+        CliRun run = RunCli(std::string(c.args) + " 2>&1");
         EXPECT_EQ(run.status, c.status) << c.fault << ": " << run.out;
         EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << c.fault << ": " << run.out;
     }

@@ -1,33 +1,14 @@
 // USB printers end to end: the settings exchange over USB001 of a simulated
 // printer process that also serves LPT1, whatever pieces and chains its output
 // comes in; the values read equal those of the parallel path.
-#include "tests/sim/sim_process.h"
+#include "support/e2e_env.h"
 
 #include "dvc_internal.h"
 #include "npa_exchange.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-
 namespace {
 
-class UsbSim : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        setenv("ORBIS_ROOT", root_.Path().c_str(), 1);
-        unsetenv("ORBIS_WINDOWS_FAMILY");
-        const char* source = std::getenv("ORBIS_SOURCE_DIR");
-        ASSERT_NE(source, nullptr);
-        std::filesystem::copy_file(std::string(source) + "/res/quillon.ini", root_.Path() + "/quillon.ini");
-        previous_ = std::filesystem::current_path();
-        std::filesystem::current_path(root_.Path());
-    }
-    void TearDown() override { std::filesystem::current_path(previous_); }
-
-    orbis::test::TempRoot root_;
-    std::filesystem::path previous_;
-};
+class UsbSim : public E2eTest {};
 
 void EndLink(const char* port) {
     ShutdownPrinterLink(port);

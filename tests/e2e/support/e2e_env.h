@@ -1,0 +1,34 @@
+// Shared by the end-to-end tests: a private root whose working directory holds
+// the shipped catalogue, and orbis-cli run as a separate process in it.
+#pragma once
+
+#include "tests/sim/sim_process.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+using CliValues = std::map<std::string, std::string>;
+
+struct CliRun {
+    int status = -1; // the exit code; -1 when the program did not exit normally
+    std::string out;
+};
+
+// Runs `env 'orbis-cli' args` through the shell in the current directory.
+CliRun RunCli(const std::string& args, const std::string& env = "");
+
+// The NAME=VALUE lines of a program's output.
+CliValues ParseValues(const std::string& out);
+
+class E2eTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    orbis::test::TempRoot root_;
+    std::string work_; // the working directory, holding the catalogue
+    std::filesystem::path previous_;
+};
