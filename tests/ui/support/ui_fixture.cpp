@@ -14,6 +14,7 @@
 #include <QApplication>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <unistd.h>
@@ -51,10 +52,8 @@ void UiFixture::SetUp() {
     char dir[] = "/tmp/ui_testXXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     dir_ = dir;
-    char previous[4096];
-    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-    previousDir_ = previous;
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    previousDir_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_);
     setenv("ORBIS_ROOT", (dir_ + "/root").c_str(), 1);
     const char* source = std::getenv("ORBIS_SOURCE_DIR");
     ASSERT_NE(source, nullptr) << "ORBIS_SOURCE_DIR is set by CTest";
@@ -70,9 +69,9 @@ void UiFixture::TearDown() {
     G_bInitialized = false; // the next test's library starts afresh on its own root
     settings_internal::ResetNpaCatalogue();
     NpaSettingIds.clear();
-    ASSERT_EQ(chdir(previousDir_.c_str()), 0);
-    std::string command = "rm -rf '" + dir_ + "'";
-    [[maybe_unused]] int rc = std::system(command.c_str());
+    std::error_code ec;
+    std::filesystem::current_path(previousDir_, ec);
+    std::filesystem::remove_all(dir_, ec);
 }
 
 void UiFixture::WriteCatalogue(const std::string& content) {
@@ -87,14 +86,12 @@ void UiFixture::AddSpoolerPrinter(const std::string& key, const std::string& dri
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                               &printer, nullptr),
               ERROR_SUCCESS);
-    auto set = [&](const char* value, const std::string& text) {
-        ASSERT_EQ(RegSetValueExA(printer, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+    for (const auto& [value, text] : {std::pair<const char*, const std::string&>{"Printer Driver", driver},
+                                      {"Port", port},
+                                      {"Name", name}})
+        EXPECT_EQ(RegSetValueExA(printer, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                                  static_cast<DWORD>(text.size() + 1)),
                   ERROR_SUCCESS);
-    };
-    set("Printer Driver", driver);
-    set("Port", port);
-    set("Name", name);
     RegCloseKey(printer);
 }
 
