@@ -17,17 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-Bytes Command(size_t size, unsigned char flags) {
-    Bytes command(size, 0x00);
-    for (size_t i = 0; i < size; ++i)
-        command[i] = static_cast<unsigned char>(i == 0   ? 0xA5
-                                                : i == 1 ? (size - 3) >> 8
-                                                : i == 2 ? size - 3
-                                                : i == 3 ? flags
-                                                         : i * 7);
-    return command;
-}
-
 int Send(const char* port, const Bytes& command, unsigned char* reply = nullptr,
          uint32_t* replyLength = nullptr) {
     return DvcSendCommand(port, command.data(), static_cast<uint16_t>(command.size()), reply, replyLength);

@@ -32,18 +32,7 @@ CliRun Cli(const std::string& world, const std::string& arguments) {
 }
 
 std::string HexArg(size_t size, unsigned char flags) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (size_t i = 0; i < size; ++i) {
-        unsigned char b = i == 0   ? 0xA5
-                          : i == 1 ? (size - 3) >> 8
-                          : i == 2 ? (size - 3) & 0xFF
-                          : i == 3 ? flags
-                                   : 0x31;
-        text += digits[b >> 4];
-        text += digits[b & 15];
-    }
-    return text;
+    return HexText(Command(size, flags));
 }
 
 } // namespace

@@ -13,10 +13,9 @@
 using namespace commtest;
 
 namespace {
-const Bytes kCommand = {0xA5, 0x00, 0x04, 0x50, 0xE0, 0x03, 0x40};
 
 int Send(const char* port) {
-    return DvcSendCommand(port, kCommand.data(), kCommand.size(), nullptr, nullptr);
+    return DvcSendCommand(port, kRegister.data(), kRegister.size(), nullptr, nullptr);
 }
 } // namespace
 
@@ -54,7 +53,7 @@ TEST(FramePort, KindFollowsTheFirstThreeCharactersCaseSensitively) {
         EXPECT_EQ(DVC_OK, DvcClosePort(test.name));
         EXPECT_STREQ("", G_szPortName);
         EXPECT_EQ(INVALID_HANDLE_VALUE, G_hPort);
-        Bytes sent = kCommand;
+        Bytes sent = kRegister;
         sent[3] = 0x40;
         EXPECT_EQ(kStart + sent, test.device ? lpt1->All() : ReadBytes(test.name));
     }

@@ -14,12 +14,10 @@ using namespace commtest;
 
 namespace {
 
-const Bytes kQuery = {0xA5, 0x00, 0x04, 0x50, 0xE0, 0x03, 0x40};
-
 int Send(Bytes* reply) {
     unsigned char buffer[2048];
     uint32_t length = sizeof buffer;
-    int rc = DvcSendCommand("LPT1", kQuery.data(), 7, buffer, &length);
+    int rc = DvcSendCommand("LPT1", kRegister.data(), 7, buffer, &length);
     reply->assign(buffer, buffer + (rc == DVC_OK ? length : 0));
     return rc;
 }

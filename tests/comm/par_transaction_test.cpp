@@ -11,8 +11,6 @@ using namespace commtest;
 
 namespace {
 
-const Bytes kCommand = {0xA5, 0x00, 0x04, 0x50, 0xE0, 0x03, 0x40};
-
 Bytes Data(size_t count) {
     Bytes data(count);
     for (size_t i = 0; i < count; ++i)
@@ -60,7 +58,7 @@ TEST(ParTransaction, RepliesAreFoundJoinedAndMatched) {
             read.empty() ? port->FeedEmpty() : port->Feed(read);
         unsigned char buffer[2048] = {};
         uint32_t length = sizeof buffer;
-        EXPECT_EQ(DvcSendCommand("LPT1", kCommand.data(), 7, buffer, &length), c.result);
+        EXPECT_EQ(DvcSendCommand("LPT1", kRegister.data(), 7, buffer, &length), c.result);
         EXPECT_EQ(Bytes(buffer, buffer + (c.result == DVC_OK ? length : 0)), c.expected);
         EXPECT_EQ(length, c.result == DVC_OK ? c.expected.size() : c.result == DVC_SEND_READFAIL ? 0 : 2048);
     }
@@ -77,10 +75,10 @@ TEST(ParTransaction, WhatReachesThePort) {
         uint32_t length;
         bool written;
     } cases[] = {
-        {NPA_AUTO, kCommand, 64, DVC_OK, 6, true},
-        {NPA_ON, kCommand, 64, DVC_OK, 6, true},
+        {NPA_AUTO, kRegister, 64, DVC_OK, 6, true},
+        {NPA_ON, kRegister, 64, DVC_OK, 6, true},
         {NPA_AUTO, noReply, 0, DVC_OK, 0, true},
-        {NPA_AUTO, kCommand, 0, DVC_RESPONSE_TOO_LARGE, 0, true}, // the reply is waited for anyway
+        {NPA_AUTO, kRegister, 0, DVC_RESPONSE_TOO_LARGE, 0, true}, // the reply is waited for anyway
         {NPA_ON, longest, 0, DVC_OK, 0, true},
         {NPA_AUTO, longest + Bytes{0}, 64, DVC_CMD_FAIL, 64, false},
     };
@@ -108,7 +106,7 @@ TEST(ParTransaction, WhatReachesThePort) {
     OpenLpt1(NPA_AUTO)->SetWriteFails(true);
     uint32_t length = 16;
     unsigned char buffer[16];
-    EXPECT_EQ(DvcSendCommand("LPT1", kCommand.data(), 7, buffer, &length), DVC_SEND_WRITEFAIL);
+    EXPECT_EQ(DvcSendCommand("LPT1", kRegister.data(), 7, buffer, &length), DVC_SEND_WRITEFAIL);
     EXPECT_EQ(length, 0u);
 }
 

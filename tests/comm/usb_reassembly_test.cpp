@@ -14,15 +14,6 @@ using namespace commtest;
 
 namespace {
 
-Bytes Data(size_t count, unsigned seed = 1) {
-    Bytes data(count);
-    for (size_t i = 0; i < count; ++i) {
-        data[i] = uint8_t((i * 13 + seed * 7) % 251);
-        if (data[i] == 0xA5) data[i] = 0x5A; // a start byte inside data would read as a packet start
-    }
-    return data;
-}
-
 Bytes Slice(const Bytes& b, size_t from, size_t to = SIZE_MAX) {
     return Bytes(b.begin() + from, b.begin() + std::min(to, b.size()));
 }
@@ -55,12 +46,12 @@ struct PieceList {
 // nothing read beyond what the replies need.
 TEST(UsbReassembly, PieceSequencesOverTheReadPipe) {
     const Bytes small = Packet(0x10, 0xE0, {1, 2, 3});
-    const Bytes forty = Packet(0x10, 0xE0, Data(35));
-    const Bytes first = Packet(0x30, 0xE0, Data(10, 2)), last = Packet(0x10, 0xE0, Data(4, 3));
-    const Bytes joined = Packet(0x10, 0xE0, Data(10, 2) + Data(4, 3));
-    const Bytes next = Packet(0x10, 0xE1, Data(12, 4));
-    const Bytes chainHead = Packet(0x30, 0xE0, Data(20, 5)), tail = Packet(0x10, 0xE0, Data(5, 7));
-    const Bytes longChain = Packet(0x30, 0xE0, Data(35, 6)) + tail;
+    const Bytes forty = Packet(0x10, 0xE0, Filler(35));
+    const Bytes first = Packet(0x30, 0xE0, Filler(10, 2)), last = Packet(0x10, 0xE0, Filler(4, 3));
+    const Bytes joined = Packet(0x10, 0xE0, Filler(10, 2) + Filler(4, 3));
+    const Bytes next = Packet(0x10, 0xE1, Filler(12, 4));
+    const Bytes chainHead = Packet(0x30, 0xE0, Filler(20, 5)), tail = Packet(0x10, 0xE0, Filler(5, 7));
+    const Bytes longChain = Packet(0x30, 0xE0, Filler(35, 6)) + tail;
     // A 40-byte reply whose byte 32 is 0xA5: its last piece reads as a packet of its own.
     Bytes lookalike = forty;
     const Bytes fake = {0xA5, 0x00, 0x05, 0x10, 0xE0, 0x01, 0x02, 0x03};
@@ -80,10 +71,10 @@ TEST(UsbReassembly, PieceSequencesOverTheReadPipe) {
         {"reply then 7 bytes of the next", {small + Slice(next, 0, 7), Slice(next, 7)}, {small, next}},
         {"3-byte piece with 0xA5 joined to the rest",
          {Slice(chainHead, 0, 3), Slice(chainHead, 3), tail},
-         {Packet(0x10, 0xE0, Data(20, 5) + Data(5, 7))}},
+         {Packet(0x10, 0xE0, Filler(20, 5) + Filler(5, 7))}},
         {"chain cut across the packet boundary",
          {Slice(longChain, 0, 32), Slice(longChain, 32)},
-         {Packet(0x10, 0xE0, Data(35, 6) + Data(5, 7))}},
+         {Packet(0x10, 0xE0, Filler(35, 6) + Filler(5, 7))}},
         {"stray bytes, 0xA5 at position 6", {Bytes{1, 2, 3, 4, 5, 6} + small}, {small}},
         {"stray bytes without 0xA5", {{1, 2, 3, 4, 5, 6, 7}}, {{}}},
         {"continuation piece starting with 0xA5",
@@ -130,7 +121,7 @@ TEST(UsbReassembly, StreamsCutAnywhere) {
         int packets = 1 + int(i % 4);
         Bytes joined;
         for (int p = 0; p < packets; ++p) {
-            Bytes data = Data(1 + (i * 17 + unsigned(p) * 29) % 90, i + unsigned(p));
+            Bytes data = Filler(1 + (i * 17 + unsigned(p) * 29) % 90, i + unsigned(p));
             stream = stream + Packet(p == packets - 1 ? 0x10 : 0x30, uint8_t(0xE0 + i % 8), data);
             joined = joined + data;
         }
@@ -160,9 +151,9 @@ TEST(UsbReassembly, LimitsAreKept) {
         uint32_t capacity;
         uint32_t expectedLength;
     } cases[] = {
-        {"cut to the caller's capacity", Packet(0x10, 0xE0, Data(100)), 50, 50},
+        {"cut to the caller's capacity", Packet(0x10, 0xE0, Filler(100)), 50, 50},
         {"length field below 2 is no packet", {0xA5, 0x00, 0x01, 0x10}, 100, 0},
-        {"largest packet", Packet(0x10, 0xE0, Data(65533)), USB_ASSEMBLY_SIZE, 65538},
+        {"largest packet", Packet(0x10, 0xE0, Filler(65533)), USB_ASSEMBLY_SIZE, 65538},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -27,17 +27,6 @@ struct OpenPrinter {
     }
 };
 
-Bytes Command(uint8_t flags, size_t total) {
-    return Packet(flags, 0xE0, Bytes(total - 5, 0x11));
-}
-
-Bytes Data(size_t count) {
-    Bytes data(count);
-    for (size_t i = 0; i < count; ++i)
-        data[i] = uint8_t(i % 97 + 1);
-    return data;
-}
-
 struct Sent {
     int result;
     Bytes reply;
@@ -66,10 +55,10 @@ FakeUsbPrinter::Responder Script(std::vector<std::vector<Bytes>> answers) {
 }
 
 TEST(UsbTransaction, CommandsAndReplies) {
-    const Bytes query = Command(0x50, 9);
-    const Bytes reply = Packet(0x10, 0xE0, Data(20));
-    const Bytes big = Packet(0x10, 0xE0, Data(2043));  // 2048 bytes whole
-    const Bytes huge = Packet(0x10, 0xE0, Data(2044)); // 2049 bytes whole
+    const Bytes query = Command(9, 0x50);
+    const Bytes reply = Packet(0x10, 0xE0, Filler(20));
+    const Bytes big = Packet(0x10, 0xE0, Filler(2043));  // 2048 bytes whole
+    const Bytes huge = Packet(0x10, 0xE0, Filler(2044)); // 2049 bytes whole
     const Bytes one = Packet(0x10, 0xE0, {1}), two = Packet(0x10, 0xE0, {2}), three = Packet(0x90, 0xE0, {3});
     struct Step {
         Bytes command;
@@ -85,10 +74,10 @@ TEST(UsbTransaction, CommandsAndReplies) {
         bool threadStarted = true;
         bool brokenPipe = false; // the first read fails
     } cases[] = {
-        {"512 bytes without reply bit or buffer", {}, {{Command(0x40, 512), 0, false, DVC_OK, {}}}, false},
+        {"512 bytes without reply bit or buffer", {}, {{Command(512, 0x40), 0, false, DVC_OK, {}}}, false},
         {"513 bytes refused before any pipe opens",
          {},
-         {{Command(0x50, 513), 2048, true, DVC_CMD_FAIL, {}}},
+         {{Command(513, 0x50), 2048, true, DVC_CMD_FAIL, {}}},
          false},
         {"reply in pieces of 1", {Split(reply, 1)}, {{query, 2048, true, DVC_OK, reply}}},
         {"reply requested without buffer is waited for and dropped",
@@ -149,7 +138,7 @@ int StoredReplies() {
 
 TEST(UsbTransaction, AlertsWaitForTheNextCaller) {
     OpenPrinter open;
-    const Bytes query = Command(0x50, 9);
+    const Bytes query = Command(9, 0x50);
     open.printer->SetResponder(Script({{Packet(0x10, 0xE0, {1})}, {Packet(0x10, 0xE0, {2})}}));
     ASSERT_EQ(Send(query).reply, Packet(0x10, 0xE0, {1}));
     // Nobody waits: the alert is kept until the next wait takes it, whatever that waiter sent.
@@ -200,7 +189,7 @@ TEST(UsbTransaction, OfflineAndOnline) {
         OpenPrinter open;
         open.printer->SetResponder(Script({{ack}, c.answer, {ack}}));
         EXPECT_EQ(DvcOffline(kPort, c.offline), c.result);
-        std::vector<Bytes> expected = {Hex("A5 00 04 50 E0 03 40"), Hex("A5 00 06 50 E0 E7 0C 00 00")};
+        std::vector<Bytes> expected = {kRegister, Hex("A5 00 06 50 E0 E7 0C 00 00")};
         expected[1][7] = c.offline;
         if (c.deregistered) expected.push_back(Hex("A5 00 04 50 E0 03 00"));
         EXPECT_EQ(open.printer->Commands(), expected);
@@ -224,14 +213,14 @@ TEST(UsbTransaction, ClosingEndsABlockedRead) {
         SCOPED_TRACE(c.name);
         OpenPrinter open;
         open.printer->SetResponder(Script({{Packet(0x10, 0xE0, {1})}, {Packet(0x10, 0xE0, {2})}}));
-        ASSERT_EQ(Send(Command(0x50, 9)).result, DVC_OK);
+        ASSERT_EQ(Send(Command(9, 0x50)).result, DVC_OK);
         ASSERT_TRUE(open.printer->WaitForBlockedRead(5000));
         c.end();
         EXPECT_TRUE(Eventually(
             [&] { return open.printer->BlockedReads() == 0 && open.printer->OpenReadPipes() == 0; }));
         if (c.reopened) {
             // The next command is answered as usual.
-            Sent sent = Send(Command(0x50, 9));
+            Sent sent = Send(Command(9, 0x50));
             EXPECT_EQ(sent.result, DVC_OK);
             EXPECT_EQ(sent.reply, Packet(0x10, 0xE0, {2}));
         } else if (G_hTransactionInfo) {
@@ -243,7 +232,7 @@ TEST(UsbTransaction, ClosingEndsABlockedRead) {
 // A parallel port's read thread left from earlier in the run makes way for the USB one.
 TEST(UsbTransaction, ParallelReadThreadGivesWay) {
     TestWorld world;
-    const Bytes query = Command(0x50, 9);
+    const Bytes query = Command(9, 0x50);
     OpenLpt1(NPA_AUTO)->Feed(Packet(0x10, 0xE0, {1}));
     unsigned char reply[DVC_RESPONSE_SLOT];
     uint32_t length = sizeof reply;

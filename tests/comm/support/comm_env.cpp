@@ -20,6 +20,7 @@ namespace commtest {
 
 const Bytes kStart = {0xA5, 0x00, 0x10, 0x80, 0xA4, 0x5B, 0xA4, 0x5B, 0x10, 0xEF,
                       0xA4, 0x5B, 0x11, 0xEE, 0x00, 0xFF, 0x13, 0xEC, 0x2E};
+const Bytes kRegister = {0xA5, 0x00, 0x04, 0x50, 0xE0, 0x03, 0x40};
 const Bytes kOfflineFileCommand = {0xA5, 0x00, 0x06, 0x40, 0xE0, 0xE7, 0x0C, 0x01, 0x00};
 const Bytes kOnlineFileCommand = {0xA5, 0x00, 0x06, 0x40, 0xE0, 0xE7, 0x0C, 0x00, 0x00};
 
@@ -175,6 +176,31 @@ Bytes operator+(Bytes a, const Bytes& b) {
 Bytes Packet(uint8_t flags, uint8_t command, const Bytes& data) {
     size_t length = data.size() + 2;
     return Bytes{0xA5, uint8_t(length >> 8), uint8_t(length), flags, command} + data;
+}
+
+Bytes Command(size_t size, uint8_t flags) {
+    Bytes command = {0xA5, uint8_t((size - 3) >> 8), uint8_t(size - 3), flags, 0xE0};
+    command.resize(size);
+    for (size_t i = 5; i < size; ++i)
+        command[i] = uint8_t(i * 7);
+    return command;
+}
+
+Bytes Filler(size_t count, unsigned seed) {
+    Bytes data(count);
+    for (size_t i = 0; i < count; ++i) {
+        uint8_t b = uint8_t((i * 13 + seed * 7) % 251);
+        data[i] = b == 0xA5 ? 0x5A : b;
+    }
+    return data;
+}
+
+std::string HexText(const Bytes& bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (unsigned char b : bytes)
+        text += {digits[b >> 4], digits[b & 15]};
+    return text;
 }
 
 std::vector<Bytes> Split(const Bytes& bytes, size_t size) {

@@ -56,8 +56,14 @@ Bytes Hex(const std::string& text); // "A5 00 05"
 Bytes operator+(Bytes a, const Bytes& b);
 Bytes Packet(uint8_t flags, uint8_t command, const Bytes& data = {}); // A5, length, flags, command, data
 std::vector<Bytes> Split(const Bytes& bytes, size_t size);            // pieces of `size`, the last shorter
+// `size` bytes: A5, the length field, `flags`, E0, filler (a shorter size cuts that head).
+Bytes Command(size_t size, uint8_t flags);
+std::string HexText(const Bytes& bytes); // "A5000750..."
+// Packet data of `count` bytes without 0xA5 (which would read as a packet start).
+Bytes Filler(size_t count, unsigned seed = 1);
 
 extern const Bytes kStart;              // the 19-byte NPA start packet
+extern const Bytes kRegister;           // A5 00 04 50 E0 03 40: alert registration, reply asked for
 extern const Bytes kOfflineFileCommand; // A5 00 06 40 E0 E7 0C 01 00
 extern const Bytes kOnlineFileCommand;  // A5 00 06 40 E0 E7 0C 00 00
 
