@@ -105,8 +105,6 @@ TEST(LogLevel, HexDumpLines) {
         G_LoggingLevel = test.level;
         DvcLogHex(test.bytes.data(), static_cast<uint16_t>(test.bytes.size()));
         EXPECT_EQ(test.messages, LogMessages());
-        for (const auto& message : test.messages)
-            EXPECT_TRUE(message.empty() || message.size() == 67u) << message;
     }
 }
 
