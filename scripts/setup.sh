@@ -8,18 +8,28 @@ build_dir=${1:-build}
 shift || true
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev qt6-base-dev-tools libgl-dev fonts-nanum xvfb xauth
-          qt6-qpa-plugins cups-daemon cups-client libcups2-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing missing packages: ${missing[*]}"
+          qt6-base-dev qt6-base-dev-tools libgl-dev fonts-nanum xvfb xauth qt6-qpa-plugins)
+# The CUPS tests start a scheduler of their own; its recommends (browsing, mDNS) are not wanted.
+bare_packages=(cups-daemon cups-client libcups2-dev)
+
+missing_of() {
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
+  done
+}
+mapfile -t missing < <(missing_of "${packages[@]}")
+mapfile -t missing_bare < <(missing_of "${bare_packages[@]}")
+if [ $((${#missing[@]} + ${#missing_bare[@]})) -gt 0 ]; then
+  echo "Installing missing packages: ${missing[*]} ${missing_bare[*]}"
   sudo_cmd=""
   [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
   $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  if [ ${#missing[@]} -gt 0 ]; then
+    DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}"
+  fi
+  if [ ${#missing_bare[@]} -gt 0 ]; then
+    DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing_bare[@]}"
+  fi
 fi
 
 cd "$here"
