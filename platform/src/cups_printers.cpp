@@ -3,6 +3,7 @@
 #include "host_devices.h"
 
 #include "cups_printers_port.h"
+#include "host_keys.h"
 #include "paths.h"
 
 #include <cstdio>
@@ -14,29 +15,6 @@ namespace {
 
 const char kPrintersKey[] = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Print\\Printers";
 const char kCupsMarker[] = "cups";
-
-std::vector<BYTE> SzData(const std::string& text) {
-    std::vector<BYTE> data(text.begin(), text.end());
-    data.push_back(0);
-    return data;
-}
-
-bool IsCupsEntry(RegKey* key) {
-    RegValue* marker = key ? key->FindValue(kHostSourceValue) : nullptr;
-    return marker && marker->type == REG_SZ && marker->data == SzData(kCupsMarker);
-}
-
-void SetString(RegKey& key, const char* name, const std::string& text, bool* changed) {
-    std::vector<BYTE> data = SzData(text);
-    if (RegValue* value = key.FindValue(name)) {
-        if (value->type == REG_SZ && value->data == data) return;
-        value->type = REG_SZ;
-        value->data = std::move(data);
-    } else {
-        key.values.push_back(RegValue{name, REG_SZ, std::move(data)});
-    }
-    *changed = true;
-}
 
 void EraseTree(Hive& hive, const std::string& path) {
     for (const auto& sub : hive.Subkeys(path))
@@ -66,23 +44,20 @@ void ApplyCupsPrinters(Hive& hive, const std::vector<CupsPrinter>& printers,
         std::string path = std::string(kPrintersKey) + "\\" + printer.name;
         RegKey* existing = hive.Find(path);
         // A printer of the same name that CUPS did not put there belongs to somebody else.
-        if (existing && !IsCupsEntry(existing)) continue;
+        if (existing && !HasHostSource(existing, kCupsMarker)) continue;
         std::string port = PortOf(hive, printer, usb, changed);
         if (port.empty()) continue;
 
-        bool created = false;
-        RegKey& key = hive.Create(path, &created);
-        if (created) *changed = true;
-        SetString(key, "Name", printer.name, changed);
-        SetString(key, "Printer Driver", printer.makeAndModel, changed);
-        SetString(key, "Port", port, changed);
-        SetString(key, kHostSourceValue, kCupsMarker, changed);
+        SetHostString(hive, path, "Name", printer.name, changed);
+        SetHostString(hive, path, "Printer Driver", printer.makeAndModel, changed);
+        SetHostString(hive, path, "Port", port, changed);
+        SetHostString(hive, path, kHostSourceValue, kCupsMarker, changed);
         listed.insert(UpperAscii(printer.name));
     }
 
     for (const auto& name : hive.Subkeys(kPrintersKey)) {
         std::string path = std::string(kPrintersKey) + "\\" + name;
-        if (listed.count(UpperAscii(name)) || !IsCupsEntry(hive.Find(path))) continue;
+        if (listed.count(UpperAscii(name)) || !HasHostSource(hive.Find(path), kCupsMarker)) continue;
         EraseTree(hive, path);
         *changed = true;
     }
