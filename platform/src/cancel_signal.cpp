@@ -15,6 +15,13 @@ CancelSignal::~CancelSignal() {
         if (fd >= 0) ::close(fd);
 }
 
+CancelSignal::ReadTurn::ReadTurn(CancelSignal& signal)
+    : signal_(signal), oneReader_(signal.readerMutex_), started_(signal.BeginRead(&generation_)) {}
+
+CancelSignal::ReadTurn::~ReadTurn() {
+    if (started_) signal_.EndRead();
+}
+
 bool CancelSignal::BeginRead(uint64_t* generation) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (cancelNextRead_) {

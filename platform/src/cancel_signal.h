@@ -25,10 +25,24 @@ class CancelSignal {
     // Becomes readable on Cancel(); poll it beside the device.
     int Fd(Waiter waiter) const { return fds_[waiter]; }
 
-    // Starts a read: false when a cancel is waiting for it (the read then fails
-    // with ERROR_OPERATION_ABORTED). *generation identifies the read's cancels.
-    bool BeginRead(uint64_t* generation);
-    void EndRead();
+    // A read's turn, for the length of the read: one reader at a time, and
+    // false when a cancel is waiting for it (the read then fails with
+    // ERROR_OPERATION_ABORTED). Generation() identifies the read's cancels.
+    class ReadTurn {
+      public:
+        explicit ReadTurn(CancelSignal& signal);
+        ~ReadTurn();
+        ReadTurn(const ReadTurn&) = delete;
+        ReadTurn& operator=(const ReadTurn&) = delete;
+        explicit operator bool() const { return started_; }
+        uint64_t Generation() const { return generation_; }
+
+      private:
+        CancelSignal& signal_;
+        std::lock_guard<std::mutex> oneReader_;
+        uint64_t generation_ = 0;
+        bool started_ = false;
+    };
     // For waits outside a read (writes, device-ID requests).
     uint64_t Generation() const { return generation_.load(); }
 
@@ -40,8 +54,12 @@ class CancelSignal {
     bool CancelledSince(uint64_t generation) const { return generation_.load() != generation; }
 
   private:
-    int fds_[2] = {-1, -1}; // eventfds
-    std::mutex mutex_;      // orders Cancel() against the start and end of a read
+    bool BeginRead(uint64_t* generation);
+    void EndRead();
+
+    int fds_[2] = {-1, -1};  // eventfds
+    std::mutex readerMutex_; // one reader at a time
+    std::mutex mutex_;       // orders Cancel() against the start and end of a read
     std::atomic<uint64_t> generation_{0};
     bool reading_ = false;        // under mutex_
     bool cancelNextRead_ = false; // under mutex_

@@ -120,17 +120,14 @@ bool SocketDevice::Read(void* buffer, DWORD count, DWORD* got, DWORD* error) {
         *error = ERROR_ACCESS_DENIED;
         return false;
     }
-    std::lock_guard<std::mutex> readLock(readMutex_);
-    uint64_t generation;
-    if (!cancel_.BeginRead(&generation)) {
+    CancelSignal::ReadTurn turn(cancel_);
+    if (!turn) {
         *error = ERROR_OPERATION_ABORTED;
         return false;
     }
     auto* out = static_cast<uint8_t*>(buffer);
-    bool ok = kind_ == Kind::Parallel ? ReadParallel(out, count, got, error, generation)
-                                      : ReadUsb(out, count, got, error, generation);
-    cancel_.EndRead();
-    return ok;
+    return kind_ == Kind::Parallel ? ReadParallel(out, count, got, error, turn.Generation())
+                                   : ReadUsb(out, count, got, error, turn.Generation());
 }
 
 bool SocketDevice::ReadParallel(uint8_t* out, DWORD count, DWORD* got, DWORD* error, uint64_t generation) {

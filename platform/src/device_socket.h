@@ -50,7 +50,6 @@ class SocketDevice : public IoObject {
     const DWORD access_;
     const int fd_;
 
-    std::mutex readMutex_;  // one reader at a time
     std::mutex writeMutex_; // one writer at a time
     std::mutex timeoutsMutex_;
     COMMTIMEOUTS timeouts_ = kDefaultTimeouts;

@@ -182,9 +182,8 @@ bool HostParallelDevice::Read(void* buffer, DWORD count, DWORD* got, DWORD* erro
         *error = ERROR_ACCESS_DENIED;
         return false;
     }
-    std::lock_guard<std::mutex> readLock(readMutex_);
-    uint64_t generation;
-    if (!cancel_.BeginRead(&generation)) {
+    CancelSignal::ReadTurn turn(cancel_);
+    if (!turn) {
         *error = ERROR_OPERATION_ABORTED;
         return false;
     }
@@ -195,10 +194,8 @@ bool HostParallelDevice::Read(void* buffer, DWORD count, DWORD* got, DWORD* erro
     }
     ReadDeadline deadline(t, count);
     // What arrived before a failure is delivered; the next read reports the failure.
-    bool ok = Collect(static_cast<uint8_t*>(buffer), count, got, deadline, generation, true, error) ||
-              (*got > 0 && *error != ERROR_OPERATION_ABORTED);
-    cancel_.EndRead();
-    return ok;
+    return Collect(static_cast<uint8_t*>(buffer), count, got, deadline, turn.Generation(), true, error) ||
+           (*got > 0 && *error != ERROR_OPERATION_ABORTED);
 }
 
 bool HostParallelDevice::Write(const void* buffer, DWORD count, DWORD* written, DWORD* error) {

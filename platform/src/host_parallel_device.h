@@ -59,7 +59,6 @@ class HostParallelDevice : public IoObject {
     int mode_ = -1;                    // the IEEE 1284 mode last negotiated, -1 unknown
     int reverseMode_ = kParModeNibble; // kParModeNibble, or kParModeByte for a printer without nibble mode
     bool drained_ = false;             // the last read found nothing: negotiate afresh before the next
-    std::mutex readMutex_;             // one reader at a time
     std::mutex timeoutsMutex_;
     COMMTIMEOUTS timeouts_;
     CancelSignal cancel_;

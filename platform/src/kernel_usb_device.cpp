@@ -88,15 +88,12 @@ bool KernelUsbDevice::Read(void* buffer, DWORD count, DWORD* got, DWORD* error) 
         *error = ERROR_ACCESS_DENIED;
         return false;
     }
-    std::lock_guard<std::mutex> readLock(readMutex_);
-    uint64_t generation;
-    if (!cancel_.BeginRead(&generation)) {
+    CancelSignal::ReadTurn turn(cancel_);
+    if (!turn) {
         *error = ERROR_OPERATION_ABORTED;
         return false;
     }
-    bool ok = ReadPiece(buffer, count, got, error, generation);
-    cancel_.EndRead();
-    return ok;
+    return ReadPiece(buffer, count, got, error, turn.Generation());
 }
 
 bool KernelUsbDevice::ReadPiece(void* buffer, DWORD count, DWORD* got, DWORD* error, uint64_t generation) {

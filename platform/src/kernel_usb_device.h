@@ -42,7 +42,6 @@ class KernelUsbDevice : public IoObject {
     const Pipe pipe_;
     const DWORD access_;
 
-    std::mutex readMutex_;  // one reader at a time
     std::mutex writeMutex_; // one writer at a time on this handle
     CancelSignal cancel_;
 };
