@@ -3,6 +3,7 @@
 // and opened through CreateFileA on a pty standing in for /dev/usb/lpN.
 #include "support/private_cupsd.h"
 #include "support/pty_node.h"
+#include "support/setupapi_listing.h"
 #include "support/temp_root.h"
 
 #include "platform/src/hive.h"
@@ -255,39 +256,14 @@ TEST(KernelUsbKeys, PluggingUnpluggingAndReplugging) {
     EXPECT_EQ(Value(hive, Key("SIM", kPrinterClass), "HostSource"), std::nullopt);
 }
 
-template <class F> F Proc(HMODULE module, const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-// Every device path SetupAPI lists for an interface class.
-std::vector<std::string> ListedPaths(const GUID& cls) {
-    HMODULE setupApi = LoadLibraryA("SETUPAPI.DLL");
-    auto getClassDevs = Proc<PFN_SetupDiGetClassDevsA>(setupApi, "SetupDiGetClassDevsA");
-    auto enumInterfaces = Proc<PFN_SetupDiEnumDeviceInterfaces>(setupApi, "SetupDiEnumDeviceInterfaces");
-    auto detail = Proc<PFN_SetupDiGetDeviceInterfaceDetailA>(setupApi, "SetupDiGetDeviceInterfaceDetailA");
-    auto destroy = Proc<PFN_SetupDiDestroyDeviceInfoList>(setupApi, "SetupDiDestroyDeviceInfoList");
-    HDEVINFO set = getClassDevs(&cls, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    std::vector<std::string> paths;
-    SP_DEVICE_INTERFACE_DATA data{};
-    data.cbSize = sizeof data;
-    for (DWORD i = 0; enumInterfaces(set, nullptr, &cls, i, &data); ++i) {
-        std::vector<char> block(1024);
-        auto* d = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(block.data());
-        d->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-        if (detail(set, &data, d, (DWORD)block.size(), nullptr, nullptr)) paths.push_back(d->DevicePath);
-    }
-    destroy(set);
-    return paths;
-}
-
 TEST_F(KernelUsb, SetupApiListsBothInterfaces) {
     Plug({0, "55AB"});
     Plug({1, std::nullopt, kId, "0a5f", "2", "3"});
     const GUID printerClass = {0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
     const GUID deviceClass = {0xa5dcbf10, 0x6530, 0x11d2, {0x90, 0x1f, 0x00, 0xc0, 0x4f, 0xb9, 0x51, 0xed}};
-    EXPECT_EQ(ListedPaths(printerClass),
+    EXPECT_EQ(orbis::platformtest::ListInterfaces(printerClass),
               std::vector<std::string>({Path("55AB", kPrinterClass), Path("Inst_2&3", kPrinterClass)}));
-    EXPECT_EQ(ListedPaths(deviceClass),
+    EXPECT_EQ(orbis::platformtest::ListInterfaces(deviceClass),
               std::vector<std::string>({Path("55AB", kDeviceClass), Path("Inst_2&3", kDeviceClass)}));
 }
 

@@ -1,0 +1,15 @@
+// The device paths SETUPAPI.DLL lists for an interface class, asked the way
+// the library asks; wrong structure sizes and short buffers are refused on the way.
+#pragma once
+
+#include "platform/win32.h"
+
+#include <string>
+#include <vector>
+
+namespace orbis::platformtest {
+
+// In listing order; each path at most once.
+std::vector<std::string> ListInterfaces(const GUID& cls);
+
+} // namespace orbis::platformtest
