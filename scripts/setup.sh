@@ -34,6 +34,9 @@ fi
 
 cd "$here"
 if [ ! -f "$build_dir/build.ninja" ]; then
-  cmake -S . -B "$build_dir" -G Ninja "$@"
+  # A compiler cache, where the machine has one, makes the sanitizer builds and fresh clones cheap.
+  launcher=()
+  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  cmake -S . -B "$build_dir" -G Ninja "${launcher[@]}" "$@"
 fi
 cmake --build "$build_dir" -j "$(nproc)"
