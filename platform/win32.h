@@ -100,12 +100,14 @@ typedef intptr_t (*FARPROC)();
 #define ERROR_OPERATION_ABORTED 995L
 #define ERROR_IO_INCOMPLETE 996L
 #define ERROR_IO_PENDING 997L
+#define ERROR_INVALID_FLAGS 1004L
 #define ERROR_BADDB 1009L
 #define ERROR_BADKEY 1010L
 #define ERROR_CANTOPEN 1011L
 #define ERROR_CANTREAD 1012L
 #define ERROR_CANTWRITE 1013L
 #define ERROR_KEY_DELETED 1018L
+#define ERROR_NO_UNICODE_TRANSLATION 1113L
 #define ERROR_DEVICE_NOT_CONNECTED 1167L
 #define ERROR_INVALID_USER_BUFFER 1784L
 
@@ -388,6 +390,28 @@ typedef BOOL(WINAPI* PFN_SetupDiGetDeviceInterfaceDetailA)(
     PSP_DEVICE_INTERFACE_DETAIL_DATA_A DeviceInterfaceDetailData, DWORD DeviceInterfaceDetailDataSize,
     LPDWORD RequiredSize, PSP_DEVINFO_DATA DeviceInfoData);
 typedef BOOL(WINAPI* PFN_SetupDiDestroyDeviceInfoList)(HDEVINFO DeviceInfoSet);
+
+// Code pages. The system is a Korean ANSI program: CP_ACP (and CP_OEMCP) is 949, where a
+// Hangul syllable is two bytes (a lead byte and a trail byte). WCHAR is UTF-16, as on Windows.
+typedef char16_t WCHAR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+typedef BOOL* LPBOOL;
+
+#define CP_ACP 0
+#define CP_OEMCP 1
+#define CP_UTF8 65001
+#define MB_ERR_INVALID_CHARS 0x00000008u
+#define WC_NO_BEST_FIT_CHARS 0x00000400u
+
+UINT GetACP(void);
+int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                        LPWSTR lpWideCharStr, int cchWideChar);
+int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
+                        LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
+                        LPBOOL lpUsedDefaultChar);
+BOOL IsDBCSLeadByte(BYTE TestChar);
+BOOL IsDBCSLeadByteEx(UINT CodePage, BYTE TestChar);
 
 // Profile (INI) reading.
 DWORD GetPrivateProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName);
