@@ -39,6 +39,7 @@ enum : unsigned {
     IDS_MENU_ABOUT = 62034,
     IDS_SAVE_DEFAULT_FILE = 62035, // "settings.npa"
     IDS_SAVE_DEFAULT_EXT = 62036,  // "npa"
+    IDS_NOT_IN_CODE_PAGE = 62037,  // a typed or pasted character the printer's code page lacks
 };
 
 // Numbered ids of the table (labels, page titles, font, menu prompts).

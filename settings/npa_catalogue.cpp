@@ -12,6 +12,17 @@ StringMap NpaDefaultValues;
 std::vector<std::string> NpaTextSettings;
 std::vector<std::string> NpaRangeSettings;
 
+std::string UpperCase(std::string text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        char& c = text[i];
+        if (IsDBCSLeadByte(static_cast<BYTE>(c)))
+            ++i; // the trail byte of a double-byte character is no letter, whatever its value
+        else if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    }
+    return text;
+}
+
 namespace {
 
 // The one-time load flag; the layer relies on its callers running one after the other.
@@ -24,12 +35,6 @@ std::unordered_set<std::string> RangeSettingSet;
 
 constexpr DWORD kSectionBufferSize = 32767;
 constexpr size_t kHeaderDigits = 18; // the nine header bytes of a write command
-
-std::string UpperCase(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
 
 int HexDigitValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';

@@ -33,6 +33,9 @@ void LoadNpaCatalogue();
 // Splits a catalogue list at ","; empty items vanish, blanks are kept.
 std::vector<std::string> SplitCatalogueList(const std::string& text);
 
+// ASCII letters upper-cased; double-byte characters of the ANSI code page (949) left whole.
+std::string UpperCase(std::string text);
+
 // Converts a run of hex digit pairs to bytes (count = digits / 2, rounded down).
 std::vector<unsigned char> ParseCatalogueHex(const std::string& digits);
 

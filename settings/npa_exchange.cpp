@@ -8,12 +8,6 @@
 
 namespace {
 
-std::string UpperCase(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
-
 // Builds the write command of one NAME:VALUE item; false when the catalogue has none.
 bool BuildWriteCommand(const std::string& item, std::vector<unsigned char>& command) {
     std::string key = UpperCase(item);

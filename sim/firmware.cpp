@@ -1,6 +1,7 @@
 // Firmware settings of the Orbis LP 2200.
 #include "firmware.h"
 
+#include <iconv.h>
 #include <map>
 
 namespace orbis::sim {
@@ -27,7 +28,7 @@ FirmwareSetting OnOff(const char* name, uint16_t id, bool on) {
 }
 
 FirmwareSetting Number(const char* name, uint16_t id, uint8_t width, uint32_t min, uint32_t max,
-                       std::vector<uint32_t> specials, uint32_t factory) {
+                       std::vector<SpecialValue> specials, uint32_t factory) {
     FirmwareSetting s = Make(name, id, DataKind::Number);
     s.width = width;
     s.min = min;
@@ -53,8 +54,11 @@ const std::vector<uint8_t> kCustomBases = {1, 2, 3, 4, 9};
 const std::vector<uint8_t> kTextures = {1, 2, 3}; // smooth, normal, rough
 const std::vector<uint8_t> kWeights = {1, 2, 3};  // light, normal, heavy
 constexpr uint8_t kNormal = 2;
-// Tray renumbering: a PCL tray number, or "off" (printer's own numbering) and "none".
-constexpr uint32_t kAssignOff = 0xFE, kAssignNone = 0xFD;
+// Tray renumbering: a PCL tray number, "off" (the printer's own numbering, shown as
+// "꺼짐") or "none" (no number at all, shown as "없음").
+const SpecialValue kAssignOff{0xFE, "OFF"}, kAssignNone{0xFD, "NONE"};
+// Timers switched off.
+const SpecialValue kTimerOff{0, "OFF"};
 
 std::vector<FirmwareSetting> BuildTable() {
     std::vector<FirmwareSetting> t;
@@ -105,9 +109,9 @@ std::vector<FirmwareSetting> BuildTable() {
     t.push_back(Code("display language", 0x0405, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, 1));
     t.push_back(Code("print area", 0x0406, {0, 1}, 0));
     t.push_back(Text("property tag", 0x0407, 32));
-    t.push_back(Number("power saver minutes", 0x0408, 1, 1, 240, {0}, 30));
-    t.push_back(Number("print timeout seconds", 0x0409, 4, 1, 255, {0}, 90));
-    t.push_back(Number("auto continue seconds", 0x040A, 4, 5, 255, {0}, 0));
+    t.push_back(Number("power saver minutes", 0x0408, 1, 1, 240, {kTimerOff}, 30));
+    t.push_back(Number("print timeout seconds", 0x0409, 4, 1, 255, {kTimerOff}, 90));
+    t.push_back(Number("auto continue seconds", 0x040A, 4, 5, 255, {kTimerOff}, 0));
     t.push_back(OnOff("resolution enhancement", 0x040B, true));
     t.push_back(OnOff("resource save", 0x040C, false));
     t.push_back(OnOff("reset control", 0x040D, false));
@@ -118,15 +122,18 @@ std::vector<FirmwareSetting> BuildTable() {
     t.push_back(OnOff("auto CR after LF", 0x0502, false));
     t.push_back(OnOff("auto LF after CR", 0x0503, false));
     t.push_back(Number("lines per page", 0x0504, 1, 5, 128, {}, 64));
-    t.push_back(Number("tray 1 number", 0x0511, 1, 0, 199, {kAssignOff, kAssignNone}, kAssignOff));
-    t.push_back(Number("tray 2 number", 0x0512, 1, 0, 199, {kAssignOff, kAssignNone}, kAssignOff));
-    t.push_back(Number("manual paper number", 0x0513, 1, 0, 199, {kAssignOff, kAssignNone}, kAssignOff));
-    t.push_back(Number("manual envelope number", 0x0514, 1, 0, 199, {kAssignOff, kAssignNone}, kAssignOff));
+    t.push_back(Number("tray 1 number", 0x0511, 1, 0, 199, {kAssignOff, kAssignNone}, kAssignOff.value));
+    t.push_back(Number("tray 2 number", 0x0512, 1, 0, 199, {kAssignOff, kAssignNone}, kAssignOff.value));
+    t.push_back(
+        Number("manual paper number", 0x0513, 1, 0, 199, {kAssignOff, kAssignNone}, kAssignOff.value));
+    t.push_back(
+        Number("manual envelope number", 0x0514, 1, 0, 199, {kAssignOff, kAssignNone}, kAssignOff.value));
 
     // PostScript.
-    t.push_back(Number("manual feed timeout seconds", 0x0601, 4, 15, 300, {0}, 60));
-    t.push_back(Number("job timeout seconds", 0x0602, 4, 5, 65535, {0}, 0));
-    t.push_back(Number("wait timeout seconds", 0x0603, 4, 15, 65535, {0}, 40));
+    t.push_back(Number("manual feed timeout seconds", 0x0601, 4, 15, 300, {kTimerOff}, 60));
+    // Up to about nine hours: within the 16-bit position of the utility's up-down controls.
+    t.push_back(Number("job timeout seconds", 0x0602, 4, 5, 32767, {kTimerOff}, 0));
+    t.push_back(Number("wait timeout seconds", 0x0603, 4, 15, 32767, {kTimerOff}, 40));
     t.push_back(Code("font priority", 0x0604, {0, 1, 2}, 0));
 
     // Ports.
@@ -140,6 +147,23 @@ std::vector<FirmwareSetting> BuildTable() {
     t.push_back(OnOff("USB PCL smart switch", 0x0711, true));
     t.push_back(OnOff("USB PS smart switch", 0x0712, true));
     return t;
+}
+
+// The printer's fonts hold the Korean code page 949: a text is accepted when
+// every byte is printable and every double-byte character is one of the code page.
+bool IsCodePageText(const uint8_t* data, size_t size) {
+    for (size_t i = 0; i < size; ++i)
+        if (data[i] < 0x20 || data[i] == 0x7F) return false; // no control bytes, no terminator
+    if (size == 0) return true;
+    iconv_t cd = iconv_open("UTF-16LE", "CP949");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    std::vector<char> in(data, data + size), out(2 * size + 8);
+    char* from = in.data();
+    char* to = out.data();
+    size_t left = in.size(), room = out.size();
+    bool whole = iconv(cd, &from, &left, &to, &room) != static_cast<size_t>(-1) && left == 0;
+    iconv_close(cd);
+    return whole;
 }
 
 } // namespace
@@ -178,15 +202,12 @@ bool Accepts(const FirmwareSetting& setting, const uint8_t* data, size_t size) {
         for (size_t i = 0; i < size; ++i)
             v = (v << 8) | data[i];
         if (v >= setting.min && v <= setting.max) return true;
-        for (uint32_t s : setting.specials)
-            if (s == v) return true;
+        for (const SpecialValue& s : setting.specials)
+            if (s.value == v) return true;
         return false;
     }
     case DataKind::Text:
-        if (size > setting.maxText) return false;
-        for (size_t i = 0; i < size; ++i)
-            if (data[i] < 0x20 || data[i] == 0x7F) return false; // printable text only, no terminator
-        return true;
+        return size <= setting.maxText && IsCodePageText(data, size);
     }
     return false;
 }

@@ -13,16 +13,23 @@ using Bytes = std::vector<uint8_t>;
 
 enum class DataKind { Code, Number, Text };
 
+// A number outside a setting's range with a meaning of its own, under the name
+// the printer's manual gives it.
+struct SpecialValue {
+    uint32_t value = 0;
+    const char* name = "";
+};
+
 struct FirmwareSetting {
     const char* name = ""; // for the activity log
     uint16_t id = 0;
     DataKind kind = DataKind::Code;
-    std::vector<uint8_t> codes;     // Code: the accepted one-byte codes
-    uint8_t width = 0;              // Number: 1 or 4 bytes, big-endian
-    uint32_t min = 0, max = 0;      // Number: accepted range
-    std::vector<uint32_t> specials; // Number: accepted values outside the range (off, none, ...)
-    size_t maxText = 0;             // Text: longest accepted text in bytes
-    Bytes factory;                  // factory default, as reported
+    std::vector<uint8_t> codes;         // Code: the accepted one-byte codes
+    uint8_t width = 0;                  // Number: 1 or 4 bytes, big-endian
+    uint32_t min = 0, max = 0;          // Number: accepted range
+    std::vector<SpecialValue> specials; // Number: accepted values outside the range (off, none, ...)
+    size_t maxText = 0;                 // Text: longest accepted text, in bytes of code page 949
+    Bytes factory;                      // factory default, as reported
 };
 
 const std::vector<FirmwareSetting>& FirmwareTable();

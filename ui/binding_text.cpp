@@ -1,5 +1,7 @@
 #include "binding_text.h"
 
+#include "win32.h"
+
 #include <cstdint>
 
 namespace {
@@ -16,8 +18,15 @@ bool IsBlank(char c) {
 
 bool EqualNoCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
+    for (size_t i = 0; i < a.size(); ++i) {
+        // A double-byte character compares whole: its trail byte may look like a letter.
+        if (IsDBCSLeadByte(static_cast<BYTE>(a[i])) && i + 1 < a.size()) {
+            if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
+            ++i;
+            continue;
+        }
         if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+    }
     return true;
 }
 

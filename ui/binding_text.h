@@ -4,8 +4,9 @@
 
 #include <string>
 
-// Compares two texts ignoring the case of ASCII letters. Bytes of multi-byte
-// characters (Korean in UTF-8) compare exactly, so a character compares whole.
+// Compares two ANSI (code page 949) texts ignoring the case of ASCII letters.
+// A double-byte character compares whole, its trail byte exactly, even where
+// that byte has the value of a letter.
 bool EqualNoCase(const std::string& a, const std::string& b);
 
 // "NAME:VALUE" -> NAME and VALUE, split at the first ':' (no ':' gives the whole

@@ -1,5 +1,6 @@
 #include "settings_view.h"
 
+#include "ansi_text.h"
 #include "binding_text.h"
 #include "dialog_template.h"
 #include "printer_doc.h"
@@ -140,6 +141,12 @@ bool CSettingsView::SwallowFirstChange(QLineEdit* edit, int& flag) {
 
 // ---- values -----------------------------------------------------------------
 
+std::string CSettingsView::EditBytes(const QString& text) {
+    std::string bytes;
+    ToAnsi(text, bytes);
+    return bytes;
+}
+
 std::string CSettingsView::CurrentValue(const std::string& name) const {
     if (!Doc) return std::string();
     auto found = Doc->CurrentValues.find(name);
@@ -174,7 +181,7 @@ void CSettingsView::FillCombo(const ValueList& list, QComboBox* combo) {
     items.reserve(list.size());
     std::string name, value;
     for (const auto& [key, display] : list) {
-        items.emplace_back(QString::fromStdString(display), QString::fromStdString(key));
+        items.emplace_back(QString::fromUtf8(display), FromAnsi(key));
         SplitSettingKey(key, name, value);
     }
     std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) {
@@ -196,7 +203,7 @@ void CSettingsView::FillCombo(const ValueList& list, QComboBox* combo) {
     combo->setCurrentIndex(-1);
     std::string target = name + ":" + CurrentValue(name);
     for (int i = 0; i < combo->count(); ++i) {
-        if (EqualNoCase(combo->itemData(i).toString().toStdString(), target)) {
+        if (EqualNoCase(EditBytes(combo->itemData(i).toString()), target)) {
             combo->setCurrentIndex(i);
             break;
         }
@@ -212,7 +219,7 @@ void CSettingsView::FillCheck(const CheckPair& pair, QCheckBox* check) {
 
 void CSettingsView::FillText(const TextSetting& setting, QLineEdit* edit) {
     if (!edit) return;
-    QString text = QString::fromStdString(CurrentValue(setting.NpaName));
+    QString text = FromAnsi(CurrentValue(setting.NpaName));
     if (edit->text() == text)
         emit edit->textChanged(text); // setting the text always notifies, as an edit control does
     else
@@ -275,7 +282,7 @@ void CSettingsView::FillRadioSpin(const RadioRange& setting, CSpinButton* spin, 
 void CSettingsView::StoreCombo(QComboBox* combo) {
     if (!combo || combo->currentIndex() < 0) return;
     std::string name, value;
-    SplitSettingKey(combo->currentData().toString().toStdString(), name, value);
+    SplitSettingKey(EditBytes(combo->currentData().toString()), name, value);
     Store(name, value);
 }
 
@@ -287,11 +294,13 @@ void CSettingsView::StoreCheck(QCheckBox* check, const CheckPair& pair) {
 }
 
 void CSettingsView::StoreText(QLineEdit* edit, const TextSetting& setting) {
-    if (edit) Store(setting.NpaName, edit->text().toStdString());
+    // The edit refuses characters the code page lacks, so the text always converts.
+    std::string bytes;
+    if (edit && ToAnsi(edit->text(), bytes)) Store(setting.NpaName, bytes);
 }
 
 void CSettingsView::StoreSpin(QLineEdit* edit, const RangeSetting& setting) {
-    if (edit) Store(setting.NpaName, edit->text().toStdString());
+    if (edit) Store(setting.NpaName, EditBytes(edit->text()));
 }
 
 void CSettingsView::StoreSwitchedSpin(QCheckBox* check, QLineEdit* edit, const SwitchedRange& setting) {
@@ -299,7 +308,7 @@ void CSettingsView::StoreSwitchedSpin(QCheckBox* check, QLineEdit* edit, const S
     if (!check->isChecked())
         Store(setting.NpaName, setting.OffValue);
     else if (edit)
-        Store(setting.NpaName, edit->text().toStdString());
+        Store(setting.NpaName, EditBytes(edit->text()));
 }
 
 void CSettingsView::StoreRadio(int choice, const std::string& numberText, const RadioRange& setting) {
@@ -393,11 +402,11 @@ void CSettingsView::HandleRadios(QRadioButton* first, QRadioButton* second, QRad
     OnClicked(number, [this, spin, edit, &setting] {
         MarkChanged();
         EnablePair(spin, true);
-        StoreRadio(3, edit ? edit->text().toStdString() : std::string(), setting);
+        StoreRadio(3, edit ? EditBytes(edit->text()) : std::string(), setting);
     });
     OnChange(edit, [this, edit, &flag, &setting] {
         if (SwallowFirstChange(edit, flag)) return;
         MarkChanged();
-        StoreRadio(3, edit->text().toStdString(), setting);
+        StoreRadio(3, EditBytes(edit->text()), setting);
     });
 }

@@ -115,6 +115,8 @@ class CSettingsView : public QWidget {
   private:
     void Init();
     std::string CurrentValue(const std::string& name) const;
+    // An edit's or item's text as the ANSI bytes the document holds (digits and keys convert whole).
+    static std::string EditBytes(const QString& text);
     void Store(const std::string& name, const std::string& value);
 
     CPrinterDoc* Doc;

@@ -1,6 +1,9 @@
 #include "template_builder.h"
 
+#include "ansi_text.h"
 #include "dialog_units.h"
+#include "group_box.h"
+#include "res/strings.h"
 #include "left_text_check_box.h"
 #include "spin_button.h"
 #include "ui_style.h"
@@ -16,36 +19,62 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTextEdit>
+#include <QToolTip>
 #include <QValidator>
 
 #include <algorithm>
 
 namespace {
 
-int SystemLength(const QString& text) {
-    int length = 0;
-    for (QChar c : text)
-        length += c.unicode() < 0x80 ? 1 : 2;
-    return length;
-}
-
+// The length limit of a text edit, counted in bytes of the ANSI code page as the
+// printer receives them. What the user types or pastes is compared with the text
+// before: an insertion keeps only the whole characters that fit (a Windows edit
+// does the same with a paste), a deletion always goes through, so a text set
+// longer than the limit can be shortened. A character the code page lacks is
+// refused with a tip saying why.
 class TypingLimit : public QValidator {
   public:
     TypingLimit(QLineEdit* edit, int limit)
-        : QValidator(edit), Limit(limit), Accepted(SystemLength(edit->text())) {
-        // The edit already holds the new text while it is validated, so the
-        // length before the change is kept from the last change.
-        connect(edit, &QLineEdit::textChanged, this,
-                [this](const QString& text) { Accepted = SystemLength(text); });
+        : QValidator(edit), Edit(edit), Limit(limit), Before(edit->text()) {
+        connect(edit, &QLineEdit::textChanged, this, [this](const QString& text) { Before = text; });
     }
-    State validate(QString& input, int&) const override {
-        int length = SystemLength(input);
-        return length <= Limit || length < Accepted ? Acceptable : Invalid;
+    State validate(QString& input, int& pos) const override {
+        qsizetype head = 0, tail = 0;
+        const qsizetype shorter = std::min(Before.size(), input.size());
+        while (head < shorter && Before.at(head) == input.at(head))
+            ++head;
+        if (head > 0 && input.at(head - 1).isHighSurrogate()) --head;
+        while (tail < shorter - head &&
+               Before.at(Before.size() - 1 - tail) == input.at(input.size() - 1 - tail))
+            ++tail;
+        if (tail > 0 && input.at(input.size() - tail).isLowSurrogate()) --tail;
+        const QString inserted = input.mid(head, input.size() - head - tail);
+        if (inserted.isEmpty()) return Acceptable;
+        if (FirstUnrepresentable(inserted) >= 0) {
+            QToolTip::showText(Edit->mapToGlobal(QPoint(0, Edit->height())),
+                               QString::fromUtf8(LoadStringText(IDS_NOT_IN_CODE_PAGE)), Edit);
+            return Invalid;
+        }
+        const QString kept = input.left(head) + input.right(tail);
+        const int room = Limit - AnsiLength(kept);
+        qsizetype fit = 0;
+        for (int used = 0; fit < inserted.size();) {
+            qsizetype n = inserted.at(fit).isHighSurrogate() && fit + 1 < inserted.size() ? 2 : 1;
+            used += AnsiLength(inserted.mid(fit, n));
+            if (used > room) break;
+            fit += n;
+        }
+        if (fit == inserted.size()) return Acceptable;
+        if (fit == 0 && Before.size() - head - tail == 0) return Invalid; // nothing fits and nothing replaced
+        input = input.left(head) + inserted.left(fit) + input.right(tail);
+        pos = int(head + fit);
+        return Acceptable;
     }
 
   private:
+    QLineEdit* Edit;
     int Limit;
-    int Accepted;
+    QString Before; // the edit's text before the change being validated
 };
 
 QWidget* CreateControl(const ControlTemplate& c, QWidget* parent, QButtonGroup*& radioGroup) {
@@ -60,7 +89,7 @@ QWidget* CreateControl(const ControlTemplate& c, QWidget* parent, QButtonGroup*&
         return label;
     }
     case ControlKind::GroupBox:
-        return new QGroupBox(text, parent);
+        return new CGroupBox(text, parent);
     case ControlKind::ComboBox: {
         auto* combo = new QComboBox(parent);
         // The template height is that of the open list; a row takes about 8 units.

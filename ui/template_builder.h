@@ -11,7 +11,8 @@ class QWidget;
 // Creates the controls of `form` as children of `parent`, resizes `parent` to the form.
 void BuildTemplateControls(const DialogTemplate& form, QWidget* parent);
 
-// Limits what the user may type into `edit` to `maxLength` characters counted
-// as the system counts them (a Korean character takes two). A longer text set
-// by the program is kept whole; the user can only shorten it.
+// Limits what the user may type or paste into `edit` to `maxLength` bytes of the
+// ANSI code page (a Hangul syllable takes two); a paste keeps the part that fits.
+// A longer text set by the program is kept whole; the user can only shorten it.
+// Characters the code page lacks are refused with a tip.
 void SetTypingLimit(QLineEdit* edit, int maxLength);

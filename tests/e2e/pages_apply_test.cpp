@@ -28,6 +28,8 @@
 
 namespace {
 
+const char kEightSyllables[] = "사용자이름여덟자"; // 16 bytes in code page 949, the name's limit
+
 QApplication& App() {
     static int argc = 1;
     static char name[] = "pages_apply_test";
@@ -105,6 +107,9 @@ TEST_F(PagesAgainstPrinter, StartChangeEveryPageApplyAndSave) {
     orbis::test::SimProcess sim(root_.Path(), {"--lpt", "1"});
     ASSERT_TRUE(sim.Ready()) << "simulator did not attach";
 
+    // A Korean name applied by another program, in the terminal's UTF-8.
+    ASSERT_EQ(RunCli(std::string("apply LPT1 'CUST1NAME=") + kEightSyllables + "'").status, 0);
+
     // Discovery finds the one printer, and the real query runs behind the wait dialog.
     QuietHost host;
     CPrinterApp app(&host);
@@ -122,11 +127,13 @@ TEST_F(PagesAgainstPrinter, StartChangeEveryPageApplyAndSave) {
          [](Shown& s) {
              QLineEdit* edit = s.Get<QLineEdit>(1154);
              ASSERT_NE(edit, nullptr);
+             EXPECT_EQ(edit->text(), QString::fromUtf8(kEightSyllables)) << "the name read back";
              edit->end(false);
-             if (edit->text().size() >= 16)
-                 QTest::keyClick(edit, Qt::Key_Backspace);
-             else
-                 QTest::keyClicks(edit, "Q");
+             // A ninth syllable would make 18 bytes: the limit of 16 refuses it.
+             QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString::fromUtf8("가"),
+                                 Qt::NoModifier);
+             EXPECT_EQ(edit->text(), QString::fromUtf8(kEightSyllables));
+             QTest::keyClick(edit, Qt::Key_Backspace);
          }},
         {3, "PLAINTXT", [](Shown& s) { s.SelectOther(1076); }},
         {4, "PLAINWGT", [](Shown& s) { s.SelectOther(1108); }},
@@ -158,6 +165,7 @@ TEST_F(PagesAgainstPrinter, StartChangeEveryPageApplyAndSave) {
         expected[change.npaName] = after;
     }
     EXPECT_TRUE(doc.IsModified());
+    expected["CUST1NAME"] = "사용자이름여덟"; // as orbis-cli shows it
 
     std::string file = work_ + "/changes.npa";
     ASSERT_EQ(doc.SaveCommandFile(file), 0);

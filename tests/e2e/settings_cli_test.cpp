@@ -4,15 +4,23 @@
 #include "support/e2e_env.h"
 
 #include "npa_catalogue.h"
+#include "npa_exchange.h"
 #include "printer_doc.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 namespace {
 
 using Lines = CliValues;
+
+const std::string kEightSyllables = "사용자이름여덟자";
+// Its bytes in code page 949 (KS X 1001), behind the catalogue's CUST1NAME template with the
+// length raised by 16.
+const std::string kEightSyllablesPacket = "A5001640E0E7310141BBE7BFEBC0DAC0CCB8A7BFA9B4FCC0DA";
 
 class SettingsCli : public E2eTest {
   protected:
@@ -41,7 +49,9 @@ Lines NewValues(const Lines& current) {
             break;
         }
     }
-    values[doc.Cust1Name.NpaName] = now(doc.Cust1Name.NpaName) == "Quill3x" ? "Mixed7Q" : "Quill3x";
+    // Eight Hangul syllables: 16 bytes in code page 949, the name's limit (24 in UTF-8).
+    values[doc.Cust1Name.NpaName] =
+        now(doc.Cust1Name.NpaName) == kEightSyllables ? "Mixed7Q" : kEightSyllables;
     const CheckPair& check = doc.AutoCR;
     std::string cleared = check.ClearedKey.substr(check.ClearedKey.find(':') + 1);
     std::string set = check.SetKey.substr(check.SetKey.find(':') + 1);
@@ -105,6 +115,11 @@ TEST_F(SettingsCli, ApplyQueryRestartSaveDecode) {
 
     CliRun save = RunCli("save saved.npa" + Arguments(changes));
     ASSERT_EQ(save.status, 0) << save.out;
+    std::ifstream saved("saved.npa", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(changes["CUST1NAME"] == kEightSyllables,
+              HexString(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size())
+                      .find(kEightSyllablesPacket) != std::string::npos);
     CliRun decode = RunCli("decode saved.npa");
     EXPECT_EQ(decode.status, 0) << decode.out;
     EXPECT_EQ(ParseValues(decode.out), changes);
@@ -115,11 +130,12 @@ TEST_F(SettingsCli, FailuresGiveOneLineAndNonZeroExit) {
         const char* args;
         int status;
     } cases[] = {
-        {"query LPT1", 3},             // no printer attached: the open fails
-        {"query", 7},                  // nothing to choose from
-        {"apply LPT1 BLANKPGS=ON", 3}, // open fails
-        {"save out.npa NOSUCH=1", 5},  // the catalogue cannot write it
-        {"save out.npa BLANKPGS", 2},  // not NAME=VALUE
+        {"query LPT1", 3},                  // no printer attached: the open fails
+        {"query", 7},                       // nothing to choose from
+        {"apply LPT1 BLANKPGS=ON", 3},      // open fails
+        {"save out.npa NOSUCH=1", 5},       // the catalogue cannot write it
+        {"save out.npa BLANKPGS", 2},       // not NAME=VALUE
+        {"save out.npa 'CUST1NAME=A😀'", 2}, // no such character in code page 949
         {"decode missing.npa", 3},
     };
     for (const Case& c : cases) {

@@ -93,11 +93,12 @@ std::vector<Bytes> Reportable(const FirmwareSetting& s) {
     if (s.kind == DataKind::Code)
         for (uint8_t c : s.codes)
             values.push_back({c});
-    if (s.kind == DataKind::Number)
-        for (const auto& list :
-             {std::vector<uint32_t>{s.min, s.max, s.min + (s.max - s.min) / 2}, s.specials})
-            for (uint32_t v : list)
-                values.push_back(NumberData(s, v));
+    if (s.kind == DataKind::Number) {
+        for (uint32_t v : {s.min, s.max, s.min + (s.max - s.min) / 2})
+            values.push_back(NumberData(s, v));
+        for (const SpecialValue& special : s.specials)
+            values.push_back(NumberData(s, special.value));
+    }
     return values;
 }
 
@@ -146,6 +147,12 @@ TEST_F(CatalogueFirmware, EveryWriteLineSetsAValueTheFirmwareAccepts) {
                 EXPECT_TRUE(Accepts(*s, NumberData(*s, uint32_t(std::stoul(end))))) << line;
         } else {
             EXPECT_TRUE(Accepts(*s, data)) << line << " writes " << Hex(data);
+            if (s->kind == DataKind::Number) // a named value outside the range: the printer's name for it
+                EXPECT_TRUE(std::any_of(s->specials.begin(), s->specials.end(),
+                                        [&](const SpecialValue& v) {
+                                            return NumberData(*s, v.value) == data && w.value == v.name;
+                                        }))
+                    << line << " writes " << Hex(data);
         }
     }
 }
@@ -191,10 +198,15 @@ TEST_F(CatalogueFirmware, EverySettingSectionNamesCatalogueValues) {
             for (const auto& id : ids)
                 EXPECT_TRUE(displayIds.count(std::atoi(id.c_str()))) << key << " id " << id;
         }
+        if (Number(key, "NumRadios") != 0) // the second radio is "꺼짐": the printer's off
+            EXPECT_EQ(values.at(1), "OFF") << key;
         if (!Value(key, "MinVal").empty()) {
             ASSERT_EQ(s->kind, DataKind::Number) << key;
-            for (const char* end : {"MinVal", "MaxVal"})
-                EXPECT_TRUE(Accepts(*s, NumberData(*s, uint32_t(Number(key, end))))) << key << " " << end;
+            // The page shows every number the printer can hold, and its up-down control holds a
+            // 16-bit position: a printer's value is never clamped into the range on showing.
+            EXPECT_EQ(uint32_t(Number(key, "MinVal")), s->min) << key;
+            EXPECT_EQ(uint32_t(Number(key, "MaxVal")), s->max) << key;
+            EXPECT_LE(Number(key, "MaxVal"), 32767) << key;
         }
         if (!Value(key, "MaxLength").empty()) {
             ASSERT_EQ(s->kind, DataKind::Text) << key;

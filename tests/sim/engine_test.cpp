@@ -118,6 +118,13 @@ TEST(Engine, WritesAreAcceptedOnlyWithinTheFirmwareLimits) {
         {"text at its limit", 0x0141, Bytes(16, 'A'), true},
         {"text too long", 0x0141, Bytes(17, 'A'), false},
         {"text with a control byte", 0x0141, {'A', 0x00, 'B'}, false},
+        // Eight Hangul syllables are 16 bytes in code page 949 ("가" B0 A1, "똠" 8C 63), 24 in UTF-8.
+        {"Hangul in code page 949 at the limit",
+         0x0141,
+         {0xB0, 0xA1, 0x8C, 0x63, 0xB0, 0xA1, 0x8C, 0x63, 0xB0, 0xA1, 0x8C, 0x63, 0xB0, 0xA1, 0x8C, 0x63},
+         true},
+        {"Hangul in UTF-8", 0x0141, {0xEA, 0xB0, 0x80, 0xEA, 0xB0, 0x80}, false},
+        {"a lead byte without its trail byte", 0x0141, {'A', 0xB0}, false},
         {"empty text", 0x0141, {}, true},
         {"unknown setting", 0x7777, {1}, false},
     };

@@ -235,6 +235,18 @@ TEST(BindingText, NumberConversionKeepsTheLow16BitsOfTheLeadingNumber) {
         EXPECT_EQ(SpinPositionFromText(text), position) << '"' << text << '"';
 }
 
+TEST(BindingText, KeysCompareWithoutCaseAndDoubleByteCharactersWhole) {
+    // In code page 949 "똠" is 8C 63: its trail byte has the value of 'c', and 8C 43 is another syllable.
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {"BLANKPGS:noprint", "BLANKPGS:NOPRINT", true},
+        {"\x8C\x63", "\x8C\x43", false},
+        {"x\x8C\x63", "X\x8C\x63", true},
+        {"ab", "abc", false},
+    };
+    for (const auto& [a, b, equal] : cases)
+        EXPECT_EQ(EqualNoCase(a, b), equal) << a << " / " << b;
+}
+
 TEST(BindingText, PositionsPrintWithOrWithoutThousandsSeparators) {
     const std::tuple<int, bool, const char*> cases[] = {
         {0, true, "0"},          {999, true, "999"},        {1000, true, "1,000"},

@@ -5,7 +5,7 @@ using namespace pagetest;
 
 namespace {
 const StringMap kValues = {
-    {"FEEDTIMEOUT", "OFF"}, {"JOBTIMEOUT", "999"}, {"WAITTIMEOUT", "20000"}, {"FONTPRIORITY", "FLASHDISK"}};
+    {"FEEDTIMEOUT", "OFF"}, {"JOBTIMEOUT", "999"}, {"WAITTIMEOUT", "32767"}, {"FONTPRIORITY", "FLASHDISK"}};
 } // namespace
 
 class PostscriptPage : public PageTest {};
@@ -22,7 +22,7 @@ TEST_F(PostscriptPage, TimeoutsAndFontPriority) {
                     EXPECT_FALSE(d.Enabled(1181) || d.Enabled(1182));
                     EXPECT_TRUE(d.Checked(1184) && d.Enabled(1186));
                     EXPECT_EQ(d.Text(1185), "999");
-                    EXPECT_EQ(d.Text(1189), "20000");
+                    EXPECT_EQ(d.Text(1189), "32767") << "the largest the catalogue allows";
                     for (int id : {1182, 1186, 1190})
                         EXPECT_FALSE(d.Get<CSpinButton>(id)->HasThousands()) << id;
                     EXPECT_EQ(d.Selected(1194), "FONTPRIORITY:FLASHDISK");
@@ -43,8 +43,10 @@ TEST_F(PostscriptPage, TimeoutsAndFontPriority) {
                {"each step stores; clearing stores the off value; the font priority its choice",
                 kValues,
                 [](Driver& d) {
+                    d.Step(1190, +1); // at the top of the range: nothing
+                    EXPECT_EQ(d.Doc.CurrentValues["WAITTIMEOUT"], "32767");
                     d.Step(1190, -1);
-                    EXPECT_EQ(d.Doc.CurrentValues["WAITTIMEOUT"], "19999");
+                    EXPECT_EQ(d.Doc.CurrentValues["WAITTIMEOUT"], "32766");
                     d.Click(1188);
                     d.Step(1190, -1); // now disabled
                     d.Select(1194, "FONTPRIORITY:DOWNLOAD");

@@ -1,12 +1,41 @@
 // CRenumberView: four radio triples, each with a number and its arrows.
 #include "page_fixture.h"
 
+#include "npa_exchange.h"
+#include "win32.h"
+
+#include <fstream>
+#include <iterator>
+
 using namespace pagetest;
 
 namespace {
-// Tray 1 at the first value, tray 2 at the second ("꺼짐"), manual paper and envelope at numbers.
+// Tray 1 at the first value ("없음", none), tray 2 at the second ("꺼짐", off), manual paper and
+// envelope at numbers.
 const StringMap kValues = {
-    {"ASSIGNTRAY1", "OFF"}, {"ASSIGNTRAY2", "none"}, {"ASSIGNMANPAPER", "12"}, {"ASSIGNMANENV", "7"}};
+    {"ASSIGNTRAY1", "NONE"}, {"ASSIGNTRAY2", "off"}, {"ASSIGNMANPAPER", "12"}, {"ASSIGNMANENV", "7"}};
+
+// The catalogue's write line for NAME:VALUE, as hex digits.
+std::string CatalogueLine(const std::string& key) {
+    std::vector<char> section(32767);
+    DWORD n =
+        GetPrivateProfileSectionA("NPA WRITE VALUES", section.data(), DWORD(section.size()), kCatalogueFile);
+    for (DWORD at = 0; at < n;) {
+        std::string line(&section[at]);
+        at += DWORD(line.size()) + 1;
+        if (line.rfind('*', 0) == 0) line.erase(0, 1);
+        if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
+    }
+    return "<no line for " + key + ">";
+}
+
+// The command file that saving the document writes, as hex digits.
+std::string SavedCommands(CPrinterDoc& doc) {
+    EXPECT_EQ(doc.SaveCommandFile("trays.npa"), 0);
+    std::ifstream in("trays.npa", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return HexString(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+}
 
 struct Group {
     int first, second, number, edit, spin;
@@ -55,7 +84,7 @@ TEST_F(RenumberPage, RadioTriples) {
                 [](Driver& d) {
                     d.Click(kTray1.first);
                     d.Click(kTray1.second);
-                    EXPECT_EQ(d.Doc.CurrentValues["ASSIGNTRAY1"], "OFF");
+                    EXPECT_EQ(d.Doc.CurrentValues["ASSIGNTRAY1"], "NONE");
                     d.Click(kTray1.number);
                 },
                 {{"ASSIGNTRAY1", "0"}},
@@ -65,16 +94,23 @@ TEST_F(RenumberPage, RadioTriples) {
                     EXPECT_TRUE(d.Enabled(kTray1.second)) << "available again once the value is a number";
                     EXPECT_TRUE(d.Checked(kTray1.number));
                 }},
-               {"choosing 꺼짐 again stores it again; from a number it disables the number",
+               {"choosing 꺼짐 again stores off again; from a number it disables the number; the command "
+                "file carries the catalogue's lines for off and none",
                 kValues,
                 [](Driver& d) {
                     d.Click(kTray2.second);
                     d.Click(kPaper.second);
                 },
-                {{"ASSIGNTRAY2", "NONE"}, {"ASSIGNMANPAPER", "NONE"}},
+                {{"ASSIGNTRAY2", "OFF"}, {"ASSIGNMANPAPER", "OFF"}},
                 [](Driver& d) {
                     EXPECT_TRUE(d.Checked(kTray2.second));
                     EXPECT_FALSE(NumberActive(d, kPaper));
+                    std::string saved = SavedCommands(d.Doc);
+                    for (const char* key : {"ASSIGNTRAY2:OFF", "ASSIGNMANPAPER:OFF"})
+                        EXPECT_NE(saved.find(CatalogueLine(key)), std::string::npos) << key;
+                    // Unchanged values go only in two-way mode, where every value held is sent.
+                    EXPECT_EQ(saved.find(CatalogueLine("ASSIGNTRAY1:NONE")) != std::string::npos,
+                              d.Doc.WriteOnlyMode == 0);
                 }},
                {"the number radio stores the number shown; each arrow step stores",
                 kValues,

@@ -122,7 +122,7 @@ int RunQuery(const std::vector<std::string>& args) {
     if (result == kQueryWriteOnly) std::printf("write-only (catalogue defaults)\n");
     if (exitCode == 0) {
         for (const auto& [name, value] : values)
-            if (!name.empty()) std::printf("%s=%s\n", name.c_str(), value.c_str());
+            if (!name.empty()) std::printf("%s=%s\n", name.c_str(), cli::ToTerminal(value).c_str());
         if (values.count(""))
             std::fprintf(stderr, "orbis-cli: the reply held identifiers the catalogue lacks\n");
     }
@@ -138,7 +138,9 @@ bool Items(const std::vector<std::string>& args, std::vector<std::string>& items
             std::fprintf(stderr, "orbis-cli: expected NAME=VALUE, got '%s'\n", args[i].c_str());
             return false;
         }
-        items.push_back(args[i].substr(0, eq) + ":" + args[i].substr(eq + 1));
+        std::string value;
+        if (!cli::FromTerminal(args[i].substr(0, eq), args[i].substr(eq + 1), value)) return false;
+        items.push_back(args[i].substr(0, eq) + ":" + value);
     }
     return true;
 }
@@ -239,7 +241,7 @@ int RunDecode(const std::vector<std::string>& args) {
         if (packet == kNpaStart || IsOfflineOrOnline(packet)) {
             // framing, not a setting
         } else if (DecodeCommand(packet, exact, line)) {
-            std::printf("%s\n", line.c_str());
+            std::printf("%s\n", cli::ToTerminal(line).c_str());
         } else {
             unaccounted(pos, pos + length);
         }
