@@ -38,8 +38,9 @@ void DvcLogHex(const unsigned char* buffer, uint16_t length) {
     static const int kPerLine = 16;
     for (int start = 0; start < length; start += kPerLine) {
         int run = length - start < kPerLine ? length - start : kPerLine;
-        // 16 hex columns of 3, " | ", 16 text columns: 67 characters. A short
-        // run keeps the width, blank-filled, so every line lines up.
+        // 16 hex columns of 3, " | ", one text column per byte: 67 characters
+        // for a full run. A short run keeps the hex columns blank-filled, so the
+        // " | " lines up, and its text ends with its last byte.
         char line[68];
         char* p = line;
         for (int i = 0; i < kPerLine; ++i) {
@@ -51,8 +52,8 @@ void DvcLogHex(const unsigned char* buffer, uint16_t length) {
         }
         std::memcpy(p, " | ", 3);
         p += 3;
-        for (int i = 0; i < kPerLine; ++i) {
-            unsigned char c = i < run ? buffer[start + i] : ' ';
+        for (int i = 0; i < run; ++i) {
+            unsigned char c = buffer[start + i];
             *p++ = (c >= 0x20 && c <= 0x7E) ? static_cast<char>(c) : '.';
         }
         *p = '\0';

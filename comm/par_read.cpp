@@ -27,7 +27,8 @@ BOOL ParNT95ReadFile(HANDLE handle, LPVOID buffer, DWORD wanted, LPDWORD read, L
     DvcLog(DVC_LOG_STEPS,
            "ParNT95ReadFile() - after while() - bRc=%d, dwBytesReadOnThisPass=%d, dwBytesLeftToRead=%d\n", rc,
            (int)thisPass, (int)(wanted - total));
-    if (total > 0) DvcLogHex(bytes, static_cast<uint16_t>(total > 0xFFFF ? 0xFFFF : total));
+    // Even a read that brought nothing logs its dump (just the empty line).
+    DvcLogHex(bytes, static_cast<uint16_t>(total > 0xFFFF ? 0xFFFF : total));
     *read = total;
     if (!rc) {
         DvcLog(DVC_LOG_STEPS, "after readFile() getLastError: %d \n", (int)error);

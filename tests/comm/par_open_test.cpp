@@ -102,10 +102,11 @@ TEST(ParOpen, ReadPrimitiveReturnsShortCounts) {
         bool dies;
         BOOL ok;
         DWORD got;
+        size_t logged; // dump lines, the closing empty line included (nothing read: that line alone)
     } cases[] = {
-        {{{0x41}}, false, TRUE, 1}, {{{0x41}, {0x42, 0x43}}, false, TRUE, 3},
-        {{}, false, TRUE, 0},       {{{1, 2, 3, 4}}, false, TRUE, 3},
-        {{{0x41}}, true, FALSE, 1},
+        {{{0x41}}, false, TRUE, 1, 2}, {{{0x41}, {0x42, 0x43}}, false, TRUE, 3, 2},
+        {{}, false, TRUE, 0, 1},       {{{1, 2, 3, 4}}, false, TRUE, 3, 2},
+        {{{0x41}}, true, FALSE, 1, 2},
     };
     for (const auto& c : cases) {
         commtest::TestWorld world;
@@ -117,8 +118,10 @@ TEST(ParOpen, ReadPrimitiveReturnsShortCounts) {
             ParNT95CreateFile("LPT1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         unsigned char buffer[4] = {};
         DWORD got = 99;
+        G_LoggingLevel = DVC_LOG_HEX;
         EXPECT_EQ(ParNT95ReadFile(h, buffer, 3, &got, nullptr), c.ok);
         EXPECT_EQ(got, c.got);
+        EXPECT_EQ(commtest::LogMessages().size(), c.logged);
         CloseHandle(h);
     }
 }
