@@ -142,8 +142,12 @@ QString CMainFrame::PaneText() const {
 
 void CMainFrame::SetPaneText(const QString& text) {
     if (!Pane) return;
+    // A menu prompt still covering pane 0 (Apply chosen from the menu bar) gives way,
+    // so the text is seen however the command was started.
+    QStatusBar* bar = statusBar();
+    if (!bar->currentMessage().isEmpty()) bar->clearMessage();
     Pane->setText(text);
-    Pane->repaint(); // shown at once, before a long exchange with the printer
+    bar->repaint(); // shown at once, before a long exchange with the printer
 }
 
 int CMainFrame::ReplacePage(int pageId, int row, int column) {

@@ -6,6 +6,7 @@
 #include "ui_style.h"
 
 #include <QHeaderView>
+#include <QPainter>
 
 namespace {
 
@@ -51,4 +52,26 @@ void CPrinterMopView::OnSelChanged() {
     QList<QTreeWidgetItem*> selected = selectedItems();
     if (selected.isEmpty() || !Doc) return;
     Doc->ShowPage(ItemPageId(selected.first()), 0, 1);
+}
+
+void CPrinterMopView::drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const {
+    // One column of the indentation per level below the root: the item's own
+    // connector in the last, a through line for each ancestor with a later sibling.
+    const int step = indentation();
+    painter->save();
+    painter->setPen(QPen(palette().color(QPalette::Mid), 1, Qt::DotLine));
+    const int middle = rect.top() + rect.height() / 2;
+    int x = rect.right() - step + 1;
+    auto hasNext = [this](const QModelIndex& i) { return i.sibling(i.row() + 1, 0).isValid(); };
+    if (index.parent().isValid()) {
+        int centre = x + step / 2;
+        painter->drawLine(centre, rect.top(), centre, hasNext(index) ? rect.bottom() : middle);
+        painter->drawLine(centre, middle, x + step - 2, middle);
+        for (QModelIndex up = index.parent(); up.parent().isValid(); up = up.parent()) {
+            x -= step;
+            if (hasNext(up)) painter->drawLine(x + step / 2, rect.top(), x + step / 2, rect.bottom());
+        }
+    }
+    painter->restore();
+    QTreeWidget::drawBranches(painter, rect, index);
 }

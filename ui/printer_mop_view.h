@@ -19,6 +19,10 @@ class CPrinterMopView : public QTreeWidget {
     // The page id an item carries (0 for the root).
     static int ItemPageId(const QTreeWidgetItem* item);
 
+  protected:
+    // Dotted lines between items below the root, behind the expand buttons (none at the root level).
+    void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
+
   private:
     void OnSelChanged();
 

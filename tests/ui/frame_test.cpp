@@ -5,7 +5,11 @@
 #include "main_frame.h"
 #include "printer_doc.h"
 
+#include <QApplication>
 #include <QFileInfo>
+#include <QLabel>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 
 #include <sys/stat.h>
 
@@ -35,7 +39,20 @@ TEST_F(Frame, ApplyReportsFailureAndKeepsTheDocumentModified) {
         if (c.edited) doc.ChangedValues["BLANKPGS"] = "NOPRINT";
         doc.SetModifiedFlag(true);
         host_.boxes.clear();
+        // Chosen from the menu bar: its prompt is showing when the command starts.
+        QStatusTipEvent prompt(QString::fromUtf8("변경사항을 프린터에 적용"));
+        QApplication::sendEvent(&frame, &prompt);
+        std::string shown = "<no exchange>";
+        host_.onBusy = [&] {
+            auto* pane = frame.findChild<QLabel*>("pane0");
+            shown = frame.statusBar()->currentMessage().isEmpty() && pane->isVisibleTo(frame.statusBar())
+                        ? frame.PaneText().toStdString()
+                        : "<covered by the menu prompt>";
+        };
         frame.OnApply();
+        host_.onBusy = nullptr;
+        EXPECT_EQ(shown, c.captions.empty() ? "<no exchange>"
+                                            : "프린터에 설정을 적용 하고 있습니다. 잠시 기다리십시오...");
         std::vector<std::string> captions;
         for (const ShownBox& box : host_.boxes) {
             captions.push_back(box.caption);

@@ -10,6 +10,7 @@
 #include "settings_tree.h"
 #include "settings_view.h"
 
+#include <QImage>
 #include <QLineEdit>
 #include <QSplitter>
 
@@ -59,6 +60,22 @@ TEST_F(Tree, ShippedCatalogueGivesTheSixBranches) {
     EXPECT_TRUE(root->isExpanded());
     EXPECT_TRUE(frame.Tree()->selectedItems().isEmpty());
     EXPECT_FALSE(frame.Tree()->rootIsDecorated());
+
+    // Lines between the items below the root: drawn pixels in the middle of each item's
+    // indentation column, from its top to its middle.
+    CPrinterMopView* tree = frame.Tree();
+    tree->resize(150, 300);
+    root->child(0)->setExpanded(true);
+    QImage shot = tree->viewport()->grab().toImage();
+    QColor base = shot.pixelColor(shot.width() - 1, shot.height() - 1);
+    for (QTreeWidgetItem* item : {root->child(0)->child(1), root->child(1), root->child(5)}) {
+        QRect cell = tree->visualItemRect(item);
+        int x = cell.left() - tree->indentation() / 2 - 1, drawn = 0;
+        for (int dx = 0; dx < 3; ++dx)
+            for (int y = cell.top(); y <= cell.center().y(); ++y)
+                drawn += shot.pixelColor(x + dx, y) != base;
+        EXPECT_GE(drawn, 2) << item->text(0).toStdString();
+    }
 }
 
 TEST_F(Tree, CatalogueListRules) {

@@ -30,10 +30,15 @@ class ScriptedHost : public CQtWindowHost {
                     MessageButtons buttons) override;
     bool SelectPrinter(const std::vector<std::string>& lines, std::string& selected) override;
     QString AskSaveFile(QWidget* owner) override;
+    void SetWaitCursor(bool on) override {
+        CQtWindowHost::SetWaitCursor(on);
+        if (on && onBusy) onBusy();
+    }
 
     std::vector<ShownBox> boxes;
     std::function<bool(const std::vector<std::string>&, std::string&)> onSelect; // default: real dialog
-    QString savePath; // empty: the file dialog is cancelled
+    std::function<void()> onBusy; // when the wait cursor goes up: a long exchange is about to start
+    QString savePath;             // empty: the file dialog is cancelled
     int saveAsked = 0;
 };
 
