@@ -16,7 +16,7 @@ using namespace commtest;
 namespace {
 
 const std::regex kLineHead(R"(^[0-2]\d:[0-5]\d:[0-5]\d \d+: )");
-const std::regex kHexLine(R"(^([0-9A-F]{2} |   ){16} \| .{16}$)");
+const std::regex kHexLine(R"(^([0-9A-F]{2} |   ){16} \| .{1,16}$)"); // the text as long as the run
 
 int CountHexLines(const std::vector<std::string>& messages) {
     return static_cast<int>(std::count_if(messages.begin(), messages.end(), [](const std::string& m) {
