@@ -147,6 +147,20 @@ void HostRefresh(benchmark::State& state) {
 }
 BENCHMARK(HostRefresh)->Arg(0)->Arg(4)->UseRealTime();
 
+// A name of eight Hangul syllables (16 bytes of code page 949) to UTF-16 and back, as a page
+// does when it fills a name edit and stores a keystroke.
+void CodePageRoundTrip(benchmark::State& state) {
+    const char name[] = "\xBB\xE7\xBF\xEB\xC0\xDA\xC0\xCC\xB8\xA7\xBF\xA9\xB4\xFC\xC0\xDA";
+    WCHAR wide[16];
+    char back[16];
+    for (auto _ : state) {
+        int n = MultiByteToWideChar(CP_ACP, 0, name, 16, wide, 16);
+        BOOL used = FALSE;
+        benchmark::DoNotOptimize(WideCharToMultiByte(CP_ACP, 0, wide, n, back, 16, nullptr, &used));
+    }
+}
+BENCHMARK(CodePageRoundTrip);
+
 } // namespace
 
 BENCHMARK_MAIN();
