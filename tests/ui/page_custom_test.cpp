@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QToolTip>
 
 using namespace pagetest;
 
