@@ -180,6 +180,13 @@ TEST_F(SettingsCli, AnotherUserGetsNothingOfTheRoot) {
     EXPECT_EQ(RunCli("log-level 0x1F", env).status, 0);
     EXPECT_EQ(RunCli("query LPT1", env).status, 0);
     umask(previous);
+    // Each file and the socket are the owner's alone too, not only through the root's mode.
+    for (const char* name :
+         {"", "/dev", "/dev/LPT1", "/registry.reg", "/registry.reg.lock", "/c/VanDvc32.log"}) {
+        struct stat st {};
+        EXPECT_EQ(stat((shared + name).c_str(), &st), 0) << name;
+        EXPECT_EQ(st.st_mode & 077, 0u) << name;
+    }
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
