@@ -116,7 +116,11 @@ TEST(Paths, RootIsPrivateOrRefused) {
         std::error_code ignored;
         fs::remove_all(shared, ignored);
         if (planted == 1) fs::create_directory(shared); // root's, not the user's
-        if (planted == 2) fs::create_directory_symlink(r, shared);
+        if (planted == 2) {                             // a link to a directory of the user's own elsewhere
+            fs::create_directory(shared + "-elsewhere");
+            ASSERT_EQ(chown((shared + "-elsewhere").c_str(), nobodyKnown, nobodyKnown), 0);
+            fs::create_directory_symlink(shared + "-elsewhere", shared);
+        }
         pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
@@ -134,6 +138,7 @@ TEST(Paths, RootIsPrivateOrRefused) {
             EXPECT_EQ(fs::status(shared).permissions(), fs::perms::owner_all);
         }
         fs::remove_all(shared, ignored);
+        fs::remove_all(shared + "-elsewhere", ignored);
     }
 }
 

@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <map>
 #include <string>
@@ -225,20 +224,13 @@ bool DecodeCommand(const Bytes& packet, const std::map<Bytes, std::string>& exac
 // most 512 bytes, each behind a 19-byte start packet); anything bigger is no command file.
 constexpr size_t kMaxCommandFileBytes = 1 << 20;
 
-// The whole file, read to at most the cap; false with a message for a directory,
-// an unreadable or an oversized input (an endless device included).
+// The whole file, read to at most the cap; false with a message for an unreadable
+// input (a directory included) or an oversized one (an endless device included).
 bool ReadCommandFile(const std::string& path, Bytes& bytes) {
     const std::string shown = cli::Escaped(path);
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st;
-    if (fd < 0 || ::fstat(fd, &st) != 0) {
+    if (fd < 0) {
         std::fprintf(stderr, "orbis-cli: cannot read %s: %s\n", shown.c_str(), std::strerror(errno));
-        if (fd >= 0) ::close(fd);
-        return false;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        std::fprintf(stderr, "orbis-cli: %s is a directory, not a command file\n", shown.c_str());
-        ::close(fd);
         return false;
     }
     unsigned char chunk[65536];
