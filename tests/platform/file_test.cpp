@@ -202,6 +202,44 @@ TEST(Files, WritesNeverFollowALink) {
         EXPECT_EQ(fs::status(c + file).permissions(), fs::perms::owner_read | fs::perms::owner_write) << file;
 }
 
+// MoveFileExA replaces an existing name only when asked, replaces a link
+// rather than writing through it, and leaves a file this process has open.
+TEST(Files, MoveFileExReplacesOnlyWhenAsked) {
+    namespace fs = std::filesystem;
+    TempRoot root;
+    const struct Case {
+        const char* target; // "" none, "old" a file, "link" a link to "precious"
+        DWORD flags;
+        bool moves;
+        DWORD error;
+    } cases[] = {
+        {"", 0, true, 0},
+        {"old", 0, false, ERROR_ALREADY_EXISTS},
+        {"old", MOVEFILE_REPLACE_EXISTING, true, 0},
+        {"link", MOVEFILE_REPLACE_EXISTING, true, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.target) + " " + std::to_string(c.flags));
+        root.WriteFile("c/from", "new");
+        root.WriteFile("precious", "precious");
+        fs::remove(root.Path() + "/c/to");
+        if (c.target == std::string("old")) root.WriteFile("c/to", "old");
+        if (c.target == std::string("link"))
+            fs::create_symlink(root.Path() + "/precious", root.Path() + "/c/to");
+        SetLastError(0);
+        EXPECT_EQ(MoveFileExA("C:\\from", "C:\\to", c.flags) != FALSE, c.moves);
+        EXPECT_EQ(GetLastError(), c.error);
+        EXPECT_EQ(root.ReadFile("c/to"), c.moves ? "new" : "old");
+        EXPECT_EQ(fs::exists(root.Path() + "/c/from"), !c.moves);
+        EXPECT_EQ(root.ReadFile("precious"), "precious");
+    }
+    root.WriteFile("c/from", "new");
+    HANDLE h = Open("C:\\from", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    EXPECT_FALSE(MoveFileExA("C:\\from", "C:\\to", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    CloseHandle(h);
+}
+
 TEST(Files, CreationDispositions) {
     TempRoot root;
     const DWORD W = GENERIC_WRITE;
