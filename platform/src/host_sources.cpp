@@ -4,7 +4,6 @@
 #include "../orbis_platform.h"
 #include "paths.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -38,9 +37,7 @@ int Bounded(const std::string& file, const char* section, const char* key, int l
     char* end = nullptr;
     errno = 0;
     long long value = std::strtoll(text.c_str(), &end, 10);
-    if (errno == 0 && *end == '\0' && std::isdigit(static_cast<unsigned char>(text[0])) && value >= low &&
-        value <= high)
-        return static_cast<int>(value);
+    if (errno == 0 && *end == '\0' && value >= low && value <= high) return static_cast<int>(value);
     static std::mutex mutex;
     static std::set<std::string> said;
     std::lock_guard lock(mutex);

@@ -159,6 +159,8 @@ TEST(CupsQuery, ServerThatNeverAnswersIsGivenUpAfterTheTimeOut) {
                        "[Cups]\nServer=" + root.Path() + "/silent.sock\nTimeoutMs=" + text + "\n");
         EXPECT_EQ(platform::CurrentHostSources().cupsTimeoutMs, used) << text;
     }
+    root.WriteFile("sources.ini", "[Cups]\nPort=70000\n");
+    EXPECT_EQ(platform::CurrentHostSources().cupsPort, 631);
     root.WriteFile("sources.ini", "[Cups]\nServer=" + root.Path() + "/silent.sock\nTimeoutMs=99999999999\n");
     ASSERT_LE(platform::CurrentHostSources().cupsTimeoutMs, 60000); // else the query below would hang
     auto start = std::chrono::steady_clock::now();
