@@ -176,10 +176,11 @@ TEST_F(SettingsCli, AnotherUserGetsNothingOfTheRoot) {
     const std::string env = "ORBIS_ROOT='" + shared + "'";
     const mode_t previous = umask(0);
     orbis::test::SimProcess sim(shared, {"--lpt", "1"});
-    ASSERT_TRUE(sim.Ready());
+    const bool ready = sim.Ready();
     EXPECT_EQ(RunCli("log-level 0x1F", env).status, 0);
     EXPECT_EQ(RunCli("query LPT1", env).status, 0);
     umask(previous);
+    ASSERT_TRUE(ready);
     // Each file and the socket are the owner's alone too, not only through the root's mode.
     for (const char* name :
          {"", "/dev", "/dev/LPT1", "/registry.reg", "/registry.reg.lock", "/c/VanDvc32.log"}) {
