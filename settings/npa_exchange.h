@@ -37,6 +37,11 @@ int QueryPrinterSettings(const char* port, StringMap& values);
 // 0: all sent; -1: open failed; -3: offline refused, an item matched no command, or a send failed.
 int WritePrinterSettings(const char* port, const std::vector<std::string>& changes);
 
+// WritePrinterSettings into a command file that is replaced only by a complete new one:
+// written beside it under a temporary name, then renamed over it. On failure the old
+// file is as it was. A port name ("LPT...", "USB...") is written to directly.
+int SaveSettingsFile(const char* path, const std::vector<std::string>& changes);
+
 // Frees the tables, closes the port and shuts the library down; returns DvcClosePort's result.
 int ShutdownPrinterLink(const char* port);
 

@@ -53,7 +53,7 @@ bool CPrinterDoc::BuildChangeList(const StringMap& table, std::vector<std::strin
     return true;
 }
 
-int CPrinterDoc::WriteWithStatus(const std::string& target, const std::string& statusText) {
+int CPrinterDoc::WriteWithStatus(const std::string& target, const std::string& statusText, bool toFile) {
     std::string remembered;
     if (Host) {
         remembered = Host->StatusText();
@@ -62,7 +62,7 @@ int CPrinterDoc::WriteWithStatus(const std::string& target, const std::string& s
     }
     std::vector<std::string> list;
     int result = BuildChangeList(WriteOnlyMode == 0 ? CurrentValues : ChangedValues, list)
-                     ? WritePrinterSettings(target.c_str(), list)
+                     ? (toFile ? SaveSettingsFile : WritePrinterSettings)(target.c_str(), list)
                      : kChangeListFailed;
     if (Host) {
         Host->SetWaitCursor(false);
@@ -72,11 +72,11 @@ int CPrinterDoc::WriteWithStatus(const std::string& target, const std::string& s
 }
 
 int CPrinterDoc::ApplySettings() {
-    return WriteWithStatus(PortName, LoadStringText(IDS_APPLY_STATUS));
+    return WriteWithStatus(PortName, LoadStringText(IDS_APPLY_STATUS), false);
 }
 
 int CPrinterDoc::SaveCommandFile(const std::string& path) {
-    return WriteWithStatus(path, LoadStringText(IDS_SAVE_STATUS));
+    return WriteWithStatus(path, LoadStringText(IDS_SAVE_STATUS), true);
 }
 
 bool CPrinterDoc::SaveModified() {

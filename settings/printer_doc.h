@@ -81,7 +81,7 @@ class CPrinterDoc {
 
   private:
     void ReadDescriptors();
-    int WriteWithStatus(const std::string& target, const std::string& statusText);
+    int WriteWithStatus(const std::string& target, const std::string& statusText, bool toFile);
 
     IWindowHost* Host;
     bool Modified = false;

@@ -201,6 +201,7 @@ int main(int argc, char** argv) {
     }
     if (!root.empty()) ::setenv("ORBIS_ROOT", root.c_str(), 1);
     root = orbis::platform::Root();
+    if (root.empty()) return 2; // the platform layer has said why the root is refused
 
     if (deviceId.empty()) deviceId = MakeDeviceId(marker, model);
     if (deviceId.empty()) {

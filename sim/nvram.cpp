@@ -1,6 +1,7 @@
 #include "nvram.h"
 
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -64,17 +65,17 @@ bool Nvram::Save() const {
     std::filesystem::path target(path_);
     if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
     // Written beside the target and renamed over it, so a crash leaves the old or the new file whole.
-    std::string temp = path_ + ".tmp" + std::to_string(::getpid());
-    {
-        std::ofstream out(temp, std::ios::trunc);
-        for (const auto& [id, data] : values_)
-            out << Hex(std::vector<uint8_t>{uint8_t(id >> 8), uint8_t(id)}) << '=' << Hex(data) << '\n';
-        out.flush();
-        if (!out) {
-            out.close();
-            std::remove(temp.c_str());
-            return false;
-        }
+    // A new file of a name nobody can guess: a link planted beside the target is never written through.
+    std::string temp = path_ + ".tmp-XXXXXX";
+    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    std::string text;
+    for (const auto& [id, data] : values_)
+        text += Hex(std::vector<uint8_t>{uint8_t(id >> 8), uint8_t(id)}) + '=' + Hex(data) + '\n';
+    bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    if (::close(fd) != 0 || !written) {
+        std::remove(temp.c_str());
+        return false;
     }
     if (std::rename(temp.c_str(), path_.c_str()) != 0) {
         std::remove(temp.c_str());

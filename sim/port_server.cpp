@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
+#include <sys/stat.h>
 
 namespace orbis::sim {
 
@@ -26,8 +27,7 @@ bool PortServer::Attach(const PortAttachment& attachment, std::string* error) {
     auto port = std::make_unique<Port>();
     port->attachment = attachment;
     std::string dir = wire::DeviceDir(root_);
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
+    ::mkdir(dir.c_str(), 0700); // the root exists; only its owner reaches the sockets
     port->socketPath = dir + "/" + attachment.port;
 
     int existing = wire::Connect(port->socketPath);
@@ -48,7 +48,7 @@ bool PortServer::Attach(const PortAttachment& attachment, std::string* error) {
     port->listenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     bool ok = port->listenFd >= 0 &&
               ::bind(port->listenFd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-              ::listen(port->listenFd, 16) == 0;
+              ::chmod(port->socketPath.c_str(), 0600) == 0 && ::listen(port->listenFd, 16) == 0;
     if (dirFd >= 0) ::close(dirFd);
     if (!ok) {
         *error = "cannot serve " + port->socketPath + ": " + std::strerror(errno);
@@ -58,13 +58,17 @@ bool PortServer::Attach(const PortAttachment& attachment, std::string* error) {
 
     // The description is what makes the port present; written whole or not at all.
     std::string devFile = port->socketPath + ".dev", temp = devFile + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::trunc);
-        out << "pid=" << ::getpid() << "\nkind=" << attachment.kind << "\nport=" << attachment.port << "\n";
-        for (const auto& path : attachment.paths)
-            out << "path=" << path << "\n";
-    }
-    if (std::rename(temp.c_str(), devFile.c_str()) != 0) {
+    std::string text = "pid=" + std::to_string(::getpid()) + "\nkind=" + attachment.kind +
+                       "\nport=" + attachment.port + "\n";
+    for (const auto& path : attachment.paths)
+        text += "path=" + path + "\n";
+    // A new file, never one (or a link) somebody left at the name.
+    ::unlink(temp.c_str());
+    int devFd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    bool written =
+        devFd >= 0 && ::write(devFd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    if (devFd >= 0) ::close(devFd);
+    if (!written || std::rename(temp.c_str(), devFile.c_str()) != 0) {
         *error = "cannot write " + devFile;
         ::close(port->listenFd);
         ::unlink(port->socketPath.c_str());

@@ -36,7 +36,9 @@ static bool ProcessLives(long pid) {
 
 std::vector<PresentDevice> PresentDevices() {
     std::vector<PresentDevice> devices;
-    std::string dir = wire::DeviceDir(Root());
+    std::string root = Root();
+    if (root.empty()) return devices; // refused: nothing there is trusted
+    std::string dir = wire::DeviceDir(root);
     DIR* listing = ::opendir(dir.c_str());
     if (!listing) return devices;
     while (dirent* entry = ::readdir(listing)) {

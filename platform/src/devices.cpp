@@ -104,9 +104,9 @@ std::shared_ptr<IoObject> OpenDevice(const std::string& name, DWORD access, DWOR
         if (port.back() == ':') port.pop_back();
         for (auto& c : port)
             c = (char)std::toupper((unsigned char)c);
-        if (sources.simulated) {
-            auto device = SocketDevice::Open(wire::DeviceDir(Root()) + "/" + port,
-                                             SocketDevice::Kind::Parallel, access, error);
+        if (std::string root = Root(); sources.simulated && !root.empty()) {
+            auto device = SocketDevice::Open(wire::DeviceDir(root) + "/" + port, SocketDevice::Kind::Parallel,
+                                             access, error);
             if (device || !sources.kernel) return device;
         }
         if (sources.kernel) return OpenHostParallel(sources, std::atoi(port.c_str() + 3), access, error);

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <stdio.h>
 #include <unistd.h>
 
 namespace orbis::platform {
@@ -36,9 +38,10 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, 
         if (device.back() == ':' && device.find('\\') == std::string::npos) device.pop_back();
         io = OpenDevice(device, dwDesiredAccess, &error);
         if (io) error = ERROR_SUCCESS;
+    } else if (std::string path = MapPath(lpFileName); path.empty()) {
+        error = ERROR_ACCESS_DENIED; // a drive letter under a root that was refused
     } else {
-        io = FileObject::Open(MapPath(lpFileName), dwDesiredAccess, dwShareMode, dwCreationDisposition,
-                              &error);
+        io = FileObject::Open(path, dwDesiredAccess, dwShareMode, dwCreationDisposition, &error);
     }
     if (!io) {
         SetLastError(error ? error : ERROR_GEN_FAILURE);
@@ -157,6 +160,31 @@ BOOL DeleteFileA(LPCSTR lpFileName) {
     }
     if (::unlink(path.c_str()) != 0) {
         SetLastError(ErrnoToWin32(errno, path));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// One rename(2): the new name holds either the old file or the whole new one.
+BOOL MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
+    if (!lpExistingFileName || !*lpExistingFileName || !lpNewFileName || !*lpNewFileName) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    std::string from = MapPath(lpExistingFileName), to = MapPath(lpNewFileName);
+    if (from.empty() || to.empty()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    // Open files cannot be moved or replaced on Windows (no FILE_SHARE_DELETE here).
+    if (FileObject::IsOpen(from) || FileObject::IsOpen(to)) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    const unsigned flags = (dwFlags & MOVEFILE_REPLACE_EXISTING) ? 0 : RENAME_NOREPLACE;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), flags) != 0) {
+        int err = errno;
+        SetLastError(err == EEXIST ? ERROR_ALREADY_EXISTS : ErrnoToWin32(err, err == ENOENT ? from : to));
         return FALSE;
     }
     return TRUE;

@@ -38,7 +38,8 @@ bool ParentExists(const std::string& hostPath) {
     return ::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-int OpenRetry(const char* path, int flags, mode_t mode = 0666) {
+// Files this program creates are for the user alone (command files, offline.dat, temporary files).
+int OpenRetry(const char* path, int flags, mode_t mode = 0600) {
     int fd;
     do
         fd = ::open(path, flags, mode);
@@ -60,6 +61,7 @@ DWORD ErrnoToWin32(int err, const std::string& hostPath) {
     case EROFS:
     case EISDIR:
     case ETXTBSY:
+    case ELOOP: // a link where a file is written: refused, never followed
         return ERROR_ACCESS_DENIED;
     case EEXIST:
         return ERROR_FILE_EXISTS;
@@ -87,6 +89,12 @@ std::shared_ptr<FileObject> FileObject::Open(const std::string& hostPath, DWORD 
         flags |= O_WRONLY;
     else
         flags |= O_RDONLY;
+    // A write never goes through a link at the name: a link planted there would
+    // make it empty or overwrite whatever the link points to.
+    // (New files are made with O_EXCL, which follows no link either.)
+    const bool writes =
+        (access & GENERIC_WRITE) || disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+    if (writes) flags |= O_NOFOLLOW;
 
     bool existed = true;
     bool truncate = false;
@@ -148,9 +156,17 @@ std::shared_ptr<FileObject> FileObject::Open(const std::string& hostPath, DWORD 
         openFiles.push_back(OpenEntry{file.get(), st.st_dev, st.st_ino, access, share, hostPath});
     }
     if (truncate && st.st_size != 0) {
-        int rc = (access & GENERIC_WRITE) ? ::ftruncate(fd, 0) : ::truncate(path, 0);
+        // Without write access, truncated through a second open of the same file, not of the name.
+        int writer = (access & GENERIC_WRITE) ? fd : OpenRetry(path, O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+        struct stat again;
+        int rc = -1, err = errno;
+        if (writer >= 0 && ::fstat(writer, &again) == 0) {
+            rc = again.st_ino == st.st_ino && again.st_dev == st.st_dev ? ::ftruncate(writer, 0) : -1;
+            err = rc == 0 ? 0 : again.st_ino == st.st_ino ? errno : EACCES;
+        }
+        if (writer >= 0 && writer != fd) ::close(writer);
         if (rc != 0) {
-            *error = ErrnoToWin32(errno, hostPath);
+            *error = ErrnoToWin32(err, hostPath);
             return nullptr;
         }
     }

@@ -3,8 +3,8 @@
 
 #include "../orbis_platform.h"
 
-#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <string>
 #include <sys/file.h>
@@ -14,8 +14,22 @@
 namespace orbis::platform {
 namespace {
 
+// A refused root (paths.cpp says why) has no hive.
 std::string HivePath() {
-    return Root() + "/registry.reg";
+    std::string root = Root();
+    return root.empty() ? "" : root + "/registry.reg";
+}
+
+// No hive of this program comes near this; a bigger file is somebody's doing and
+// would make every registry call (each re-reads the file) slow and hungry.
+constexpr off_t kMaxHiveBytes = 1 << 20;
+
+int OpenRetry(const std::string& path, int flags, mode_t mode = 0) {
+    int fd;
+    do
+        fd = ::open(path.c_str(), flags, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
 }
 
 // An flock on the hive's lock file; a separate open per use, so threads of one
@@ -23,10 +37,9 @@ std::string HivePath() {
 class HiveLock {
   public:
     explicit HiveLock(int operation) {
-        std::string path = HivePath() + ".lock";
-        do
-            fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        while (fd_ < 0 && errno == EINTR);
+        std::string path = HivePath();
+        if (path.empty()) return;
+        fd_ = OpenRetry(path + ".lock", O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd_ < 0) return;
         while (::flock(fd_, operation) != 0) {
             if (errno != EINTR) {
@@ -48,14 +61,21 @@ class HiveLock {
 enum class Load { Ok, Missing, Corrupt, Unreadable };
 
 Load LoadHive(Hive* hive) {
-    int fd;
-    do
-        fd = ::open(HivePath().c_str(), O_RDONLY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
+    // A link at the hive's name is not followed: its target may be any file of the user's.
+    int fd = OpenRetry(HivePath(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) return errno == ENOENT ? Load::Missing : Load::Unreadable;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return Load::Unreadable;
+    }
     std::string text;
     char buffer[8192];
     for (;;) {
+        if (static_cast<off_t>(text.size()) > kMaxHiveBytes) {
+            ::close(fd);
+            return Load::Corrupt;
+        }
         ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
@@ -79,10 +99,10 @@ void MoveAside() {
     std::string path = HivePath();
     for (int n = 1; n < 100000; ++n) {
         std::string target = path + ".corrupt-" + std::to_string(n);
-        struct stat st;
-        if (::lstat(target.c_str(), &st) == 0) continue;
-        ::rename(path.c_str(), target.c_str());
-        return;
+        // Never over an existing name, whatever appeared there since the last look.
+        if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0 ||
+            errno != EEXIST)
+            return;
     }
 }
 
@@ -98,11 +118,14 @@ bool WriteAll(int fd, const std::string& text) {
 }
 
 bool SaveHive(const Hive& hive) {
-    static std::atomic<unsigned> counter{0};
-    std::string temp = HivePath() + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    std::string text = hive.Serialize();
+    if (static_cast<off_t>(text.size()) > kMaxHiveBytes) return false;
+    // A new file of our own under a name nobody can guess: whatever holds a
+    // name already (a link somebody planted, a left-over) is neither followed nor reused.
+    std::string temp = HivePath() + ".tmp-XXXXXX";
+    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return false;
-    bool ok = WriteAll(fd, hive.Serialize()) && ::fsync(fd) == 0;
+    bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     if (ok && ::rename(temp.c_str(), HivePath().c_str()) == 0) return true;
     ::unlink(temp.c_str());
@@ -114,6 +137,7 @@ bool SaveHive(const Hive& hive) {
 LONG ReadHive(const std::function<LONG(Hive&)>& fn) {
     Hive hive;
     {
+        if (HivePath().empty()) return ERROR_ACCESS_DENIED;
         HiveLock lock(LOCK_SH);
         if (!lock.Held()) return ERROR_CANTREAD;
         switch (LoadHive(&hive)) {
@@ -131,6 +155,7 @@ LONG ReadHive(const std::function<LONG(Hive&)>& fn) {
 }
 
 LONG ModifyHive(const std::function<LONG(Hive&, bool* changed)>& fn) {
+    if (HivePath().empty()) return ERROR_ACCESS_DENIED;
     HiveLock lock(LOCK_EX);
     if (!lock.Held()) return ERROR_CANTWRITE;
     Hive hive;

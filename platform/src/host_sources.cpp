@@ -4,7 +4,11 @@
 #include "../orbis_platform.h"
 #include "paths.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 #include <sstream>
 
 namespace orbis::platform {
@@ -24,20 +28,40 @@ bool Flag(const std::string& file, const char* key, bool fallback) {
     return fallback;
 }
 
+// A whole decimal number within [low, high]; anything else is refused with a
+// message (once per file and text) and the fallback used: a wrapped or huge
+// time-out would hold every listing of printers for days.
+int Bounded(const std::string& file, const char* section, const char* key, int low, int high, int fallback) {
+    std::string text = Get(file, section, key, "");
+    if (text.empty()) return fallback;
+    char* end = nullptr;
+    errno = 0;
+    long long value = std::strtoll(text.c_str(), &end, 10);
+    if (errno == 0 && *end == '\0' && value >= low && value <= high) return static_cast<int>(value);
+    static std::mutex mutex;
+    static std::set<std::string> said;
+    std::lock_guard lock(mutex);
+    if (said.insert(file + section + key + text).second)
+        std::fprintf(stderr, "orbis: %s: [%s] %s=%s is not a number from %d to %d; %d is used\n",
+                     file.c_str(), section, key, text.c_str(), low, high, fallback);
+    return fallback;
+}
+
 } // namespace
 
 HostSources CurrentHostSources() {
     HostSources s;
-    std::string file = Root() + "/sources.ini";
+    std::string root = Root();
+    if (root.empty()) s.simulated = s.kernel = s.cups = false; // a refused root chooses nothing
+    std::string file = root.empty() ? "" : root + "/sources.ini";
     s.simulated = Flag(file, "Simulated", s.simulated);
     s.kernel = Flag(file, "Kernel", s.kernel);
     s.cups = Flag(file, "Cups", s.cups);
     s.sysfsRoot = Get(file, "Kernel", "Sysfs", s.sysfsRoot);
     s.devRoot = Get(file, "Kernel", "Dev", s.devRoot);
     s.cupsServer = Get(file, "Cups", "Server", s.cupsServer);
-    s.cupsPort = GetPrivateProfileIntA("Cups", "Port", s.cupsPort, file.c_str());
-    s.cupsTimeoutMs = GetPrivateProfileIntA("Cups", "TimeoutMs", s.cupsTimeoutMs, file.c_str());
-    if (s.cupsTimeoutMs <= 0) s.cupsTimeoutMs = 2000;
+    s.cupsPort = Bounded(file, "Cups", "Port", 1, 65535, s.cupsPort);
+    s.cupsTimeoutMs = Bounded(file, "Cups", "TimeoutMs", 1, kMaxCupsTimeoutMs, s.cupsTimeoutMs);
 
     if (const char* env = std::getenv("ORBIS_SOURCES")) {
         s.simulated = s.kernel = s.cups = false;

@@ -8,6 +8,9 @@
 
 namespace orbis::platform {
 
+// The longest wait on CUPS sources.ini may ask for, per connection and request.
+inline constexpr int kMaxCupsTimeoutMs = 60000;
+
 struct HostSources {
     bool simulated = true;
     bool kernel = true;

@@ -6,10 +6,16 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
+#include <mutex>
+#include <pwd.h>
+#include <set>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace orbis::platform {
 
@@ -19,7 +25,8 @@ bool MakeDirectories(const std::string& hostPath) {
     for (size_t pos = 1; pos <= hostPath.size(); ++pos) {
         if (pos != hostPath.size() && hostPath[pos] != '/') continue;
         std::string prefix = hostPath.substr(0, pos);
-        if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return false;
+        // Only for this user: the log holds command dumps, the hive the settings.
+        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return false;
     }
     return ::stat(hostPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
@@ -30,20 +37,63 @@ std::string UpperAscii(std::string text) {
     return text;
 }
 
+namespace {
+
+// Why a root must not be used, "" when it may: another user could plant links in it,
+// read the log or replace the hive.
+std::string RootRefusal(const std::string& root, bool sharedParent) {
+    struct stat st;
+    // In a shared directory the name itself may be somebody's link.
+    int rc = sharedParent ? ::lstat(root.c_str(), &st) : ::stat(root.c_str(), &st);
+    if (rc != 0) return std::string("cannot be created (") + std::strerror(errno) + ")";
+    if (!S_ISDIR(st.st_mode)) return "is not a directory";
+    if (st.st_uid != ::geteuid())
+        return "belongs to user " + std::to_string(st.st_uid) + ", not to you (" +
+               std::to_string(::geteuid()) + ")";
+    if (st.st_mode & (S_IWGRP | S_IWOTH)) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        return std::string("may be written by other users (mode ") + mode + "; chmod 700 it)";
+    }
+    // Ours and closed to writers, but perhaps readable from an older version: made private.
+    if ((st.st_mode & 077) && ::chmod(root.c_str(), 0700) != 0)
+        return std::string("cannot be made private (") + std::strerror(errno) + ")";
+    return "";
+}
+
+void SayRefusedOnce(const std::string& root, const std::string& why) {
+    static std::mutex mutex;
+    static std::set<std::string> said;
+    std::lock_guard lock(mutex);
+    if (said.insert(root + why).second)
+        std::fprintf(stderr, "orbis: not using the directory %s: it %s\n", root.c_str(), why.c_str());
+}
+
+} // namespace
+
 std::string Root() {
     std::string root;
+    bool sharedParent = false;
     if (const char* env = std::getenv("ORBIS_ROOT"); env && *env) {
         root = env;
     } else if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state) {
         root = std::string(state) + "/orbis-lp2200";
+    } else if (const char* home = std::getenv("HOME"); home && *home) {
+        root = std::string(home) + "/.local/state/orbis-lp2200";
+    } else if (const passwd* user = ::getpwuid(::geteuid()); user && user->pw_dir && *user->pw_dir) {
+        root = std::string(user->pw_dir) + "/.local/state/orbis-lp2200";
     } else {
-        const char* home = std::getenv("HOME");
-        root = std::string(home && *home ? home : "/tmp") + "/.local/state/orbis-lp2200";
+        // No home at all: a name of this user's own in the shared temporary directory.
+        root = "/tmp/orbis-lp2200-" + std::to_string(::geteuid());
+        sharedParent = true;
     }
     while (root.size() > 1 && root.back() == '/')
         root.pop_back();
     MakeDirectories(root); // checked every call: a test may remove a root and use it again
-    return root;
+    std::string why = RootRefusal(root, sharedParent);
+    if (why.empty()) return root;
+    SayRefusedOnce(root, why);
+    return "";
 }
 
 std::string MapPath(const std::string& windowsPath) {
@@ -51,8 +101,9 @@ std::string MapPath(const std::string& windowsPath) {
     for (char& c : path)
         if (c == '\\') c = '/';
     if (path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':') {
-        std::string drive =
-            Root() + "/" + static_cast<char>(std::tolower(static_cast<unsigned char>(path[0])));
+        std::string root = Root();
+        if (root.empty()) return ""; // refused: no drive letter leads anywhere
+        std::string drive = root + "/" + static_cast<char>(std::tolower(static_cast<unsigned char>(path[0])));
         MakeDirectories(drive); // the drive itself always exists
         std::string rest = path.substr(2);
         while (!rest.empty() && rest[0] == '/')
@@ -84,7 +135,33 @@ FILE* WinFopen(const char* path, const char* mode) {
         errno = EINVAL;
         return nullptr;
     }
-    return std::fopen(MapPath(path).c_str(), mode);
+    std::string host = MapPath(path);
+    if (host.empty()) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    if (!std::strpbrk(mode, "wa+")) return std::fopen(host.c_str(), mode);
+    // Writing: never through a link planted at the name, and new files for this user only.
+    // O_NONBLOCK: a FIFO put at the name must not hold the program; cleared once it is a file.
+    int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_CREAT | (std::strchr(mode, '+') ? O_RDWR : O_WRONLY);
+    if (mode[0] == 'w') flags |= O_TRUNC;
+    if (mode[0] == 'a') flags |= O_APPEND;
+    if (mode[0] == 'r') flags &= ~O_CREAT;
+    int fd;
+    do
+        fd = ::open(host.c_str(), flags, 0600);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EACCES;
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FILE* file = ::fdopen(fd, mode);
+    if (!file) ::close(fd);
+    return file;
 }
 
 char* _strtime(char* buffer) {

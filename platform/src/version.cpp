@@ -35,7 +35,9 @@ int WindowsFamily() {
     if (int forced = familyForTesting.load()) return forced;
     if (const char* env = std::getenv("ORBIS_WINDOWS_FAMILY"))
         if (int family = ParseFamily(env)) return family;
-    std::ifstream file(Root() + "/windows-family");
+    std::string root = Root();
+    std::ifstream file;
+    if (!root.empty()) file.open(root + "/windows-family");
     std::string line;
     if (file && std::getline(file, line))
         if (int family = ParseFamily(line)) return family;

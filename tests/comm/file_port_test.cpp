@@ -118,6 +118,18 @@ TEST(FilePort, UnwritablePlacesFailWithoutWritingElsewhere) {
     DvcClosePort("C:\\out\\settings.npa");
     EXPECT_TRUE(ReadBytes(Host("C:\\out\\settings.npa")).empty());
 
+    // A link planted at the command file or at "offline.dat" is not written through.
+    const Bytes precious(40, 0x11);
+    WriteBytes(Host("C:\\precious"), precious);
+    fs::create_directories(Host("C:\\links"));
+    fs::create_symlink(Host("C:\\precious"), Host("C:\\links\\linked.npa"));
+    fs::create_symlink(Host("C:\\precious"), Host("C:\\links\\offline.dat"));
+    EXPECT_EQ(DVC_FAIL, DvcOpenPort("C:\\links\\linked.npa"));
+    ASSERT_EQ(DVC_OK, DvcOpenPort("C:\\links\\settings.npa"));
+    EXPECT_EQ(DVC_FAIL, DvcOffline("C:\\links\\settings.npa", true));
+    DvcClosePort("C:\\links\\settings.npa");
+    EXPECT_EQ(precious, ReadBytes(Host("C:\\precious")));
+
     // A full disk: every write fails, and the operations say so.
     ASSERT_EQ(DVC_OK, DvcOpenPort("/dev/full"));
     EXPECT_EQ(DVC_SEND_WRITEFAIL, Send("/dev/full", Command(7, 0x40)));

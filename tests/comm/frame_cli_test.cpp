@@ -31,6 +31,11 @@ CliRun Cli(const std::string& world, const std::string& arguments) {
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadLines(out), ReadLines(err)};
 }
 
+std::string Refused(const std::string& command, const std::string& name) {
+    return "orbis-cli: " + command + ": '" + name + "' is not a printer port (LPTn or USBnnn, upper case); " +
+           command + " never opens a file";
+}
+
 std::string HexArg(size_t size, unsigned char flags) {
     return HexText(Command(size, flags));
 }
@@ -42,7 +47,7 @@ TEST(FrameCli, SubcommandsExitStatusFilesAndMessages) {
         const char* name;
         std::string arguments;
         int status;
-        const char* errorStart; // the one stderr line, or null for none
+        std::string errorStart; // the one stderr line, or "" for none
         const char* commandFile;
         size_t commandSize;
         const char* offlineFile;
@@ -50,17 +55,22 @@ TEST(FrameCli, SubcommandsExitStatusFilesAndMessages) {
     };
     const std::string three = HexArg(7, 0x50) + " " + HexArg(9, 0x50) + " " + HexArg(12, 0x40);
     const Case cases[] = {
-        {"write three commands", "write run/out/settings.npa " + three, 0, nullptr, "run/out/settings.npa",
-         113, "run/out/offline.dat", 28},
+        {"write three commands", "write run/out/settings.npa " + three, 0, "", "run/out/settings.npa", 113,
+         "run/out/offline.dat", 28},
         {"write where no file can be", "write 'C:\\blocker\\settings.npa' " + three, 1,
          "orbis-cli: DvcOpenPort(C:\\blocker\\settings.npa) failed: DVC_FAIL (-1)", nullptr, 0, nullptr, 0},
         {"write a command too long", "write a.npa " + HexArg(513, 0x40), 1,
          "orbis-cli: DvcSendCommand(a.npa, command 1) failed: DVC_CMD_FAIL (-3)", "a.npa", 28, "offline.dat",
          28},
         {"write bad hex", "write a.npa A5XX", 2, "orbis-cli: bad hex command 'A5XX'", nullptr, 0, nullptr, 0},
-        {"send fitting", "send a.npa " + HexArg(512, 0x50), 0, nullptr, "a.npa", 19 + 512, nullptr, 0},
-        {"offline", "offline s.npa", 0, nullptr, "s.npa", 0, "offline.dat", 28},
-        {"online", "online s.npa", 0, nullptr, "s.npa", 28, nullptr, 0},
+        {"send fitting", "send a.npa " + HexArg(512, 0x50), 0, "", "a.npa", 19 + 512, nullptr, 0},
+        // Commands that only talk to printers never open (and empty) a file of that name.
+        {"offline on a file", "offline keep.npa", 2, Refused("offline", "keep.npa"), nullptr, 0, nullptr, 0},
+        {"online on lower case", "online lpt1", 2, Refused("online", "lpt1"), nullptr, 0, nullptr, 0},
+        {"probe on a path", "probe ../keep.npa", 2, Refused("probe", "../keep.npa"), nullptr, 0, nullptr, 0},
+        {"query on COM1", "query COM1", 2, Refused("query", "COM1"), nullptr, 0, nullptr, 0},
+        {"0x inside a command", "send LPT1 10x0", 2, "orbis-cli: bad hex command '10x0'", nullptr, 0, nullptr,
+         0},
         {"no such printer", "offline USB999", 1, "orbis-cli: DvcOpenPort(USB999) failed: DVC_FAIL (-1)",
          nullptr, 0, nullptr, 0},
     };
@@ -69,9 +79,12 @@ TEST(FrameCli, SubcommandsExitStatusFilesAndMessages) {
         TestWorld world;
         WriteBytes(Host("C:\\blocker"), Bytes{1});
         std::filesystem::create_directories("run/out");
+        const Bytes kept(86, 0xA5); // a saved command file nobody asked to write
+        WriteBytes("./keep.npa", kept);
+        WriteBytes("../keep.npa", kept);
         CliRun run = Cli(world.cwd() + "/..", test.arguments);
         EXPECT_EQ(test.status, run.status);
-        if (test.errorStart) {
+        if (!test.errorStart.empty()) {
             ASSERT_EQ(1u, run.err.size());
             EXPECT_EQ(test.errorStart, run.err[0]);
         } else {
@@ -83,6 +96,9 @@ TEST(FrameCli, SubcommandsExitStatusFilesAndMessages) {
         if (test.offlineFile) {
             EXPECT_EQ(test.offlineSize, ReadBytes(Host(test.offlineFile)).size());
         }
+        EXPECT_EQ(kept, ReadBytes("./keep.npa"));
+        EXPECT_EQ(kept, ReadBytes("../keep.npa"));
+        EXPECT_FALSE(std::filesystem::exists("lpt1") || std::filesystem::exists("COM1"));
     }
 }
 

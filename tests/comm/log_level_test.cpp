@@ -142,11 +142,21 @@ TEST(LogLevel, RegistryKeyIsReadOrCreated) {
 }
 
 TEST(LogLevel, UnwritableLogDropsLinesAndNothingFails) {
-    TestWorld world;
-    SetLoggingLevel(0x13);
-    std::filesystem::create_directories(Host("C:\\VanDvc32.log")); // a directory: never opens as a file
-    WriteSequence();
-    EXPECT_EQ(19u + 17u + 19u + 9u, ReadBytes("cmd.npa").size());
-    EXPECT_EQ(28u, ReadBytes("offline.dat").size());
-    EXPECT_TRUE(std::filesystem::is_directory(Host("C:\\VanDvc32.log")));
+    // A directory never opens as a file; a link planted at the name is never written through.
+    for (bool link : {false, true}) {
+        SCOPED_TRACE(link ? "link" : "directory");
+        TestWorld world;
+        SetLoggingLevel(0x13);
+        const Bytes precious(40, 0x11);
+        WriteBytes(Host("C:\\precious"), precious);
+        if (link)
+            std::filesystem::create_symlink(Host("C:\\precious"), Host("C:\\VanDvc32.log"));
+        else
+            std::filesystem::create_directories(Host("C:\\VanDvc32.log"));
+        WriteSequence();
+        EXPECT_EQ(19u + 17u + 19u + 9u, ReadBytes("cmd.npa").size());
+        EXPECT_EQ(28u, ReadBytes("offline.dat").size());
+        EXPECT_EQ(precious, ReadBytes(Host("C:\\precious")));
+        EXPECT_EQ(link, std::filesystem::is_symlink(Host("C:\\VanDvc32.log")));
+    }
 }

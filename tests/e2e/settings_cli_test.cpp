@@ -10,8 +10,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 namespace {
 
@@ -123,6 +131,20 @@ TEST_F(SettingsCli, ApplyQueryRestartSaveDecode) {
     CliRun decode = RunCli("decode saved.npa");
     EXPECT_EQ(decode.status, 0) << decode.out;
     EXPECT_EQ(ParseValues(decode.out), changes);
+
+    // Text with a line break or ESC, from a command file or a catalogue, is shown
+    // escaped: it never forges a NAME=VALUE line or drives the terminal.
+    const std::string forged = "\"CUST1NAME=$(printf 'A\\nBLANKPGS=X\\033[7m')\"";
+    ASSERT_EQ(RunCli("save forged.npa " + forged).status, 0);
+    EXPECT_EQ(RunCli("decode forged.npa").out, "CUST1NAME=A\\x0ABLANKPGS=X\\x1B[7m\n");
+    std::stringstream catalogue;
+    catalogue << std::ifstream("quillon.ini", std::ios::binary).rdbuf();
+    std::string text = catalogue.str();
+    ASSERT_NE(text.find("BLANKPGS:PRINT="), std::string::npos);
+    text.replace(text.find("BLANKPGS:PRINT="), 15, "BLANKPGS:PRINT\x1B[7M=");
+    std::ofstream("quillon.ini", std::ios::binary | std::ios::trunc) << text;
+    CliRun fourth = RunCli("query LPT1");
+    EXPECT_NE(fourth.out.find("\nBLANKPGS=PRINT\\x1B[7M\n"), std::string::npos) << fourth.out;
 }
 
 TEST_F(SettingsCli, FailuresGiveOneLineAndNonZeroExit) {
@@ -137,12 +159,73 @@ TEST_F(SettingsCli, FailuresGiveOneLineAndNonZeroExit) {
         {"save out.npa BLANKPGS", 2},       // not NAME=VALUE
         {"save out.npa 'CUST1NAME=A😀'", 2}, // no such character in code page 949
         {"decode missing.npa", 3},
+        {"save keep.npa BLANKPGS=PRINT BOGUS=1", 5}, // fails after a good item: keep.npa stays
+        {"save keep.npa BLANKPGS=PRINT BLANKPGS", 2},
+        {"decode .", 3},         // a directory
+        {"decode /dev/zero", 3}, // endless: refused at the size no command file reaches
+        {"decode big.npa", 3},   // 1 MiB and a byte
     };
+    std::string good(86, '\xA5');
+    std::ofstream("keep.npa", std::ios::binary) << good;
+    std::ofstream("big.npa", std::ios::binary) << std::string((1 << 20) + 1, '\xA5');
     for (const Case& c : cases) {
         CliRun run = RunCli(std::string(c.args) + " 2>&1");
         EXPECT_EQ(run.status, c.status) << c.args << ": " << run.out;
         EXPECT_FALSE(run.out.empty()) << c.args;
     }
+    std::stringstream kept;
+    kept << std::ifstream("keep.npa", std::ios::binary).rdbuf();
+    EXPECT_EQ(kept.str(), good);
+    // No temporary file of the failed saves is left beside it.
+    for (const auto& entry : std::filesystem::directory_iterator("."))
+        EXPECT_NE(entry.path().extension(), ".TMP") << entry.path();
+}
+
+// Another local user gets nothing of a root the programs made, even under the
+// most permissive umask: no file to read, no printer socket to connect to, and
+// the programs run by that user refuse the root as not theirs.
+TEST_F(SettingsCli, AnotherUserGetsNothingOfTheRoot) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to run a child as another user (65534)";
+    ASSERT_EQ(chmod(root_.Path().c_str(), 0755), 0); // like a home directory others may pass through
+    const std::string shared = root_.Path() + "/state";
+    const std::string env = "ORBIS_ROOT='" + shared + "'";
+    const mode_t previous = umask(0);
+    orbis::test::SimProcess sim(shared, {"--lpt", "1"});
+    const bool ready = sim.Ready();
+    EXPECT_EQ(RunCli("log-level 0x1F", env).status, 0);
+    EXPECT_EQ(RunCli("query LPT1", env).status, 0);
+    umask(previous);
+    ASSERT_TRUE(ready);
+    // Each file and the socket are the owner's alone too, not only through the root's mode.
+    for (const char* name :
+         {"", "/dev", "/dev/LPT1", "/registry.reg", "/registry.reg.lock", "/c/VanDvc32.log"}) {
+        struct stat st {};
+        EXPECT_EQ(stat((shared + name).c_str(), &st), 0) << name;
+        EXPECT_EQ(st.st_mode & 077, 0u) << name;
+    }
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(100);
+        int reached = 0, bit = 1;
+        for (const char* file : {"/registry.reg", "/registry.reg.lock", "/c/VanDvc32.log"}) {
+            if (open((shared + file).c_str(), O_RDONLY) >= 0) reached |= bit;
+            bit <<= 1;
+        }
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s/dev/LPT1", shared.c_str());
+        int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) reached |= 8;
+        CliRun run = RunCli("log-level 1 2>&1", env);
+        if (run.status == 0 || run.out.find("belongs to user 0, not to you") == std::string::npos)
+            reached |= 16;
+        _exit(reached);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "bits: hive 1, lock 2, log 4, socket 8, root accepted 16";
 }
 
 TEST_F(SettingsCli, PrinterFaultsGiveTheirExitCodes) {

@@ -148,6 +148,24 @@ TEST(CupsQuery, ServerThatNeverAnswersIsGivenUpAfterTheTimeOut) {
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
         EXPECT_LT(ms.count(), c.timeoutMs + 5000) << "held past the time-out";
     }
+    // A time-out in sources.ini that is no number of milliseconds up to a minute
+    // is refused and the default kept: a wrapped one held listings for days.
+    const std::pair<const char*, int> timeouts[] = {
+        {"99999999999", 2000}, {"4294967296", 2000}, {"60001", 2000}, {"-5", 2000},
+        {"12abc", 2000},       {"0", 2000},          {"1500", 1500},  {"60000", 60000},
+    };
+    for (const auto& [text, used] : timeouts) {
+        root.WriteFile("sources.ini",
+                       "[Cups]\nServer=" + root.Path() + "/silent.sock\nTimeoutMs=" + text + "\n");
+        EXPECT_EQ(platform::CurrentHostSources().cupsTimeoutMs, used) << text;
+    }
+    root.WriteFile("sources.ini", "[Cups]\nPort=70000\n");
+    EXPECT_EQ(platform::CurrentHostSources().cupsPort, 631);
+    root.WriteFile("sources.ini", "[Cups]\nServer=" + root.Path() + "/silent.sock\nTimeoutMs=99999999999\n");
+    ASSERT_LE(platform::CurrentHostSources().cupsTimeoutMs, 60000); // else the query below would hang
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(platform::QueryCupsPrinters(platform::CurrentHostSources()).has_value());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(7)) << "held past the time-out";
 }
 
 // One scheduler for every case below; each case has its own root and queues.

@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <csignal>
+#include <filesystem>
+#include <functional>
 #include <set>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -50,6 +52,192 @@ TEST(Paths, WindowsNamesMapUnderTheRoot) {
     EXPECT_EQ(orbis::platform::Root(), r + "/state/orbis-lp2200");
     EXPECT_EQ(access((r + "/state/orbis-lp2200").c_str(), F_OK), 0);
     unsetenv("XDG_STATE_HOME");
+}
+
+// The root is this user's alone: created 0700, tightened when merely readable,
+// refused (no file under it is touched) when another user owns it or may write it.
+TEST(Paths, RootIsPrivateOrRefused) {
+    namespace fs = std::filesystem;
+    TempRoot base;
+    const std::string r = base.Path();
+    const bool asRoot = geteuid() == 0;
+    const struct Case {
+        const char* name;
+        mode_t mode; // of the directory made beforehand; 0: not made, the program makes it
+        uid_t owner; // 0: this user
+        bool accepted;
+    } cases[] = {
+        {"made by the program", 0, 0, true},    {"readable by others", 0755, 0, true},
+        {"writable by others", 0777, 0, false}, {"writable by the group", 0770, 0, false},
+        {"another user's", 0700, 65534, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.owner && !asRoot) {
+            std::printf("skipped \"%s\": only root can give a directory to another user\n", c.name);
+            continue;
+        }
+        const std::string dir = r + "/" + std::to_string(&c - cases);
+        if (c.mode) {
+            ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+            ASSERT_EQ(chmod(dir.c_str(), c.mode), 0);
+            ASSERT_EQ(chown(dir.c_str(), c.owner ? c.owner : geteuid(), c.owner ? c.owner : getegid()), 0);
+        }
+        setenv("ORBIS_ROOT", dir.c_str(), 1);
+        EXPECT_EQ(orbis::platform::Root(), c.accepted ? dir : "");
+        HANDLE h = Open("C:\\x.txt", GENERIC_WRITE, 0, CREATE_ALWAYS);
+        EXPECT_EQ(h != INVALID_HANDLE_VALUE, c.accepted);
+        CloseHandle(h);
+        HKEY key = nullptr;
+        EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\X", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  &key, nullptr) == ERROR_SUCCESS,
+                  c.accepted);
+        RegCloseKey(key);
+        if (c.accepted) {
+            EXPECT_EQ(fs::status(dir).permissions(), fs::perms::owner_all);
+            EXPECT_EQ(fs::status(dir + "/c").permissions(), fs::perms::owner_all);
+            EXPECT_EQ(fs::status(dir + "/c/x.txt").permissions(),
+                      fs::perms::owner_read | fs::perms::owner_write);
+        } else {
+            EXPECT_TRUE(fs::is_empty(dir));
+        }
+    }
+    // With no home at all the root is a name of the user's own in /tmp; one
+    // that somebody else made there (or a link) is refused. A child runs as a
+    // user id without a passwd entry.
+    if (!asRoot) {
+        std::printf("skipped the /tmp root: needs root to run a child as another user\n");
+        return;
+    }
+    const uid_t nobodyKnown = 54321;
+    const std::string shared = "/tmp/orbis-lp2200-" + std::to_string(nobodyKnown);
+    for (int planted : {0, 1, 2}) {
+        SCOPED_TRACE(planted);
+        std::error_code ignored;
+        fs::remove_all(shared, ignored);
+        if (planted == 1) fs::create_directory(shared); // root's, not the user's
+        if (planted == 2) {                             // a link to a directory of the user's own elsewhere
+            fs::create_directory(shared + "-elsewhere");
+            ASSERT_EQ(chown((shared + "-elsewhere").c_str(), nobodyKnown, nobodyKnown), 0);
+            fs::create_directory_symlink(shared + "-elsewhere", shared);
+        }
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            unsetenv("ORBIS_ROOT");
+            unsetenv("XDG_STATE_HOME");
+            unsetenv("HOME");
+            if (setgid(nobodyKnown) != 0 || setuid(nobodyKnown) != 0) _exit(3);
+            std::string got = orbis::platform::Root();
+            _exit(got == (planted ? "" : shared) ? 0 : 1);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        if (!planted) {
+            EXPECT_EQ(fs::status(shared).permissions(), fs::perms::owner_all);
+        }
+        fs::remove_all(shared, ignored);
+        fs::remove_all(shared + "-elsewhere", ignored);
+    }
+}
+
+// A write never goes through a link planted at the name (its target stays as
+// it was, a dangling one creates nothing); reading through a link still works.
+TEST(Files, WritesNeverFollowALink) {
+    namespace fs = std::filesystem;
+    TempRoot root;
+    const std::string c = root.Path() + "/c/";
+    const DWORD R = GENERIC_READ, W = GENERIC_WRITE;
+    auto opens = [](const char* name, DWORD access, DWORD disposition) {
+        HANDLE h = Open(name, access, 0, disposition);
+        bool ok = h != INVALID_HANDLE_VALUE && (!(access & W) || WriteText(h, "X"));
+        CloseHandle(h);
+        return ok;
+    };
+    auto fopens = [](const char* mode) {
+        FILE* f = WinFopen("C:\\link", mode);
+        bool ok = f && std::fputs("X", f) >= 0;
+        if (f) std::fclose(f);
+        return ok;
+    };
+    const struct Case {
+        const char* name;
+        std::function<bool()> write;
+        bool succeeds;
+    } cases[] = {
+        {"CREATE_ALWAYS", [&] { return opens("C:\\link", W, CREATE_ALWAYS); }, false},
+        {"CREATE_ALWAYS, read only", [&] { return opens("C:\\link", R, CREATE_ALWAYS); }, false},
+        {"OPEN_EXISTING for writing", [&] { return opens("C:\\link", W, OPEN_EXISTING); }, false},
+        {"OPEN_ALWAYS for writing", [&] { return opens("C:\\link", R | W, OPEN_ALWAYS); }, false},
+        {"TRUNCATE_EXISTING", [&] { return opens("C:\\link", W, TRUNCATE_EXISTING); }, false},
+        {"fopen a", [&] { return fopens("a"); }, false},
+        {"fopen w+", [&] { return fopens("w+"); }, false},
+        {"copy /b onto it", [] { return WinSystem("copy /b C:\\src C:\\link") == 0; }, false},
+        {"reading", [&] { return opens("C:\\link", R, OPEN_EXISTING); }, true},
+    };
+    root.WriteFile("c/src", "src");
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        for (bool dangling : {false, true}) {
+            root.WriteFile("precious", "precious");
+            if (dangling) fs::remove(root.Path() + "/precious");
+            fs::create_symlink(root.Path() + "/precious", c + "link");
+            SetLastError(0);
+            EXPECT_EQ(test.write(), test.succeeds && !dangling);
+            EXPECT_EQ(root.ReadFile("precious"), dangling ? "" : "precious");
+            EXPECT_EQ(fs::exists(root.Path() + "/precious"), !dangling);
+            EXPECT_TRUE(fs::is_symlink(c + "link"));
+            fs::remove(c + "link");
+        }
+    }
+    // What the calls create is for the user alone.
+    ASSERT_TRUE(opens("C:\\new.bin", W, CREATE_NEW));
+    FILE* log = WinFopen("C:\\new.log", "a");
+    ASSERT_NE(log, nullptr);
+    std::fclose(log);
+    char name[MAX_PATH];
+    ASSERT_NE(GetTempFileNameA("C:\\", "tmp", 0, name), 0u);
+    for (const std::string& file : {std::string("new.bin"), std::string("new.log"), std::string(name + 3)})
+        EXPECT_EQ(fs::status(c + file).permissions(), fs::perms::owner_read | fs::perms::owner_write) << file;
+}
+
+// MoveFileExA replaces an existing name only when asked, replaces a link
+// rather than writing through it, and leaves a file this process has open.
+TEST(Files, MoveFileExReplacesOnlyWhenAsked) {
+    namespace fs = std::filesystem;
+    TempRoot root;
+    const struct Case {
+        const char* target; // "" none, "old" a file, "link" a link to "precious"
+        DWORD flags;
+        bool moves;
+        DWORD error;
+    } cases[] = {
+        {"", 0, true, 0},
+        {"old", 0, false, ERROR_ALREADY_EXISTS},
+        {"old", MOVEFILE_REPLACE_EXISTING, true, 0},
+        {"link", MOVEFILE_REPLACE_EXISTING, true, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.target) + " " + std::to_string(c.flags));
+        root.WriteFile("c/from", "new");
+        root.WriteFile("precious", "precious");
+        fs::remove(root.Path() + "/c/to");
+        if (c.target == std::string("old")) root.WriteFile("c/to", "old");
+        if (c.target == std::string("link"))
+            fs::create_symlink(root.Path() + "/precious", root.Path() + "/c/to");
+        SetLastError(0);
+        EXPECT_EQ(MoveFileExA("C:\\from", "C:\\to", c.flags) != FALSE, c.moves);
+        EXPECT_EQ(GetLastError(), c.error);
+        EXPECT_EQ(root.ReadFile("c/to"), c.moves ? "new" : "old");
+        EXPECT_EQ(fs::exists(root.Path() + "/c/from"), !c.moves);
+        EXPECT_EQ(root.ReadFile("precious"), "precious");
+    }
+    root.WriteFile("c/from", "new");
+    HANDLE h = Open("C:\\from", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    EXPECT_FALSE(MoveFileExA("C:\\from", "C:\\to", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    CloseHandle(h);
 }
 
 TEST(Files, CreationDispositions) {

@@ -217,6 +217,80 @@ TEST(Registry, BrokenHiveIsMovedAsideAndHandWrittenHiveIsRead) {
     RegCloseKey(key);
 }
 
+// Links planted at the hive's files are never followed, an oversized hive is
+// refused, and what the hive store creates is for the user alone.
+TEST(Registry, PlantedLinksAndOversizedHivesAreRefused) {
+    namespace fs = std::filesystem;
+    const std::string hive = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Secret]\n\"a\"=dword:00000001\n";
+    auto setValue = [] {
+        HKEY key = nullptr;
+        LONG rc = RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Mine", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr);
+        DWORD one = 1;
+        if (rc == ERROR_SUCCESS)
+            rc = RegSetValueExA(key, "v", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), 4);
+        RegCloseKey(key);
+        return rc;
+    };
+    const struct Case {
+        const char* link; // planted at this name, pointing at "precious" (holding `hive`)
+        bool writes;      // a value can still be set
+    } cases[] = {
+        {"registry.reg", false},          // neither read through nor replaced
+        {"registry.reg.lock", false},     // not opened through
+        {"registry.reg.tmp-PID-N", true}, // the temporary file: a fresh name of our own
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.link);
+        TempRoot root;
+        const std::string r = root.Path();
+        root.WriteFile("precious", hive);
+        std::string name = c.link;
+        if (name.find("PID") == std::string::npos) {
+            fs::create_symlink(r + "/precious", r + "/" + name);
+        } else {
+            for (int n = 0; n < 300; ++n)
+                fs::create_symlink(r + "/precious", r + "/registry.reg.tmp-" + std::to_string(getpid()) +
+                                                        "-" + std::to_string(n));
+        }
+        EXPECT_EQ(OpenKey("Secret"), nullptr); // the target is never read as the hive
+        EXPECT_EQ(setValue() == ERROR_SUCCESS, c.writes);
+        EXPECT_EQ(root.ReadFile("precious"), hive);
+        EXPECT_TRUE(fs::is_symlink(
+            r + "/" + (c.writes ? "registry.reg.tmp-" + std::to_string(getpid()) + "-0" : name)));
+        if (c.writes) {
+            EXPECT_FALSE(fs::is_symlink(r + "/registry.reg"));
+            EXPECT_EQ(fs::status(r + "/registry.reg").permissions(),
+                      fs::perms::owner_read | fs::perms::owner_write);
+            EXPECT_EQ(fs::status(r + "/registry.reg.lock").permissions(),
+                      fs::perms::owner_read | fs::perms::owner_write);
+        }
+    }
+    // A dangling link at the lock does not create its target.
+    {
+        TempRoot root;
+        fs::create_symlink(root.Path() + "/made-through-link", root.Path() + "/registry.reg.lock");
+        EXPECT_NE(setValue(), ERROR_SUCCESS);
+        EXPECT_FALSE(fs::exists(root.Path() + "/made-through-link"));
+    }
+    // A hive far beyond anything this program writes is put aside, not parsed;
+    // a value that would make one is refused.
+    TempRoot root;
+    std::string big = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Big]\n";
+    while (big.size() <= (1u << 20))
+        big += "\"v" + std::to_string(big.size()) + "\"=dword:00000001\n";
+    root.WriteFile("registry.reg", big);
+    EXPECT_EQ(OpenKey("Big"), nullptr);
+    EXPECT_EQ(root.ReadFile("registry.reg.corrupt-1"), big);
+    HKEY key = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Huge");
+    std::string blob(1 << 20, 'x');
+    EXPECT_NE(RegSetValueExA(key, "blob", 0, REG_BINARY, reinterpret_cast<const BYTE*>(blob.data()),
+                             DWORD(blob.size())),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_LT(fs::file_size(root.Path() + "/registry.reg"), 4096u);
+}
+
 TEST(Registry, TwoWriterProcessesLoseNothing) {
     TempRoot root;
     pid_t children[2];

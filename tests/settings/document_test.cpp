@@ -4,6 +4,8 @@
 #include "res/strings.h"
 #include "support/settings_fixture.h"
 
+#include <filesystem>
+
 namespace {
 
 const char kCatalogue[] =
@@ -144,6 +146,11 @@ TEST_F(DocumentTest, SaveLeavesDocumentModified) {
     EXPECT_EQ(doc.SaveCommandFile(Path("missing-dir/x.npa")), -1);
     doc.CurrentValues["CUST1NAME"] = std::string(600, 'x'); // longer than a command may be
     EXPECT_EQ(doc.SaveCommandFile(Path("long.npa")), -3);
+    // A failed save over a good file leaves it as it was, and nothing beside it.
+    EXPECT_EQ(doc.SaveCommandFile(Path("settings.npa")), -3);
+    EXPECT_EQ(SentPackets(Path("settings.npa")), (std::vector<std::string>{kBlankOn, kPwr30, kOnline}));
+    for (const auto& entry : std::filesystem::directory_iterator(Path("")))
+        EXPECT_NE(entry.path().extension(), ".TMP") << entry.path();
 }
 
 TEST_F(DocumentTest, CloseQuestion) {

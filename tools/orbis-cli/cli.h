@@ -19,7 +19,8 @@ bool Register(const Command& command);
 // Prints "orbis-cli: <operation> failed: <NAME> (<code>)" on stderr.
 void Fail(const std::string& operation, int code);
 
-// Parses hex digits (blanks and an optional 0x prefix ignored); false on odd or bad digits.
+// Parses hex digits: blank-separated groups, each with an optional 0x prefix, ':' and
+// '-' allowed between digits; false on odd, bad or no digits.
 bool ParseHex(const std::string& text, std::vector<unsigned char>& bytes);
 
 // Text crosses the console in the terminal's encoding (UTF-8) and the library in
@@ -27,6 +28,13 @@ bool ParseHex(const std::string& text, std::vector<unsigned char>& bytes);
 // (`what` names the argument) and returns false.
 bool FromTerminal(const std::string& what, const std::string& utf8, std::string& ansi);
 std::string ToTerminal(const std::string& ansi);
+// True for a printer port name ("LPT...", "USB..."); otherwise prints that `command`
+// reads printers only (it would open any other name as a file and empty it) and returns false.
+bool RequirePort(const char* command, const std::string& name);
+
+// Text from a printer, a catalogue or a file made safe for one output line:
+// control characters (C0 and DEL) as \xNN, so nothing forges a line or drives the terminal.
+std::string Escaped(const std::string& text);
 
 } // namespace cli
 

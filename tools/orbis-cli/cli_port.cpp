@@ -103,6 +103,7 @@ int RunOffline(const std::vector<std::string>& args, bool offline) {
         return 2;
     }
     const std::string& port = args[0];
+    if (!cli::RequirePort(offline ? "offline" : "online", port)) return 2;
     int rc = DvcOpenPort(port.c_str());
     if (!Opened(rc)) {
         cli::Fail(Op("DvcOpenPort", port), rc);

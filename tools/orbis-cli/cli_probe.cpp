@@ -28,6 +28,7 @@ int Probe(const std::vector<std::string>& args) {
         std::fprintf(stderr, "usage: orbis-cli probe PORT\n");
         return 2;
     }
+    if (!cli::RequirePort("probe", args[0])) return 2;
     const char* port = args[0].c_str();
     int rc = DvcOpenPort(port);
     std::printf("port: %s\nopen: %s (%d)\n", port, DvcResultName(rc), rc);
@@ -38,7 +39,7 @@ int Probe(const std::vector<std::string>& args) {
     }
     bool unidirectional = G_bUnidirectional;
     std::string commandFile = G_szCommandFile;
-    std::printf("device id: %s\n", G_szDeviceId[0] ? G_szDeviceId : "(none read)");
+    std::printf("device id: %s\n", G_szDeviceId[0] ? cli::Escaped(G_szDeviceId).c_str() : "(none read)");
     if (const char* marker = ParFamilyMarker(G_szDeviceId))
         std::printf("family: Orbis LP 2200 (marker \"%s\")\n", marker);
     else if (unidirectional)

@@ -9,9 +9,11 @@
 #include "printer_discovery.h"
 #include "win32.h"
 
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <map>
 #include <string>
 #include <vector>
@@ -100,7 +102,7 @@ int RunDevices(const std::vector<std::string>& args) {
     ConsoleHost host;
     DiscoverPrinters(printers, &host);
     for (const auto& [line, port] : printers)
-        std::printf("%s [%s]\n", line.c_str(), SourceOf(line).c_str());
+        std::printf("%s [%s]\n", cli::Escaped(line).c_str(), cli::Escaped(SourceOf(line)).c_str());
     return 0;
 }
 
@@ -115,6 +117,7 @@ int RunQuery(const std::vector<std::string>& args) {
         if (!SelectPrinter(printers, host, selected, port)) return kExitNoPrinter;
     } else {
         port = args[0];
+        if (!cli::RequirePort("query", port)) return kExitUsage;
     }
     StringMap values;
     int result = QueryPrinterSettings(port.c_str(), values);
@@ -122,7 +125,9 @@ int RunQuery(const std::vector<std::string>& args) {
     if (result == kQueryWriteOnly) std::printf("write-only (catalogue defaults)\n");
     if (exitCode == 0) {
         for (const auto& [name, value] : values)
-            if (!name.empty()) std::printf("%s=%s\n", name.c_str(), cli::ToTerminal(value).c_str());
+            if (!name.empty())
+                std::printf("%s=%s\n", cli::Escaped(name).c_str(),
+                            cli::Escaped(cli::ToTerminal(value)).c_str());
         if (values.count(""))
             std::fprintf(stderr, "orbis-cli: the reply held identifiers the catalogue lacks\n");
     }
@@ -145,13 +150,22 @@ bool Items(const std::vector<std::string>& args, std::vector<std::string>& items
     return true;
 }
 
-int RunWrite(const std::vector<std::string>& args) {
+int RunWrite(const std::vector<std::string>& args, bool toFile) {
     std::vector<std::string> items;
     if (args.size() < 2 || !Items(args, items))
         return Usage("apply PORT NAME=VALUE... | save FILE NAME=VALUE...");
-    int exitCode = Report(WritePrinterSettings(args[0].c_str(), items), args[0]);
+    // A saved file is replaced only by a complete new one (a failure keeps the old one).
+    int result =
+        toFile ? SaveSettingsFile(args[0].c_str(), items) : WritePrinterSettings(args[0].c_str(), items);
+    int exitCode = Report(result, args[0]);
     DvcShutdown();
     return exitCode;
+}
+int RunApply(const std::vector<std::string>& args) {
+    return RunWrite(args, false);
+}
+int RunSave(const std::vector<std::string>& args) {
+    return RunWrite(args, true);
 }
 
 using Bytes = std::vector<unsigned char>;
@@ -209,14 +223,45 @@ bool DecodeCommand(const Bytes& packet, const std::map<Bytes, std::string>& exac
     return false;
 }
 
+// Far more than a save of every setting writes (about a hundred commands of at
+// most 512 bytes, each behind a 19-byte start packet); anything bigger is no command file.
+constexpr size_t kMaxCommandFileBytes = 1 << 20;
+
+// The whole file, read to at most the cap; false with a message for an unreadable
+// input (a directory included) or an oversized one (an endless device included).
+bool ReadCommandFile(const std::string& path, Bytes& bytes) {
+    const std::string shown = cli::Escaped(path);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        std::fprintf(stderr, "orbis-cli: cannot read %s: %s\n", shown.c_str(), std::strerror(errno));
+        return false;
+    }
+    unsigned char chunk[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            std::fprintf(stderr, "orbis-cli: cannot read %s: %s\n", shown.c_str(), std::strerror(errno));
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) break;
+        if (bytes.size() + static_cast<size_t>(n) > kMaxCommandFileBytes) {
+            std::fprintf(stderr, "orbis-cli: %s is larger than any command file (more than %zu bytes)\n",
+                         shown.c_str(), kMaxCommandFileBytes);
+            ::close(fd);
+            return false;
+        }
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    ::close(fd);
+    return true;
+}
+
 int RunDecode(const std::vector<std::string>& args) {
     if (args.size() != 1) return Usage("decode FILE");
-    std::ifstream in(args[0], std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "orbis-cli: cannot read %s\n", args[0].c_str());
-        return kExitOpen;
-    }
-    Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    Bytes file;
+    if (!ReadCommandFile(args[0], file)) return kExitOpen;
     LoadNpaCatalogue();
     std::map<Bytes, std::string> exact;
     for (const auto& [key, command] : NpaWriteCommands)
@@ -241,7 +286,7 @@ int RunDecode(const std::vector<std::string>& args) {
         if (packet == kNpaStart || IsOfflineOrOnline(packet)) {
             // framing, not a setting
         } else if (DecodeCommand(packet, exact, line)) {
-            std::printf("%s\n", cli::ToTerminal(line).c_str());
+            std::printf("%s\n", cli::Escaped(cli::ToTerminal(line)).c_str());
         } else {
             unaccounted(pos, pos + length);
         }
@@ -255,6 +300,6 @@ int RunDecode(const std::vector<std::string>& args) {
 ORBIS_CLI_COMMAND(devices, "devices",
                   " list the supported printers on LPT and USB ports, each with its source", RunDevices);
 ORBIS_CLI_COMMAND(query, "query", "[PORT]  read every setting (NAME=VALUE, sorted)", RunQuery);
-ORBIS_CLI_COMMAND(apply, "apply", "PORT NAME=VALUE...  write settings to the printer", RunWrite);
-ORBIS_CLI_COMMAND(save, "save", "FILE NAME=VALUE...  write settings into a command file", RunWrite);
+ORBIS_CLI_COMMAND(apply, "apply", "PORT NAME=VALUE...  write settings to the printer", RunApply);
+ORBIS_CLI_COMMAND(save, "save", "FILE NAME=VALUE...  write settings into a command file", RunSave);
 ORBIS_CLI_COMMAND(decode, "decode", "FILE  read a command file back as NAME=VALUE lines", RunDecode);

@@ -25,21 +25,51 @@ void Fail(const std::string& operation, int code) {
 
 bool ParseHex(const std::string& text, std::vector<unsigned char>& bytes) {
     std::string digits;
+    bool groupStart = true; // "0x" only opens a group: "10x0" is a typo, not 0x10
     for (size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
-        if (c == '0' && i + 1 < text.size() && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-            ++i;
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            groupStart = true;
             continue;
         }
-        if (std::isspace(static_cast<unsigned char>(c)) || c == ':' || c == '-') continue;
+        if (groupStart && c == '0' && i + 1 < text.size() && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+            ++i;
+            groupStart = false;
+            continue;
+        }
+        groupStart = false;
+        if (c == ':' || c == '-') continue;
         if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
         digits += c;
     }
-    if (digits.size() % 2 != 0) return false;
+    if (digits.empty() || digits.size() % 2 != 0) return false;
     bytes.clear();
     for (size_t i = 0; i < digits.size(); i += 2)
         bytes.push_back(static_cast<unsigned char>(std::stoi(digits.substr(i, 2), nullptr, 16)));
     return true;
+}
+
+bool RequirePort(const char* command, const std::string& name) {
+    if (name.rfind("LPT", 0) == 0 || name.rfind("USB", 0) == 0) return true;
+    std::fprintf(stderr,
+                 "orbis-cli: %s: '%s' is not a printer port (LPTn or USBnnn, upper case); %s never "
+                 "opens a file\n",
+                 command, Escaped(name).c_str(), command);
+    return false;
+}
+
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
 }
 
 } // namespace cli
