@@ -41,7 +41,7 @@ int HexDigitValue(char c) {
 // Calls `line` for each line of a whole section, in file order.
 template <typename F> void ForEachSectionLine(const char* section, F line) {
     std::vector<char> buffer(kSectionBufferSize, '\0');
-    DWORD count = GetPrivateProfileSectionA(section, buffer.data(), kSectionBufferSize, kCatalogueFile);
+    DWORD count = GetPrivateProfileSectionA(section, buffer.data(), kSectionBufferSize, CatalogueFile());
     if (count == 0) return;
     const char* p = buffer.data();
     const char* end = buffer.data() + std::min<DWORD>(count, kSectionBufferSize - 1);

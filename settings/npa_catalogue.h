@@ -18,6 +18,9 @@ struct NpaCommand {
 
 // The catalogue's file name, relative to the current directory.
 inline constexpr const char* kCatalogueFile = ".\\quillon.ini";
+// The file every catalogue reader uses: kCatalogueFile, unless LocateCatalogue
+// (catalogue_location.h) found it elsewhere.
+const char* CatalogueFile();
 
 // Process-wide tables; every name in them is upper case and compared with case respected.
 extern std::map<std::string, NpaCommand> NpaReadCommands;  // NPA name -> read command

@@ -110,22 +110,32 @@ TEST_F(SettingsCli, ApplyQueryRestartSaveDecode) {
     EXPECT_EQ(ParseValues(decode.out), changes);
 }
 
-TEST_F(SettingsCli, FailuresGiveOneLineAndNonZeroExit) {
+// Exit statuses: 2 usage, 3 no printer, 4 communication, 5 refused, 6 file, 7 findings.
+TEST_F(SettingsCli, FailuresGiveTheirExitStatusOnStderr) {
     struct Case {
         const char* args;
         int status;
     } cases[] = {
-        {"query LPT1", 3},             // no printer attached: the open fails
-        {"query", 7},                  // nothing to choose from
-        {"apply LPT1 BLANKPGS=ON", 3}, // open fails
-        {"save out.npa NOSUCH=1", 5},  // the catalogue cannot write it
-        {"save out.npa BLANKPGS", 2},  // not NAME=VALUE
-        {"decode missing.npa", 3},
+        {"query LPT1", 3},                                 // no printer attached: the open fails
+        {"query", 3},                                      // nothing to choose from
+        {"apply LPT1 BLANKPGS=PRINT", 3},                  // open fails
+        {"save out.npa NOSUCH=1", 5},                      // the catalogue cannot write it
+        {"save out.npa BLANKPGS=ON", 5},                   // not one of the setting's values
+        {"save out.npa LINESPERPG=300", 5},                // past the page's range
+        {"save out.npa PWRSVR=99999", 5},                  // past the range and the command's one data byte
+        {"save out.npa PWRSVR=12x", 5},                    // not a number
+        {"save out.npa 'CUST1NAME=가나다라마바사ABC'", 5}, // 17 bytes in code page 949, 10 characters
+        {"save out.npa 'CUST1NAME=가나다라마바ABCD'", 0},  // 16 bytes: the most the page takes
+        {"save out.npa PWRSVR=OFF LINESPERPG=128", 0},
+        {"save out.npa BLANKPGS", 2}, // not NAME=VALUE
+        {"--format json apply LPT1 BLANKPGS=PRINT", 2},
+        {"--bogus devices", 2},
+        {"decode missing.npa", 6},
     };
     for (const Case& c : cases) {
-        CliRun run = RunCli(std::string(c.args) + " 2>&1");
+        CliRun run = RunCli(std::string(c.args) + " 2>&1 >/dev/null");
         EXPECT_EQ(run.status, c.status) << c.args << ": " << run.out;
-        EXPECT_FALSE(run.out.empty()) << c.args;
+        EXPECT_EQ(run.out.empty(), c.status == 0) << c.args << ": errors go to stderr";
     }
 }
 
