@@ -59,12 +59,10 @@ CatalogueSearch FindCatalogue() {
 
 CatalogueSearch LocateCatalogue() {
     CatalogueSearch search = FindCatalogue();
-    settings_internal::UseCatalogueFile(search.found);
+    UseCatalogueFile(search.found);
     return search;
 }
 
-namespace settings_internal {
 void UseCatalogueFile(const std::string& path) {
     CurrentFile() = path.empty() ? std::string(kCatalogueFile) : path;
 }
-} // namespace settings_internal

@@ -19,7 +19,5 @@ CatalogueSearch FindCatalogue();
 // found the readers stay on ".\quillon.ini", which then reads as empty.
 CatalogueSearch LocateCatalogue();
 
-namespace settings_internal {
 // Points the readers at `path`; "" returns them to ".\quillon.ini".
 void UseCatalogueFile(const std::string& path);
-} // namespace settings_internal

@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -131,6 +134,7 @@ TEST_F(SettingsCli, FailuresGiveTheirExitStatusOnStderr) {
         {"--format json apply LPT1 BLANKPGS=PRINT", 2},
         {"--bogus devices", 2},
         {"decode missing.npa", 6},
+        {"check missing.ini", 6},
     };
     for (const Case& c : cases) {
         CliRun run = RunCli(std::string(c.args) + " 2>&1 >/dev/null");
@@ -154,6 +158,54 @@ TEST_F(SettingsCli, PrinterFaultsGiveTheirExitCodes) {
         CliRun run = RunCli(std::string(c.args) + " 2>&1");
         EXPECT_EQ(run.status, c.status) << c.fault << ": " << run.out;
         EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << c.fault << ": " << run.out;
+    }
+}
+
+// check lists what the program would ignore or misread, by line; the shipped catalogue passes.
+TEST_F(SettingsCli, CheckNamesTheLineOfEachCatalogueFault) {
+    std::ifstream in(work_ + "/quillon.ini");
+    std::vector<std::string> shipped;
+    for (std::string line; std::getline(in, line);)
+        shipped.push_back(line.substr(0, line.find('\r')));
+    ASSERT_EQ(shipped[98], "BLANKPGS:PRINT=A5000740E0E731010101")
+        << "the edits below name lines of this file";
+    ASSERT_EQ(shipped[322], "*LINESPERPG:5..64..128=A5000740E0E7310504FF");
+    ASSERT_EQ(shipped[844], "Children=Paper,Finishing,Setup,PclEmulation,PostScript,Ports");
+    std::vector<std::string> extraReads; // 50 more settings to read: 134 in all
+    for (int i = 10; i < 60; ++i)
+        extraReads.push_back("ZZEXTRA" + std::to_string(i) + "=A5000650E0E722FF" + std::to_string(i));
+    struct Case {
+        const char* what;
+        std::function<void(std::vector<std::string>&)> edit;
+        std::string expected; // in the output
+    } cases[] = {
+        {"shipped", [](auto&) {}, "nothing the program would ignore or misread"},
+        {"100 kB line", [](auto& l) { l[98] = "BLANKPGS:PRINT=" + std::string(100000, '0'); },
+         "broken.ini:99: [NPA WRITE VALUES] the section passes the 32767-byte buffer"},
+        {"134 read lines", [&](auto& l) { l.insert(l.begin() + 11, extraReads.begin(), extraReads.end()); },
+         "[NPA READ SETTING] ZZEXTRA59: one query holds 125 settings"},
+        {"odd digits", [](auto& l) { l[98] = "BLANKPGS:PRINT=A5000740E0E73101010"; },
+         "broken.ini:99: [NPA WRITE VALUES] odd number of hex digits"},
+        {"non-hex digit", [](auto& l) { l[98] = "BLANKPGS:PRINT=A5000740E0E7310101G1"; },
+         "broken.ini:99: [NPA WRITE VALUES] 'G' at digit 19 is not a hex digit"},
+        {"11-byte template", [](auto& l) { l[322] = "*LINESPERPG:5..64..128=A5000840E0E7310504FF00"; },
+         "broken.ini:323: [NPA WRITE VALUES] numeric template of 11 bytes"},
+        {"no write line", [](auto& l) { l.erase(l.begin() + 98); },
+         "[BlankPgs] value BLANKPGS:PRINT has no write line"},
+        {"missing tree section",
+         [](auto& l) { l[844] = "Children=Papper,Finishing,Setup,PclEmulation,PostScript,Ports"; },
+         "broken.ini:845: [TreeRoot] names Papper, a section that does not exist"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> lines = shipped;
+        c.edit(lines);
+        std::ofstream out(work_ + "/broken.ini", std::ios::trunc);
+        for (const std::string& line : lines)
+            out << line << "\r\n";
+        out.close();
+        CliRun run = RunCli("check broken.ini 2>/dev/null");
+        EXPECT_EQ(run.status, c.what == std::string("shipped") ? 0 : 7) << c.what << ": " << run.out;
+        EXPECT_NE(run.out.find(c.expected), std::string::npos) << c.what << ": " << run.out.substr(0, 2000);
     }
 }
 
