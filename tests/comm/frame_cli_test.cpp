@@ -52,16 +52,16 @@ TEST(FrameCli, SubcommandsExitStatusFilesAndMessages) {
     const Case cases[] = {
         {"write three commands", "write run/out/settings.npa " + three, 0, nullptr, "run/out/settings.npa",
          113, "run/out/offline.dat", 28},
-        {"write where no file can be", "write 'C:\\blocker\\settings.npa' " + three, 1,
+        {"write where no file can be", "write 'C:\\blocker\\settings.npa' " + three, 6,
          "orbis-cli: DvcOpenPort(C:\\blocker\\settings.npa) failed: DVC_FAIL (-1)", nullptr, 0, nullptr, 0},
-        {"write a command too long", "write a.npa " + HexArg(513, 0x40), 1,
+        {"write a command too long", "write a.npa " + HexArg(513, 0x40), 6,
          "orbis-cli: DvcSendCommand(a.npa, command 1) failed: DVC_CMD_FAIL (-3)", "a.npa", 28, "offline.dat",
          28},
         {"write bad hex", "write a.npa A5XX", 2, "orbis-cli: bad hex command 'A5XX'", nullptr, 0, nullptr, 0},
         {"send fitting", "send a.npa " + HexArg(512, 0x50), 0, nullptr, "a.npa", 19 + 512, nullptr, 0},
         {"offline", "offline s.npa", 0, nullptr, "s.npa", 0, "offline.dat", 28},
         {"online", "online s.npa", 0, nullptr, "s.npa", 28, nullptr, 0},
-        {"no such printer", "offline USB999", 1, "orbis-cli: DvcOpenPort(USB999) failed: DVC_FAIL (-1)",
+        {"no such printer", "offline USB999", 3, "orbis-cli: DvcOpenPort(USB999) failed: DVC_FAIL (-1)",
          nullptr, 0, nullptr, 0},
     };
     for (const auto& test : cases) {

@@ -119,7 +119,8 @@ TEST_F(SettingsCli, FailuresGiveTheirExitStatusOnStderr) {
         const char* args;
         int status;
     } cases[] = {
-        {"query LPT1", 3},                                 // no printer attached: the open fails
+        {"query LPT1", 3}, // no printer attached: the open fails
+        {"probe LPT1", 3},
         {"query", 3},                                      // nothing to choose from
         {"apply LPT1 BLANKPGS=PRINT", 3},                  // open fails
         {"save out.npa NOSUCH=1", 5},                      // the catalogue cannot write it

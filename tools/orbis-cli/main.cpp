@@ -20,7 +20,11 @@ bool Register(const Command& command) {
 }
 
 void Fail(const std::string& operation, int code) {
-    NoteFailure(ExitForDvc(code, operation.rfind("DvcOpenPort", 0) == 0));
+    // The operation reads "DvcXxx(PORT...)"; a port not named LPT or USB is a file.
+    size_t open = operation.find('(');
+    std::string port = open == std::string::npos ? std::string() : operation.substr(open + 1, 3);
+    bool file = port != "LPT" && port != "USB";
+    NoteFailure(file ? kExitFile : ExitForDvc(code, operation.rfind("DvcOpenPort", 0) == 0));
     std::fprintf(stderr, "orbis-cli: %s failed: %s (%d)\n", operation.c_str(), DvcResultName(code), code);
 }
 
