@@ -51,6 +51,12 @@ if command -v python3 >/dev/null; then
     [ "$got" = "$settings" ] || fail "json query held $got settings, the catalogue reads $settings"
 fi
 
+# .\quillon.ini in the working directory comes first: one read line less, one setting less.
+mkdir -p "$tmp/own"
+grep -v '^LINESPERPG=' "$catalogue" >"$tmp/own/quillon.ini"
+got=$(cd "$tmp/own" && "$stage/bin/orbis-cli" query LPT1 | grep -c '^[A-Z0-9_]*=' || true)
+[ "$got" -eq $((settings - 1)) ] || fail "with a catalogue in the working directory: $got settings, not $((settings - 1))"
+
 # A program installed without its data finds no catalogue, says where it looked, and fails.
 mkdir -p "$tmp/bare/bin"
 cp "$stage/bin/orbis-cli" "$tmp/bare/bin/"
