@@ -51,6 +51,12 @@ if command -v python3 >/dev/null; then
     [ "$got" = "$settings" ] || fail "json query held $got settings, the catalogue reads $settings"
 fi
 
+# --root in place of ORBIS_ROOT; --log-level logs this run without touching the registry's level.
+(unset ORBIS_ROOT; "$stage/bin/orbis-cli" --root "$tmp/root" --log-level 0x13 probe LPT1 >/dev/null) ||
+    fail "probe with --root and --log-level"
+grep -q 'DvcOpenPort' "$tmp/root/c/VanDvc32.log" 2>/dev/null || fail "--log-level 0x13 wrote no log"
+grep -qi '"LoggingLevel"=dword:00000000' "$tmp/root/registry.reg" || fail "--log-level changed the registry"
+
 # .\quillon.ini in the working directory comes first: one read line less, one setting less.
 mkdir -p "$tmp/own"
 grep -v '^LINESPERPG=' "$catalogue" >"$tmp/own/quillon.ini"
