@@ -5,11 +5,6 @@
 
 namespace {
 
-std::string& CurrentFile() {
-    static std::string file = kCatalogueFile;
-    return file;
-}
-
 bool IsFile(const std::string& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
@@ -24,10 +19,6 @@ std::string Parent(const std::string& path, char& separator) {
 }
 
 } // namespace
-
-const char* CatalogueFile() {
-    return CurrentFile().c_str();
-}
 
 CatalogueSearch FindCatalogue() {
     CatalogueSearch search;
@@ -61,8 +52,4 @@ CatalogueSearch LocateCatalogue() {
     CatalogueSearch search = FindCatalogue();
     UseCatalogueFile(search.found);
     return search;
-}
-
-void UseCatalogueFile(const std::string& path) {
-    CurrentFile() = path.empty() ? std::string(kCatalogueFile) : path;
 }

@@ -18,6 +18,3 @@ CatalogueSearch FindCatalogue();
 // FindCatalogue, then reads the catalogue from what it found. When nothing was
 // found the readers stay on ".\quillon.ini", which then reads as empty.
 CatalogueSearch LocateCatalogue();
-
-// Points the readers at `path`; "" returns them to ".\quillon.ini".
-void UseCatalogueFile(const std::string& path);

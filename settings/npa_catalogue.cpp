@@ -103,6 +103,21 @@ void LoadWriteLine(const std::string& raw) {
 
 } // namespace
 
+namespace {
+std::string& CurrentCatalogueFile() {
+    static std::string file = kCatalogueFile;
+    return file;
+}
+} // namespace
+
+const char* CatalogueFile() {
+    return CurrentCatalogueFile().c_str();
+}
+
+void UseCatalogueFile(const std::string& path) {
+    CurrentCatalogueFile() = path.empty() ? std::string(kCatalogueFile) : path;
+}
+
 std::vector<unsigned char> ParseCatalogueHex(const std::string& digits) {
     // The count is held in 16 bits.
     size_t count = std::min<size_t>(digits.size() / 2, 0xFFFF);

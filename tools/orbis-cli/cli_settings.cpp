@@ -56,7 +56,7 @@ int Report(int result, const std::string& target, bool file = false) {
         return kExitFailure;
     default:
         std::fprintf(stderr, "orbis-cli: %s: unexpected result %d\n", target.c_str(), result);
-        return 1;
+        return kExitFailure;
     }
 }
 
