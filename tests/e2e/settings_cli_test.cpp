@@ -171,6 +171,7 @@ TEST_F(SettingsCli, CheckNamesTheLineOfEachCatalogueFault) {
     ASSERT_EQ(shipped[98], "BLANKPGS:PRINT=A5000740E0E731010101")
         << "the edits below name lines of this file";
     ASSERT_EQ(shipped[322], "*LINESPERPG:5..64..128=A5000740E0E7310504FF");
+    ASSERT_EQ(shipped[687], "MaxVal=240") << "[PwrSvr]";
     ASSERT_EQ(shipped[844], "Children=Paper,Finishing,Setup,PclEmulation,PostScript,Ports");
     std::vector<std::string> extraReads; // 50 more settings to read: 134 in all
     for (int i = 10; i < 60; ++i)
@@ -191,6 +192,8 @@ TEST_F(SettingsCli, CheckNamesTheLineOfEachCatalogueFault) {
          "broken.ini:99: [NPA WRITE VALUES] 'G' at digit 19 is not a hex digit"},
         {"11-byte template", [](auto& l) { l[322] = "*LINESPERPG:5..64..128=A5000840E0E7310504FF00"; },
          "broken.ini:323: [NPA WRITE VALUES] numeric template of 11 bytes"},
+        {"range past one byte", [](auto& l) { l[687] = "MaxVal=999"; },
+         "broken.ini:688: [PwrSvr] range 1 to 999 does not fit the one data byte"},
         {"no write line", [](auto& l) { l.erase(l.begin() + 98); },
          "[BlankPgs] value BLANKPGS:PRINT has no write line"},
         {"missing tree section",

@@ -261,10 +261,18 @@ class Checker {
         Add(KeyLine(s, key), s->name, "value " + item + " has no write line");
     }
 
-    void Numeric(const RawSection* s, const std::string& name) {
-        if (!IsNpaRangeSetting(name) || !NpaWriteCommands.count(name))
+    void Numeric(const RawSection* s, const std::string& name, int min, int max) {
+        auto templ = NpaWriteCommands.find(name);
+        if (!IsNpaRangeSetting(name) || templ == NpaWriteCommands.end()) {
             Add(KeyLine(s, "NpaName"), s->name,
                 name + " has no numeric template (" + name + ":LOW..HIGH=...)");
+            return;
+        }
+        // A page range past the template's one data byte would be written modulo 256.
+        if (templ->second.Bytes.size() == 10 && (min < 0 || max > 255))
+            Add(KeyLine(s, max > 255 ? "MaxVal" : "MinVal"), s->name,
+                "range " + std::to_string(min) + " to " + std::to_string(max) +
+                    " does not fit the one data byte of " + name + "'s 10-byte template (0 to 255)");
     }
 
     void Setting(DescriptorKind kind, const char* key) {
@@ -313,20 +321,23 @@ class Checker {
             if (!IsNpaTextSetting(name) || !NpaWriteCommands.count(name))
                 Add(KeyLine(s, "NpaName"), key, name + " has no text template (" + name + ":=...)");
             break;
-        case DescriptorKind::RangeSetting:
-            Numeric(s, name);
+        case DescriptorKind::RangeSetting: {
+            RangeSetting r;
+            ReadRangeSetting(key, r);
+            Numeric(s, name, r.MinVal, r.MaxVal);
             break;
+        }
         case DescriptorKind::SwitchedRange: {
             SwitchedRange r;
             ReadSwitchedRange(key, r);
-            Numeric(s, name);
+            Numeric(s, name, r.MinVal, r.MaxVal);
             Written(s, "Values", r.OffValue.empty() ? "" : name + ":" + r.OffValue);
             break;
         }
         case DescriptorKind::RadioRange: {
             RadioRange r;
             ReadRadioRange(key, r);
-            Numeric(s, name);
+            Numeric(s, name, r.MinVal, r.MaxVal);
             Written(s, "Values", r.RadioValue1.empty() ? "" : name + ":" + r.RadioValue1);
             Written(s, "Values", r.RadioValue2.empty() ? "" : name + ":" + r.RadioValue2);
             break;
