@@ -1,7 +1,9 @@
 #include "catalogue_location.h"
+#include "npa_catalogue.h"
 #include "printer_app.h"
 
 #include <QApplication>
+#include <QDir>
 
 #include <cstdio>
 
@@ -12,8 +14,11 @@ int main(int argc, char** argv) {
     CatalogueSearch catalogue = LocateCatalogue();
     if (catalogue.found.empty()) {
         std::fprintf(stderr, "orbis-settings: no catalogue quillon.ini found; looked in:\n");
-        for (const std::string& place : catalogue.lookedIn)
-            std::fprintf(stderr, "  %s\n", place.c_str());
+        for (const std::string& place : catalogue.lookedIn) {
+            std::string shown =
+                place == kCatalogueFile ? QDir::current().filePath("quillon.ini").toStdString() : place;
+            std::fprintf(stderr, "  %s\n", shown.c_str());
+        }
     }
     CPrinterApp app;
     if (!app.InitInstance()) return 1;
