@@ -1,20 +1,27 @@
 #!/usr/bin/env bash
 # Builds the project and opens the settings utility against a simulated printer.
-#   ./run.sh          a printer on LPT1
+#   ./run.sh          a printer on LPT1 whose device ID names its NPA support (fast start)
 #   ./run.sh --usb    a printer on USB001
 #   ./run.sh --both   one on each (the selection dialog shows)
+#   ./run.sh --pjl    a printer that must be asked its NPA mode with the PJL inquiry
+#                     (the parallel open then waits for the answer, up to three seconds)
+# --pjl goes with --usb or --both too.
 # Without a display ($DISPLAY and $WAYLAND_DISPLAY empty) it says so and prints
 # the printer's settings with orbis-cli instead.
 set -euo pipefail
 cd "$(dirname "$0")"
 ports=(--lpt 1)
 first_port=LPT1
-case "${1:-}" in
-  "") ;;
-  --usb) ports=(--usb 1); first_port=USB001 ;;
-  --both) ports=(--lpt 1 --usb 1) ;;
-  *) echo "usage: ./run.sh [--usb|--both]" >&2; exit 2 ;;
-esac
+# VNPAP in the device ID: the library knows the NPA mode without the PJL inquiry.
+marker=(--marker VNPAP)
+for arg in "$@"; do
+  case "$arg" in
+    --usb) ports=(--usb 1); first_port=USB001 ;;
+    --both) ports=(--lpt 1 --usb 1) ;;
+    --pjl) marker=() ;;
+    *) echo "usage: ./run.sh [--usb|--both] [--pjl]" >&2; exit 2 ;;
+  esac
+done
 scripts/setup.sh build
 
 # A fresh Windows stand-in root (registry, drive C:, devices) and a working
@@ -25,7 +32,7 @@ mkdir -p run/root run/work
 cp res/quillon.ini run/work/quillon.ini
 export ORBIS_ROOT="$here/run/root"
 
-build/bin/orbis-printer-sim --root "$ORBIS_ROOT" "${ports[@]}" --ready-file run/root/ready \
+build/bin/orbis-printer-sim --root "$ORBIS_ROOT" "${ports[@]}" ${marker[@]+"${marker[@]}"} --ready-file run/root/ready \
   --log run/root/sim.log >/dev/null 2>&1 &
 sim=$!
 trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null || true' EXIT

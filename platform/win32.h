@@ -122,6 +122,8 @@ typedef intptr_t (*FARPROC)();
 #define OPEN_ALWAYS 4
 #define TRUNCATE_EXISTING 5
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
+#define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
 #define FILE_FLAG_OVERLAPPED 0x40000000u
 
 typedef struct _SECURITY_ATTRIBUTES {
@@ -152,6 +154,8 @@ typedef struct _COMMTIMEOUTS {
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                    DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+// FILE_ATTRIBUTE_DIRECTORY or FILE_ATTRIBUTE_NORMAL; INVALID_FILE_ATTRIBUTES when nothing is there.
+DWORD GetFileAttributesA(LPCSTR lpFileName);
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
               LPOVERLAPPED lpOverlapped);
 BOOL ReadFileEx(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPOVERLAPPED lpOverlapped,
@@ -240,6 +244,8 @@ BOOL GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
 HMODULE LoadLibraryA(LPCSTR lpLibFileName);
 FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 BOOL FreeLibrary(HMODULE hLibModule);
+// hModule must be null: the program's own file name (a host path here).
+DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 
 // Registry.
 #define HKEY_CLASSES_ROOT ((HKEY)(uintptr_t)0x80000000u)

@@ -14,13 +14,13 @@ constexpr size_t kMaxListItems = 15;
 
 std::string ReadString(const char* section, const char* key, DWORD size) {
     std::string buffer(size, '\0');
-    DWORD n = GetPrivateProfileStringA(section, key, "", buffer.data(), size, kCatalogueFile);
+    DWORD n = GetPrivateProfileStringA(section, key, "", buffer.data(), size, CatalogueFile());
     buffer.resize(n < size ? n : size - 1);
     return buffer;
 }
 
 int ReadInt(const char* section, const char* key, int fallback) {
-    return static_cast<int>(GetPrivateProfileIntA(section, key, fallback, kCatalogueFile));
+    return static_cast<int>(GetPrivateProfileIntA(section, key, fallback, CatalogueFile()));
 }
 
 std::string NpaName(const char* section) {

@@ -46,7 +46,7 @@ int HexDigitValue(char c) {
 // Calls `line` for each line of a whole section, in file order.
 template <typename F> void ForEachSectionLine(const char* section, F line) {
     std::vector<char> buffer(kSectionBufferSize, '\0');
-    DWORD count = GetPrivateProfileSectionA(section, buffer.data(), kSectionBufferSize, kCatalogueFile);
+    DWORD count = GetPrivateProfileSectionA(section, buffer.data(), kSectionBufferSize, CatalogueFile());
     if (count == 0) return;
     const char* p = buffer.data();
     const char* end = buffer.data() + std::min<DWORD>(count, kSectionBufferSize - 1);
@@ -107,6 +107,21 @@ void LoadWriteLine(const std::string& raw) {
 }
 
 } // namespace
+
+namespace {
+std::string& CurrentCatalogueFile() {
+    static std::string file = kCatalogueFile;
+    return file;
+}
+} // namespace
+
+const char* CatalogueFile() {
+    return CurrentCatalogueFile().c_str();
+}
+
+void UseCatalogueFile(const std::string& path) {
+    CurrentCatalogueFile() = path.empty() ? std::string(kCatalogueFile) : path;
+}
 
 std::vector<unsigned char> ParseCatalogueHex(const std::string& digits) {
     // The count is held in 16 bits.

@@ -18,6 +18,11 @@ struct NpaCommand {
 
 // The catalogue's file name, relative to the current directory.
 inline constexpr const char* kCatalogueFile = ".\\quillon.ini";
+// The file every catalogue reader uses: kCatalogueFile, unless LocateCatalogue
+// (catalogue_location.h) found it elsewhere.
+const char* CatalogueFile();
+// Points the readers at `path`; "" returns them to ".\quillon.ini".
+void UseCatalogueFile(const std::string& path);
 
 // Process-wide tables; every name in them is upper case and compared with case respected.
 extern std::map<std::string, NpaCommand> NpaReadCommands;  // NPA name -> read command

@@ -35,7 +35,7 @@ bool IsSupportedDriver(const std::string& driver) {
     // Read afresh for each printer, as the catalogue may name several drivers.
     std::vector<char> section(kSectionBufferSize, '\0');
     DWORD count =
-        GetPrivateProfileSectionA("DriverNames", section.data(), kSectionBufferSize, ".\\quillon.ini");
+        GetPrivateProfileSectionA("DriverNames", section.data(), kSectionBufferSize, CatalogueFile());
     const char* p = section.data();
     const char* end = section.data() + (count < kSectionBufferSize ? count : kSectionBufferSize - 1);
     while (p < end && *p) {

@@ -45,7 +45,7 @@ std::vector<std::string> SplitTreeList(const std::string& list) {
 }
 
 std::vector<SettingsTreeItem> BuildSettingsTree(const char* catalogue) {
-    if (!catalogue) catalogue = kCatalogueFile;
+    if (!catalogue) catalogue = CatalogueFile();
     std::vector<SettingsTreeItem> tree;
     std::vector<std::string> names = SplitTreeList(ReadList("TreeRoot", catalogue));
     size_t count = ChildCount("TreeRoot", names.size(), catalogue);

@@ -57,9 +57,9 @@ TEST(FrameCli, SubcommandsExitStatusFilesAndMessages) {
     const Case cases[] = {
         {"write three commands", "write run/out/settings.npa " + three, 0, "", "run/out/settings.npa", 113,
          "run/out/offline.dat", 28},
-        {"write where no file can be", "write 'C:\\blocker\\settings.npa' " + three, 1,
+        {"write where no file can be", "write 'C:\\blocker\\settings.npa' " + three, 6,
          "orbis-cli: DvcOpenPort(C:\\blocker\\settings.npa) failed: DVC_FAIL (-1)", nullptr, 0, nullptr, 0},
-        {"write a command too long", "write a.npa " + HexArg(513, 0x40), 1,
+        {"write a command too long", "write a.npa " + HexArg(513, 0x40), 6,
          "orbis-cli: DvcSendCommand(a.npa, command 1) failed: DVC_CMD_FAIL (-3)", "a.npa", 28, "offline.dat",
          28},
         {"write bad hex", "write a.npa A5XX", 2, "orbis-cli: bad hex command 'A5XX'", nullptr, 0, nullptr, 0},
@@ -71,7 +71,7 @@ TEST(FrameCli, SubcommandsExitStatusFilesAndMessages) {
         {"query on COM1", "query COM1", 2, Refused("query", "COM1"), nullptr, 0, nullptr, 0},
         {"0x inside a command", "send LPT1 10x0", 2, "orbis-cli: bad hex command '10x0'", nullptr, 0, nullptr,
          0},
-        {"no such printer", "offline USB999", 1, "orbis-cli: DvcOpenPort(USB999) failed: DVC_FAIL (-1)",
+        {"no such printer", "offline USB999", 3, "orbis-cli: DvcOpenPort(USB999) failed: DVC_FAIL (-1)",
          nullptr, 0, nullptr, 0},
     };
     for (const auto& test : cases) {

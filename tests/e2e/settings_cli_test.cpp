@@ -18,6 +18,7 @@
 #include <unistd.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 
@@ -147,31 +148,43 @@ TEST_F(SettingsCli, ApplyQueryRestartSaveDecode) {
     EXPECT_NE(fourth.out.find("\nBLANKPGS=PRINT\\x1B[7M\n"), std::string::npos) << fourth.out;
 }
 
-TEST_F(SettingsCli, FailuresGiveOneLineAndNonZeroExit) {
+// Exit statuses: 2 usage, 3 no printer, 4 communication, 5 refused, 6 file, 7 findings.
+TEST_F(SettingsCli, FailuresGiveTheirExitStatusOnStderr) {
     struct Case {
         const char* args;
         int status;
     } cases[] = {
-        {"query LPT1", 3},                  // no printer attached: the open fails
-        {"query", 7},                       // nothing to choose from
-        {"apply LPT1 BLANKPGS=ON", 3},      // open fails
-        {"save out.npa NOSUCH=1", 5},       // the catalogue cannot write it
-        {"save out.npa BLANKPGS", 2},       // not NAME=VALUE
-        {"save out.npa 'CUST1NAME=A😀'", 2}, // no such character in code page 949
-        {"decode missing.npa", 3},
-        {"save keep.npa BLANKPGS=PRINT BOGUS=1", 5}, // fails after a good item: keep.npa stays
+        {"query LPT1", 3}, // no printer attached: the open fails
+        {"probe LPT1", 3},
+        {"query", 3},                                      // nothing to choose from
+        {"apply LPT1 BLANKPGS=PRINT", 3},                  // open fails
+        {"save out.npa NOSUCH=1", 5},                      // the catalogue cannot write it
+        {"save out.npa BLANKPGS=ON", 5},                   // not one of the setting's values
+        {"save out.npa LINESPERPG=300", 5},                // past the page's range
+        {"save out.npa PWRSVR=99999", 5},                  // past the range and the command's one data byte
+        {"save out.npa PWRSVR=12x", 5},                    // not a number
+        {"save out.npa 'CUST1NAME=가나다라마바사ABC'", 5}, // 17 bytes in code page 949, 10 characters
+        {"save out.npa 'CUST1NAME=가나다라마바ABCD'", 0},  // 16 bytes: the most the page takes
+        {"save out.npa 'CUST1NAME=A😀'", 2},                // no such character in code page 949
+        {"save out.npa PWRSVR=OFF LINESPERPG=128", 0},
+        {"save out.npa BLANKPGS", 2},                // not NAME=VALUE
+        {"save keep.npa BLANKPGS=PRINT BOGUS=1", 5}, // refused before anything is written: keep.npa stays
         {"save keep.npa BLANKPGS=PRINT BLANKPGS", 2},
-        {"decode .", 3},         // a directory
-        {"decode /dev/zero", 3}, // endless: refused at the size no command file reaches
-        {"decode big.npa", 3},   // 1 MiB and a byte
+        {"--format json apply LPT1 BLANKPGS=PRINT", 2},
+        {"--bogus devices", 2},
+        {"decode missing.npa", 6},
+        {"decode .", 6},         // a directory
+        {"decode /dev/zero", 6}, // endless: refused at the size no command file reaches
+        {"decode big.npa", 6},   // 1 MiB and a byte
+        {"check missing.ini", 6},
     };
     std::string good(86, '\xA5');
     std::ofstream("keep.npa", std::ios::binary) << good;
     std::ofstream("big.npa", std::ios::binary) << std::string((1 << 20) + 1, '\xA5');
     for (const Case& c : cases) {
-        CliRun run = RunCli(std::string(c.args) + " 2>&1");
+        CliRun run = RunCli(std::string(c.args) + " 2>&1 >/dev/null");
         EXPECT_EQ(run.status, c.status) << c.args << ": " << run.out;
-        EXPECT_FALSE(run.out.empty()) << c.args;
+        EXPECT_EQ(run.out.empty(), c.status == 0) << c.args << ": errors go to stderr";
     }
     std::stringstream kept;
     kept << std::ifstream("keep.npa", std::ios::binary).rdbuf();
@@ -243,6 +256,57 @@ TEST_F(SettingsCli, PrinterFaultsGiveTheirExitCodes) {
         CliRun run = RunCli(std::string(c.args) + " 2>&1");
         EXPECT_EQ(run.status, c.status) << c.fault << ": " << run.out;
         EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << c.fault << ": " << run.out;
+    }
+}
+
+// check lists what the program would ignore or misread, by line; the shipped catalogue passes.
+TEST_F(SettingsCli, CheckNamesTheLineOfEachCatalogueFault) {
+    std::ifstream in(work_ + "/quillon.ini");
+    std::vector<std::string> shipped;
+    for (std::string line; std::getline(in, line);)
+        shipped.push_back(line.substr(0, line.find('\r')));
+    ASSERT_EQ(shipped[98], "BLANKPGS:PRINT=A5000740E0E731010101")
+        << "the edits below name lines of this file";
+    ASSERT_EQ(shipped[322], "*LINESPERPG:5..64..128=A5000740E0E7310504FF");
+    ASSERT_EQ(shipped[687], "MaxVal=240") << "[PwrSvr]";
+    ASSERT_EQ(shipped[844], "Children=Paper,Finishing,Setup,PclEmulation,PostScript,Ports");
+    std::vector<std::string> extraReads; // 50 more settings to read: 134 in all
+    for (int i = 10; i < 60; ++i)
+        extraReads.push_back("ZZEXTRA" + std::to_string(i) + "=A5000650E0E722FF" + std::to_string(i));
+    struct Case {
+        const char* what;
+        std::function<void(std::vector<std::string>&)> edit;
+        std::string expected; // in the output
+    } cases[] = {
+        {"shipped", [](auto&) {}, "nothing the program would ignore or misread"},
+        {"100 kB line", [](auto& l) { l[98] = "BLANKPGS:PRINT=" + std::string(100000, '0'); },
+         "broken.ini:99: [NPA WRITE VALUES] the section passes the 32767-byte buffer"},
+        {"134 read lines", [&](auto& l) { l.insert(l.begin() + 11, extraReads.begin(), extraReads.end()); },
+         "[NPA READ SETTING] ZZEXTRA59: one query holds 125 settings"},
+        {"odd digits", [](auto& l) { l[98] = "BLANKPGS:PRINT=A5000740E0E73101010"; },
+         "broken.ini:99: [NPA WRITE VALUES] odd number of hex digits"},
+        {"non-hex digit", [](auto& l) { l[98] = "BLANKPGS:PRINT=A5000740E0E7310101G1"; },
+         "broken.ini:99: [NPA WRITE VALUES] 'G' at digit 19 is not a hex digit"},
+        {"11-byte template", [](auto& l) { l[322] = "*LINESPERPG:5..64..128=A5000840E0E7310504FF00"; },
+         "broken.ini:323: [NPA WRITE VALUES] numeric template of 11 bytes"},
+        {"range past one byte", [](auto& l) { l[687] = "MaxVal=999"; },
+         "broken.ini:688: [PwrSvr] range 1 to 999 does not fit the one data byte"},
+        {"no write line", [](auto& l) { l.erase(l.begin() + 98); },
+         "[BlankPgs] value BLANKPGS:PRINT has no write line"},
+        {"missing tree section",
+         [](auto& l) { l[844] = "Children=Papper,Finishing,Setup,PclEmulation,PostScript,Ports"; },
+         "broken.ini:845: [TreeRoot] names Papper, a section that does not exist"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> lines = shipped;
+        c.edit(lines);
+        std::ofstream out(work_ + "/broken.ini", std::ios::trunc);
+        for (const std::string& line : lines)
+            out << line << "\r\n";
+        out.close();
+        CliRun run = RunCli("check broken.ini 2>/dev/null");
+        EXPECT_EQ(run.status, c.what == std::string("shipped") ? 0 : 7) << c.what << ": " << run.out;
+        EXPECT_NE(run.out.find(c.expected), std::string::npos) << c.what << ": " << run.out.substr(0, 2000);
     }
 }
 

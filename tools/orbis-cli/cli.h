@@ -2,6 +2,7 @@
 // its own file and registers itself here.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,11 @@ struct Command {
 
 // Called from static registrars; returns true so it can initialise a variable.
 bool Register(const Command& command);
+// Every registered command, by name.
+std::map<std::string, Command>& Commands();
 
-// Prints "orbis-cli: <operation> failed: <NAME> (<code>)" on stderr.
+// Prints "orbis-cli: <operation> failed: <NAME> (<code>)" on stderr and notes the
+// exit status of that kind of failure (cli_exit.h).
 void Fail(const std::string& operation, int code);
 
 // Parses hex digits: blank-separated groups, each with an optional 0x prefix, ':' and

@@ -1,6 +1,7 @@
 // Port subcommands: send commands and show replies, take the printer offline or
 // online, write a whole settings sequence, and set the library's logging level.
 #include "cli.h"
+#include "cli_exit.h"
 
 #include "dvc.h"
 #include "dvc_internal.h"
@@ -51,7 +52,7 @@ int Finish(const std::string& port, bool ok) {
         ok = false;
     }
     DvcShutdown();
-    return ok ? 0 : 1;
+    return ok ? 0 : cli::FailureStatus();
 }
 
 void PrintHex(const unsigned char* bytes, uint32_t length) {

@@ -1,8 +1,11 @@
 // Settings subcommands: the discovered printers, a query of every setting, a
 // write of NAME=VALUE items to a port or a command file, and the reading of a
 // command file back into NAME=VALUE lines. The catalogue is ".\quillon.ini" in
-// the current directory, as for the application.
+// the current directory, as for the application, else the installed one.
 #include "cli.h"
+#include "cli_exit.h"
+#include "cli_json.h"
+#include "cli_values.h"
 
 #include "dvc.h"
 #include "npa_exchange.h"
@@ -20,43 +23,42 @@
 
 namespace {
 
-// Exit codes, one per kind of failure.
-constexpr int kExitUsage = 2;
-constexpr int kExitOpen = 3;
-constexpr int kExitQuery = 4;
-constexpr int kExitWrite = 5;
-constexpr int kExitMemory = 6;
-constexpr int kExitNoPrinter = 7;
-constexpr int kExitUnaccounted = 8;
+using namespace cli; // the exit statuses
 
 int Usage(const char* text) {
     std::fprintf(stderr, "orbis-cli: usage: orbis-cli %s\n", text);
     return kExitUsage;
 }
 
-int Report(int result, const std::string& target) {
+// `file`: the target is a command file, not a printer port.
+int Report(int result, const std::string& target, bool file = false) {
     switch (result) {
     case 0:
     case kQueryWriteOnly:
         return 0;
     case kOpenFailed:
-        std::fprintf(stderr, "orbis-cli: cannot open %s (-1)\n", target.c_str());
-        return kExitOpen;
+        std::fprintf(stderr, "orbis-cli: cannot open %s (-1)%s\n", target.c_str(),
+                     file ? "" : ": no printer answers on that port");
+        return file ? kExitFile : kExitNoPrinter;
     case kQueryFailed:
         std::fprintf(stderr, "orbis-cli: the query on %s failed (-2)\n", target.c_str());
-        return kExitQuery;
+        return kExitCommunication;
     case kWriteFailed:
+        if (file) {
+            std::fprintf(stderr, "orbis-cli: writing the command file %s failed (-3)\n", target.c_str());
+            return kExitFile;
+        }
         std::fprintf(stderr,
-                     "orbis-cli: writing to %s failed: offline refused, a setting the catalogue cannot "
-                     "write, or a failed send (-3)\n",
+                     "orbis-cli: writing to %s failed: the printer refused to go offline or a send "
+                     "failed (-3)\n",
                      target.c_str());
-        return kExitWrite;
+        return kExitRefused;
     case kChangeListFailed:
         std::fprintf(stderr, "orbis-cli: out of memory building the list of changes (-10)\n");
-        return kExitMemory;
+        return kExitFailure;
     default:
         std::fprintf(stderr, "orbis-cli: %s: unexpected result %d\n", target.c_str(), result);
-        return 1;
+        return kExitFailure;
     }
 }
 
@@ -101,8 +103,20 @@ int RunDevices(const std::vector<std::string>& args) {
     StringMap printers;
     ConsoleHost host;
     DiscoverPrinters(printers, &host);
-    for (const auto& [line, port] : printers)
-        std::printf("%s [%s]\n", cli::Escaped(line).c_str(), cli::Escaped(SourceOf(line)).c_str());
+    std::vector<std::string> json;
+    for (const auto& [line, port] : printers) {
+        if (!JsonOutput()) {
+            std::printf("%s [%s]\n", cli::Escaped(line).c_str(), cli::Escaped(SourceOf(line)).c_str());
+            continue;
+        }
+        size_t dash = line.find(" - ");
+        json.push_back(JsonObject()
+                           .Text("port", port)
+                           .Text("name", dash == std::string::npos ? std::string() : line.substr(dash + 3))
+                           .Text("source", SourceOf(line))
+                           .Json());
+    }
+    if (JsonOutput()) std::printf("%s\n", JsonArray(json).c_str());
     return 0;
 }
 
@@ -119,15 +133,34 @@ int RunQuery(const std::vector<std::string>& args) {
         port = args[0];
         if (!cli::RequirePort("query", port)) return kExitUsage;
     }
+    LoadNpaCatalogue();
+    if (NpaReadCommands.empty()) {
+        std::fprintf(stderr,
+                     "orbis-cli: the catalogue %s has no \"NPA READ SETTING\" lines: nothing to ask\n",
+                     CatalogueFile());
+        return kExitFile;
+    }
     StringMap values;
     int result = QueryPrinterSettings(port.c_str(), values);
     int exitCode = Report(result, port);
-    if (result == kQueryWriteOnly) std::printf("write-only (catalogue defaults)\n");
-    if (exitCode == 0) {
+    if (exitCode == 0 && JsonOutput()) {
+        JsonObject settings;
+        for (const auto& [name, value] : values)
+            if (!name.empty()) settings.Text(name, cli::ToTerminal(value));
+        std::printf("%s\n", JsonObject()
+                                .Text("port", port)
+                                .Bool("write_only", result == kQueryWriteOnly)
+                                .Raw("settings", settings.Json())
+                                .Json()
+                                .c_str());
+    } else if (exitCode == 0) {
+        if (result == kQueryWriteOnly) std::printf("write-only (catalogue defaults)\n");
         for (const auto& [name, value] : values)
             if (!name.empty())
                 std::printf("%s=%s\n", cli::Escaped(name).c_str(),
                             cli::Escaped(cli::ToTerminal(value)).c_str());
+    }
+    if (exitCode == 0) {
         if (values.count(""))
             std::fprintf(stderr, "orbis-cli: the reply held identifiers the catalogue lacks\n");
     }
@@ -150,14 +183,15 @@ bool Items(const std::vector<std::string>& args, std::vector<std::string>& items
     return true;
 }
 
-int RunWrite(const std::vector<std::string>& args, bool toFile) {
+int RunWrite(const std::vector<std::string>& args, bool file) {
     std::vector<std::string> items;
     if (args.size() < 2 || !Items(args, items))
-        return Usage("apply PORT NAME=VALUE... | save FILE NAME=VALUE...");
+        return Usage(file ? "save FILE NAME=VALUE..." : "apply PORT NAME=VALUE...");
+    if (!cli::ValuesFit(items)) return kExitRefused;
     // A saved file is replaced only by a complete new one (a failure keeps the old one).
     int result =
-        toFile ? SaveSettingsFile(args[0].c_str(), items) : WritePrinterSettings(args[0].c_str(), items);
-    int exitCode = Report(result, args[0]);
+        file ? SaveSettingsFile(args[0].c_str(), items) : WritePrinterSettings(args[0].c_str(), items);
+    int exitCode = Report(result, args[0], file);
     DvcShutdown();
     return exitCode;
 }
@@ -261,15 +295,21 @@ bool ReadCommandFile(const std::string& path, Bytes& bytes) {
 int RunDecode(const std::vector<std::string>& args) {
     if (args.size() != 1) return Usage("decode FILE");
     Bytes file;
-    if (!ReadCommandFile(args[0], file)) return kExitOpen;
+    if (!ReadCommandFile(args[0], file)) return kExitFile;
     LoadNpaCatalogue();
     std::map<Bytes, std::string> exact;
     for (const auto& [key, command] : NpaWriteCommands)
         exact.emplace(Normalised(command.Bytes), key);
 
     bool allAccounted = true;
+    std::vector<std::string> settings, gaps; // JSON items
     auto unaccounted = [&](size_t from, size_t to) {
         allAccounted = false;
+        gaps.push_back(JsonObject()
+                           .Number("offset", static_cast<long long>(from))
+                           .Number("length", static_cast<long long>(to - from))
+                           .Text("hex", HexString(file.data() + from, to - from))
+                           .Json());
         std::fprintf(stderr, "orbis-cli: bytes %zu to %zu (%zu) not accounted for: %s\n", from, to - 1,
                      to - from, HexString(file.data() + from, to - from).c_str());
     };
@@ -286,13 +326,27 @@ int RunDecode(const std::vector<std::string>& args) {
         if (packet == kNpaStart || IsOfflineOrOnline(packet)) {
             // framing, not a setting
         } else if (DecodeCommand(packet, exact, line)) {
-            std::printf("%s\n", cli::Escaped(cli::ToTerminal(line)).c_str());
+            size_t eq = line.find('=');
+            if (JsonOutput())
+                settings.push_back(JsonObject()
+                                       .Text("name", line.substr(0, eq))
+                                       .Text("value", cli::ToTerminal(line.substr(eq + 1)))
+                                       .Json());
+            else
+                std::printf("%s\n", cli::Escaped(cli::ToTerminal(line)).c_str());
         } else {
             unaccounted(pos, pos + length);
         }
         pos += length;
     }
-    return allAccounted ? 0 : kExitUnaccounted;
+    if (JsonOutput())
+        std::printf("%s\n", JsonObject()
+                                .Text("file", args[0])
+                                .Raw("settings", JsonArray(settings))
+                                .Raw("unaccounted", JsonArray(gaps))
+                                .Json()
+                                .c_str());
+    return allAccounted ? 0 : kExitFindings;
 }
 
 } // namespace

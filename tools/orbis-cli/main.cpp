@@ -1,15 +1,15 @@
 #include "cli.h"
 
+#include "cli_exit.h"
 #include "dvc.h"
 
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <map>
 
 namespace cli {
 
-static std::map<std::string, Command>& Commands() {
+std::map<std::string, Command>& Commands() {
     static std::map<std::string, Command> commands;
     return commands;
 }
@@ -20,6 +20,11 @@ bool Register(const Command& command) {
 }
 
 void Fail(const std::string& operation, int code) {
+    // The operation reads "DvcXxx(PORT...)"; a port not named LPT or USB is a file.
+    size_t open = operation.find('(');
+    std::string port = open == std::string::npos ? std::string() : operation.substr(open + 1, 3);
+    bool file = port != "LPT" && port != "USB";
+    NoteFailure(file ? kExitFile : ExitForDvc(code, operation.rfind("DvcOpenPort", 0) == 0));
     std::fprintf(stderr, "orbis-cli: %s failed: %s (%d)\n", operation.c_str(), DvcResultName(code), code);
 }
 
@@ -73,24 +78,3 @@ std::string Escaped(const std::string& text) {
 }
 
 } // namespace cli
-
-static void Usage() {
-    std::fprintf(stderr, "usage: orbis-cli COMMAND [ARGS...]\n\ncommands:\n");
-    for (const auto& [name, command] : cli::Commands())
-        std::fprintf(stderr, "  %-10s %s\n", name.c_str(), command.usage);
-}
-
-int main(int argc, char** argv) {
-    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
-        Usage();
-        return argc < 2 ? 2 : 0;
-    }
-    auto it = cli::Commands().find(argv[1]);
-    if (it == cli::Commands().end()) {
-        std::fprintf(stderr, "orbis-cli: unknown command '%s'\n", argv[1]);
-        Usage();
-        return 2;
-    }
-    std::vector<std::string> args(argv + 2, argv + argc);
-    return it->second.run(args);
-}
