@@ -3,6 +3,7 @@
 // only, which is what an NT-family system's "copy /b" needs).
 #include "host_devices.h"
 
+#include "host_ioctl.h"
 #include "host_parallel_device.h"
 
 #include <algorithm>
@@ -80,15 +81,18 @@ std::shared_ptr<IoObject> OpenHostParallel(const HostSources& sources, int lptNu
 
 int HostParallelFamily(const HostSources& sources) {
     if (!sources.kernel) return 0;
-    bool any = false;
+    bool writable = false;
     for (int index : ListedPorts(sources)) {
         PortNodes nodes = NodesOf(sources, index);
         // Readable through ppdev: the printer can answer, as on the 95 family.
-        if (!nodes.ppdev.empty() && ::access(nodes.ppdev.c_str(), R_OK | W_OK) == 0)
+        if (!nodes.ppdev.empty() && AccessHostNode(nodes.ppdev, R_OK | W_OK) == 0)
             return VER_PLATFORM_WIN32_WINDOWS;
-        any |= !nodes.ppdev.empty() || !nodes.lp.empty();
+        writable |= !nodes.lp.empty() && AccessHostNode(nodes.lp, W_OK) == 0;
     }
-    return any ? VER_PLATFORM_WIN32_NT : 0;
+    // Only a port that takes a print job makes the write-only workaround worth it;
+    // with none at all, the 95 family's open fails and says so, where the
+    // workaround would collect settings that never reach the printer.
+    return writable ? VER_PLATFORM_WIN32_NT : 0;
 }
 
 } // namespace orbis::platform

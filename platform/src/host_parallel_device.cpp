@@ -52,20 +52,15 @@ DWORD ErrorOf(int error) {
     }
 }
 
-int OpenNode(const std::string& node, int flags) {
-    for (;;) {
-        int fd = ::open(node.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd >= 0 || errno != EINTR) return fd;
-    }
-}
-
 } // namespace
 
 std::shared_ptr<HostParallelDevice> HostParallelDevice::Open(const std::string& node, Kind kind, DWORD access,
                                                              DWORD* error) {
-    int fd = OpenNode(node, kind == Kind::Ppdev ? O_RDWR : O_WRONLY);
+    int fd = OpenHostNode(node, (kind == Kind::Ppdev ? O_RDWR : O_WRONLY) | O_NONBLOCK | O_NOCTTY);
+    int failure = fd < 0 ? errno : 0;
+    NoteHostNodeOpen(node, failure);
     if (fd < 0) {
-        *error = (errno == EACCES || errno == EPERM) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+        *error = (failure == EACCES || failure == EPERM) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
         return nullptr;
     }
     if (kind == Kind::Ppdev && CurrentHostIoctls().parClaim(fd) != 0) {

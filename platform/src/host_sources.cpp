@@ -44,7 +44,9 @@ HostSources CurrentHostSources() {
         std::stringstream list(env);
         std::string item;
         while (std::getline(list, item, ',')) {
-            item = UpperAscii(item);
+            // "kernel, cups" as a person types it
+            size_t first = item.find_first_not_of(" \t"), last = item.find_last_not_of(" \t");
+            item = first == std::string::npos ? "" : UpperAscii(item.substr(first, last - first + 1));
             s.simulated |= item == "SIMULATED";
             s.kernel |= item == "KERNEL";
             s.cups |= item == "CUPS";

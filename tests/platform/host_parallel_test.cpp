@@ -3,6 +3,7 @@
 // of IEEE 1284 negotiation (it sends the device ID when asked for it).
 #include "platform/src/host_devices.h"
 #include "platform/src/host_ioctl.h"
+#include "orbis_platform.h"
 #include "support/pty_node.h"
 #include "support/temp_root.h"
 
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -39,6 +41,7 @@ struct FakePrinter {
     int master = -1;
     int rejectMode = -2; // negotiation to this mode fails with ENXIO
     int claimErrno = 0;
+    std::vector<std::string> refused; // node names opened and checked with EACCES, as without the lp group
 } g_printer;
 
 void Log(const std::string& call) {
@@ -65,7 +68,18 @@ int Negotiate(int, int mode) {
 int NoUsbId(int, void*, size_t) {
     return errno = ENOTTY, -1;
 }
-const HostIoctls kFake = {&NoUsbId, &Claim, &Release, &Negotiate};
+bool Refused(const char* path) {
+    std::string name = std::filesystem::path(path).filename();
+    const auto& r = g_printer.refused;
+    return std::find(r.begin(), r.end(), name) != r.end();
+}
+int OpenNode(const char* path, int flags) {
+    return Refused(path) ? (errno = EACCES, -1) : ::open(path, flags);
+}
+int AccessNode(const char* path, int mode) {
+    return Refused(path) ? (errno = EACCES, -1) : ::access(path, mode);
+}
+const HostIoctls kFake = {&NoUsbId, &Claim, &Release, &Negotiate, &OpenNode, &AccessNode};
 
 std::string Prefixed(const std::string& id) {
     return std::string{char((id.size() + 2) >> 8), char((id.size() + 2) & 0xFF)} + id;
@@ -88,6 +102,8 @@ class HostParallel : public testing::Test {
         g_printer.idReply = Prefixed(kId);
         g_printer.rejectMode = -2;
         g_printer.claimErrno = 0;
+        g_printer.refused.clear();
+        ClearHostDeviceProblem();
         SetHostIoctlsForTesting(&kFake);
     }
     void TearDown() override {
@@ -131,6 +147,7 @@ TEST_F(HostParallel, FamilyFollowsThePortsUnlessSetExplicitly) {
         int hostFamily, reported;
         const char *environment, *file; // explicit settings, or null
         int forced;
+        std::vector<std::string> refused = {};
     } cases[] = {
         {"no port", {}, "kernel", 0, k95, nullptr, nullptr, 0},
         {"ppdev", {{"ppdev", "parport0"}}, "kernel", k95, k95, nullptr, nullptr, 0},
@@ -145,6 +162,26 @@ TEST_F(HostParallel, FamilyFollowsThePortsUnlessSetExplicitly) {
          nullptr,
          0},
         {"kernel source off", {{"printer", "lp0"}}, "simulated", 0, k95, nullptr, nullptr, 0},
+        // Without the lp group: the workaround only where lp takes a job; else the 95
+        // family, whose open fails and says why, rather than an apply that sends nothing.
+        {"ppdev refused, lp writable",
+         {{"ppdev", "parport0"}, {"printer", "lp0"}},
+         "kernel",
+         kNt,
+         kNt,
+         nullptr,
+         nullptr,
+         0,
+         {"parport0"}},
+        {"nothing may be opened",
+         {{"ppdev", "parport0"}, {"printer", "lp0"}},
+         "kernel",
+         0,
+         k95,
+         nullptr,
+         nullptr,
+         0,
+         {"parport0", "lp0"}},
         {"environment wins", {{"printer", "lp0"}}, "kernel", kNt, k95, "95", nullptr, 0},
         {"root's file wins", {{"ppdev", "parport0"}}, "kernel", k95, kNt, nullptr, "NT\n", 0},
         {"test switch wins", {{"ppdev", "parport0"}}, "kernel", k95, kNt, nullptr, nullptr, kNt},
@@ -156,6 +193,7 @@ TEST_F(HostParallel, FamilyFollowsThePortsUnlessSetExplicitly) {
         std::filesystem::remove(root_.Path() + "/windows-family");
         for (const auto& [cls, name] : c.ports)
             name[0] == '-' ? AddPort(cls, name.substr(1), false) : AddPort(cls, name);
+        g_printer.refused = c.refused;
         setenv("ORBIS_SOURCES", c.sources, 1);
         c.environment ? (void)setenv("ORBIS_WINDOWS_FAMILY", c.environment, 1)
                       : (void)unsetenv("ORBIS_WINDOWS_FAMILY");
@@ -181,12 +219,24 @@ TEST_F(HostParallel, OpenFindsThePortOrSaysWhy) {
         int claimErrno;
         DWORD error; // 0: opens
         DWORD readError;
+        std::vector<std::string> refused = {};
+        const char* problem = ""; // HostDeviceProblem() afterwards
     } cases[] = {
         {"ppdev port", "ppdev", "parport0", "LPT1", "simulated,kernel", 0, 0, 0},
         {"lp port refuses reads", "printer", "lp1", "LPT2:", "kernel", 0, 0, ERROR_INVALID_FUNCTION},
         {"no such port", "ppdev", "parport0", "LPT2", "kernel", 0, ERROR_FILE_NOT_FOUND, 0},
         {"claim fails", "ppdev", "parport0", "LPT1", "kernel", EBUSY, ERROR_FILE_NOT_FOUND, 0},
         {"kernel source off", "ppdev", "parport0", "LPT1", "simulated", 0, ERROR_FILE_NOT_FOUND, 0},
+        {"no access",
+         "ppdev",
+         "parport0",
+         "LPT1",
+         "kernel",
+         0,
+         ERROR_ACCESS_DENIED,
+         0,
+         {"parport0"},
+         "permission denied on /dev/parport0: add your user to the lp group and log in again"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -194,7 +244,12 @@ TEST_F(HostParallel, OpenFindsThePortOrSaysWhy) {
         AddPort(c.cls, c.name);
         setenv("ORBIS_SOURCES", c.sources, 1);
         g_printer.claimErrno = c.claimErrno;
+        g_printer.refused = c.refused;
         HANDLE h = OpenLpt(c.lpt);
+        std::string problem = HostDeviceProblem();
+        if (size_t at = problem.find(root_.Path()); at != std::string::npos)
+            problem.erase(at, root_.Path().size());
+        EXPECT_EQ(problem, c.problem);
         if (c.error) {
             EXPECT_EQ(h, INVALID_HANDLE_VALUE);
             EXPECT_EQ(GetLastError(), c.error);
