@@ -150,7 +150,7 @@ TEST_F(HostParallel, FamilyFollowsThePortsUnlessSetExplicitly) {
         std::vector<std::string> refused = {};
     } cases[] = {
         {"no port", {}, "kernel", 0, k95, nullptr, nullptr, 0},
-        {"ppdev", {{"ppdev", "parport0"}}, "kernel", k95, k95, nullptr, nullptr, 0},
+        {"ppdev", {{"ppdev", "parport0"}}, "simulated, kernel ", k95, k95, nullptr, nullptr, 0}, // as typed
         {"lp only", {{"printer", "lp0"}}, "kernel", kNt, kNt, nullptr, nullptr, 0},
         {"listed without node", {{"ppdev", "-parport0"}}, "kernel", 0, k95, nullptr, nullptr, 0},
         {"second port",

@@ -22,6 +22,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <future>
 #include <map>
@@ -50,6 +51,7 @@ std::mutex g_idsMutex;
 std::map<std::string, std::string> g_ids; // pty path -> device ID
 int g_idErrno = 0;
 std::optional<std::string> g_idPrefix; // sent instead of the ID's true length
+std::string g_refused;                 // a node opened with EACCES, as without the lp group
 
 int FakeDeviceId(int fd, void* buffer, size_t size) {
     std::lock_guard lock(g_idsMutex);
@@ -64,8 +66,12 @@ int FakeDeviceId(int fd, void* buffer, size_t size) {
     std::memcpy(buffer, usblpBuffer.data(), std::min(size, length));
     return 0;
 }
-const HostIoctls kFakeIoctls = {&FakeDeviceId, [](int) { return -1; }, [](int) { return -1; },
-                                [](int, int) { return -1; }};
+int FakeOpen(const char* path, int flags) {
+    return path == g_refused ? (errno = EACCES, -1) : ::open(path, flags);
+}
+const HostIoctls kFakeIoctls = {
+    &FakeDeviceId, [](int) { return -1; }, [](int) { return -1; }, [](int, int) { return -1; }, &FakeOpen,
+    nullptr};
 
 struct Plugged {
     int lp;
@@ -102,6 +108,7 @@ class KernelUsb : public ::testing::Test {
         g_ids.clear();
         g_idErrno = 0;
         g_idPrefix.reset();
+        g_refused.clear();
     }
     std::string Sys(const std::string& relative) const { return root_.Path() + "/sys/" + relative; }
 
@@ -504,6 +511,15 @@ TEST_F(KernelUsb, LibraryTalksToThePrinterOnItsUsbPort) {
         Unplug(i);
     }
     unsetenv("ORBIS_WINDOWS_FAMILY");
+    // A node the user may not open (not in the lp group): the open fails and the cause names it.
+    Plug({9, "77CD"});
+    g_refused = root_.Path() + "/dev/usb/lp9";
+    RefreshHostEntriesForTesting();
+    EXPECT_EQ(DvcOpenPort("USB003"), DVC_FAIL);
+    EXPECT_EQ(HostDeviceProblem(),
+              "permission denied on " + g_refused + ": add your user to the lp group and log in again");
+    DvcShutdown();
+    G_bInitialized = false;
 }
 
 // A CUPS queue on a printer's usb:// URI and the plugged-in printer meet on one

@@ -1,6 +1,7 @@
 #include "cli.h"
 
 #include "dvc.h"
+#include "orbis_platform.h"
 
 #include <cctype>
 #include <cstdio>
@@ -62,5 +63,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::vector<std::string> args(argv + 2, argv + argc);
-    return it->second.run(args);
+    int status = it->second.run(args);
+    // A printer the system refused says why; the library only has its error codes.
+    if (status != 0 && !orbis::platform::HostDeviceProblem().empty())
+        std::fprintf(stderr, "orbis-cli: %s\n", orbis::platform::HostDeviceProblem().c_str());
+    return status;
 }
