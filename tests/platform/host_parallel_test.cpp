@@ -41,6 +41,7 @@ struct FakePrinter {
     int master = -1;
     int rejectMode = -2; // negotiation to this mode fails with ENXIO
     int claimErrno = 0;
+    bool heldByOther = false;         // another program has claimed the port and keeps it
     std::vector<std::string> refused; // node names opened and checked with EACCES, as without the lp group
 } g_printer;
 
@@ -50,6 +51,10 @@ void Log(const std::string& call) {
 }
 int Claim(int) {
     Log("claim");
+    if (g_printer.heldByOther) { // ppdev sleeps until the holder lets go; a signal ends the sleep
+        bool signalled = ::poll(nullptr, 0, 10000) < 0;
+        return errno = signalled ? EINTR : EDEADLK, -1; // (10 s: the guard of a claim never bounded)
+    }
     errno = g_printer.claimErrno;
     return g_printer.claimErrno ? -1 : 0;
 }
@@ -102,6 +107,7 @@ class HostParallel : public testing::Test {
         g_printer.idReply = Prefixed(kId);
         g_printer.rejectMode = -2;
         g_printer.claimErrno = 0;
+        g_printer.heldByOther = false;
         g_printer.refused.clear();
         ClearHostDeviceProblem();
         SetHostIoctlsForTesting(&kFake);
@@ -221,6 +227,7 @@ TEST_F(HostParallel, OpenFindsThePortOrSaysWhy) {
         DWORD readError;
         std::vector<std::string> refused = {};
         const char* problem = ""; // HostDeviceProblem() afterwards
+        bool held = false;
     } cases[] = {
         {"ppdev port", "ppdev", "parport0", "LPT1", "simulated,kernel", 0, 0, 0},
         {"lp port refuses reads", "printer", "lp1", "LPT2:", "kernel", 0, 0, ERROR_INVALID_FUNCTION},
@@ -237,6 +244,17 @@ TEST_F(HostParallel, OpenFindsThePortOrSaysWhy) {
          0,
          {"parport0"},
          "permission denied on /dev/parport0: add your user to the lp group and log in again"},
+        {"held by another program",
+         "ppdev",
+         "parport0",
+         "LPT1",
+         "kernel",
+         0,
+         ERROR_SHARING_VIOLATION,
+         0,
+         {},
+         "/dev/parport0 is in use by another program (a print job?): try again when it is done",
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -245,6 +263,7 @@ TEST_F(HostParallel, OpenFindsThePortOrSaysWhy) {
         setenv("ORBIS_SOURCES", c.sources, 1);
         g_printer.claimErrno = c.claimErrno;
         g_printer.refused = c.refused;
+        g_printer.heldByOther = c.held;
         HANDLE h = OpenLpt(c.lpt);
         std::string problem = HostDeviceProblem();
         if (size_t at = problem.find(root_.Path()); at != std::string::npos)
@@ -269,8 +288,13 @@ TEST_F(HostParallel, OpenFindsThePortOrSaysWhy) {
         }
         EXPECT_TRUE(CloseHandle(h));
     }
-    // ppdev is claimed once and given back; lp takes no ioctls at all
-    EXPECT_EQ(Calls(), std::vector<std::string>({"claim", "mode 0", "mode 256", "release", "claim"}));
+    // ppdev is claimed at the open and for the read only, each time given back in
+    // compatibility mode; lp takes no ioctls at all; a held port is asked again until the bound
+    auto calls = Calls();
+    ASSERT_GE(calls.size(), 8u);
+    EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + 8),
+              std::vector<std::string>(
+                  {"claim", "release", "claim", "mode 0", "mode 256", "release", "claim", "claim"}));
 }
 
 TEST_F(HostParallel, DeviceIdWritesAndReadsNegotiateTheirModes) {
@@ -301,9 +325,13 @@ TEST_F(HostParallel, DeviceIdWritesAndReadsNegotiateTheirModes) {
     EXPECT_EQ(read(""), ""); // nothing there: the next read negotiates afresh
     EXPECT_EQ(read("z"), "z");
     CloseHandle(h);
+    // The port is this process's only for each exchange (open, ID, write, read step).
     EXPECT_EQ(Calls(),
-              std::vector<std::string>({"claim", "mode 4", "mode 256", "mode 0", "mode 256", "mode 0",
-                                        "mode 1", "mode 256", "mode 1", "mode 256", "release"}));
+              std::vector<std::string>({"claim",   "release",  "claim",    "mode 4",   "mode 256", "release",
+                                        "claim",   "mode 256", "release",  "claim",    "mode 0",   "mode 256",
+                                        "release", "claim",    "mode 256", "release",  "claim",    "mode 0",
+                                        "mode 1",  "mode 256", "release",  "claim",    "mode 1",   "mode 256",
+                                        "release", "claim",    "mode 1",   "mode 256", "release"}));
     EXPECT_EQ(node_.TakeAvailable(), "x");
 }
 
