@@ -68,6 +68,17 @@ void ApplyCupsPrinters(Hive& hive, const std::vector<CupsPrinter>& printers,
 
 // ---- shared
 
+// What CUPS' usb backend names a printer by in its device URI: the serial (the
+// device ID's SERIALNUMBER, SERN or SN, else the USB descriptor's) and "MFG/MDL"
+// (MANUFACTURER before MFG, MODEL before MDL, "Hewlett-Packard" as "HP", the
+// manufacturer taken off the front of the model); makeModel is "" when the ID
+// names neither.
+struct CupsUsbName {
+    std::string serial;
+    std::string makeModel;
+};
+CupsUsbName CupsUsbNameOf(const std::string& deviceId, const std::string& descriptorSerial);
+
 // The N of "USB00N" for a host USB printer, by its port key: the USB serial
 // number, or "MFG/MDL" of its device ID when it has none (the same text CUPS
 // puts in a usb:// URI). Kept in the hive, so a printer keeps its port across

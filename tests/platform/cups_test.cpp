@@ -49,9 +49,13 @@ void HiveSet(Hive& hive, const std::string& name, const std::string& port, const
 }
 
 TEST(CupsPorts, DeviceUrisBecomeSpoolerPorts) {
-    std::vector<KernelUsbPrinter> usb(1);
-    usb[0].deviceId = "MFG:Vantrel;CMD:PJL,NPAP;MDL:Orbis LP 2200;CLS:PRINTER;";
+    // As CUPS names them: the manufacturer taken off the model, Hewlett-Packard as HP.
+    std::vector<KernelUsbPrinter> usb(2);
+    usb[0].deviceId = "MFG:Vantrel;CMD:PJL,NPAP;MDL:Vantrel Orbis LP 2200;CLS:PRINTER;";
     usb[0].portKey = "K1";
+    usb[0].node = "/dev/usb/lp0";
+    usb[1].deviceId = "MANUFACTURER:Hewlett-Packard;MODEL:HP LaserJet 1020;";
+    usb[1].portKey = "K2";
     struct Case {
         const char* uri;
         const char* port;   // kAbsent: no spooler entry
@@ -61,6 +65,11 @@ TEST(CupsPorts, DeviceUrisBecomeSpoolerPorts) {
         {"usb://Vantrel/Orbis%20LP%202200?interface=1&serial=A%2fB%25", "USB001", "A/B%"},
         {"usb://Vantrel/Orbis%20LP%202200", "USB001", "K1"}, // the present printer of that model
         {"usb://Vantrel/Orbis%20LP%202200?interface=1", "USB001", "K1"},
+        {"usb://Vantrel/Orbis%20LP%202200?serial=55AB&interface=1", "USB001", "55AB"},
+        {"usb://Vantrel/Orbis%20LP%202200?serial=?", "USB001", "K1"},
+        {"usb://HP/LaserJet%201020", "USB001", "K2"},
+        {"usb:/dev/usb/lp0", "USB001", "K1"}, // the old backend's form: the printer on that node
+        {"usb:/dev/usb/lp1", kAbsent, nullptr},
         {"usb://Other/Model%20X", "USB001", "Other/Model X"},
         {"parallel:/dev/lp0", "LPT1", nullptr},
         {"PARALLEL:/dev/lp1", "LPT2", nullptr},

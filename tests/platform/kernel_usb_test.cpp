@@ -151,6 +151,8 @@ std::string Path(const std::string& segment, const char* cls, const std::string&
 
 TEST_F(KernelUsb, ScanNamesPrintersAsWindowsDoes) {
     const char kOther[] = "MANUFACTURER:Vantrel;MODEL:Orbis LP 2200;";
+    const char kWithSerial[] = "MFG:Vantrel;MDL:Orbis LP 2200;SERN: ID 77 ;";
+    const char kMakerInModel[] = "MDL:Acme LP 9;MFG:ACME;";
     const struct Case {
         Plugged plugged;
         std::string segment, serial, portKey, deviceId, vid = "0a5f";
@@ -171,6 +173,9 @@ TEST_F(KernelUsb, ScanNamesPrintersAsWindowsDoes) {
         {{10, "55AB"}, "55AB", "55AB", "55AB", kId},
         // The same serial again, and the same MFG/MDL as lp2: told apart by where it is plugged in.
         {{11, "55AB", kId, "0a5f", "6", "1"}, "Inst_6&1", "", "USB\\VID_0A5F&PID_0042\\Inst_6&1", kId},
+        // CUPS takes the device ID's serial before the USB one, and the model without the maker.
+        {{12, "D5", kWithSerial, "0a5f", "7", "1"}, "D5", "D5", "ID 77", kWithSerial},
+        {{13, std::nullopt, kMakerInModel, "0a5f", "8", "1"}, "Inst_8&1", "", "ACME/LP 9", kMakerInModel},
     };
     for (const auto& c : cases)
         Plug(c.plugged);
