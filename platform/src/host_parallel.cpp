@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 
@@ -77,6 +79,27 @@ std::shared_ptr<IoObject> OpenHostParallel(const HostSources& sources, int lptNu
         if (!device && nodes.ppdev.empty()) *error = lpError;
     }
     return device;
+}
+
+std::vector<int> FamilyParallelPorts(const HostSources& sources) {
+    std::vector<int> lpts;
+    if (!sources.kernel) return lpts;
+    for (int index : ListedPorts(sources)) {
+        PortNodes nodes = NodesOf(sources, index);
+        if (nodes.ppdev.empty() && nodes.lp.empty()) continue;
+        // What parport read of the device ID when the port was probed (no claim, no
+        // negotiation: a refresh must not disturb a print job).
+        std::string dir = sources.procRoot + "/sys/dev/parport/parport" + std::to_string(index);
+        std::string text;
+        for (const char* name : {"/autoprobe", "/autoprobe0"}) {
+            std::ifstream in(dir + name);
+            text += std::string(std::istreambuf_iterator<char>(in), {});
+        }
+        if (IsFamilyDeviceId(text) && std::find(lpts.begin(), lpts.end(), index + 1) == lpts.end())
+            lpts.push_back(index + 1);
+    }
+    std::sort(lpts.begin(), lpts.end());
+    return lpts;
 }
 
 int HostParallelFamily(const HostSources& sources) {

@@ -34,6 +34,7 @@ HostSources CurrentHostSources() {
     s.cups = Flag(file, "Cups", s.cups);
     s.sysfsRoot = Get(file, "Kernel", "Sysfs", s.sysfsRoot);
     s.devRoot = Get(file, "Kernel", "Dev", s.devRoot);
+    s.procRoot = Get(file, "Kernel", "Proc", s.procRoot);
     s.cupsServer = Get(file, "Cups", "Server", s.cupsServer);
     s.cupsPort = GetPrivateProfileIntA("Cups", "Port", s.cupsPort, file.c_str());
     s.cupsTimeoutMs = GetPrivateProfileIntA("Cups", "TimeoutMs", s.cupsTimeoutMs, file.c_str());

@@ -5,6 +5,7 @@
 #include "platform/src/host_ioctl.h"
 #include "orbis_platform.h"
 #include "support/pty_node.h"
+#include "support/setupapi_listing.h"
 #include "support/temp_root.h"
 
 #include "dvc.h"
@@ -462,6 +463,16 @@ TEST_F(HostParallel, NtFamilyCopyReachesTheLpPort) {
     EXPECT_EQ(info.dwPlatformId, (DWORD)VER_PLATFORM_WIN32_NT);
     EXPECT_EQ(WinSystem("copy /b C:\\Temp\\LPT1.TMP LPT1"), 0);
     EXPECT_EQ(node_.Take(6), std::string("\xA5\x00\x05job", 6));
+    // The ID parport probed (its lines as procfs gives them) makes a spooler entry; no queue needed.
+    root_.WriteFile("sources.ini", "[Kernel]\nSysfs=" + root_.Path() + "/sys\nDev=" + root_.Path() +
+                                       "/dev\nProc=" + root_.Path() + "/proc\n");
+    AddPort("printer", "lp1");
+    root_.WriteFile("proc/sys/dev/parport/parport0/autoprobe",
+                    "CLASS:PRINTER;\nMODEL:Orbis LP 2200;\nMANUFACTURER:Vantrel;\nCOMMAND SET:PJL,PCL;\n");
+    root_.WriteFile("proc/sys/dev/parport/parport1/autoprobe", "MODEL:LaserJet 4L;\nMANUFACTURER:HP;\n");
+    RefreshHostEntriesForTesting();
+    EXPECT_EQ(orbis::platformtest::SpoolerPorts(),
+              std::vector<std::string>({"Orbis LP 2200 PCL (LPT1)=LPT1"}));
 }
 
 // The library on a ppdev port, the printer's engine answering on the node.

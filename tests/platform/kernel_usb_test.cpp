@@ -478,6 +478,9 @@ TEST_F(KernelUsb, LibraryTalksToThePrinterOnItsUsbPort) {
         setenv("ORBIS_WINDOWS_FAMILY", c.family, 1);
         PtyNode& pty = Plug({i, c.serial, options.deviceId, "0a5f", std::to_string(i + 1)});
         RefreshHostEntriesForTesting();
+        // No CUPS queue: the family's printer has its spooler entry all the same.
+        EXPECT_EQ(orbis::platformtest::SpoolerPorts(),
+                  std::vector<std::string>({std::string("Orbis LP 2200 PCL (") + c.port + ")=" + c.port}));
         // The simulated printer's engine plays the printer on the pty's far side.
         std::atomic<bool> stop{false};
         orbis::sim::Bytes sent; // all the library wrote, read after the thread ends
@@ -517,10 +520,13 @@ TEST_F(KernelUsb, LibraryTalksToThePrinterOnItsUsbPort) {
     }
     unsetenv("ORBIS_WINDOWS_FAMILY");
     // A node the user may not open (not in the lp group): the open fails and the cause names it.
-    Plug({9, "77CD"});
+    Plug({8, "F00", "MFG:Other;MDL:Foreign 1;", "0a5f", "8"}); // not of the family: no entry
+    Plug({9, "77CD", kId, "0a5f", "9"});
     g_refused = root_.Path() + "/dev/usb/lp9";
     RefreshHostEntriesForTesting();
-    EXPECT_EQ(DvcOpenPort("USB003"), DVC_FAIL);
+    EXPECT_EQ(orbis::platformtest::SpoolerPorts(),
+              std::vector<std::string>({"Orbis LP 2200 PCL (USB004)=USB004"}));
+    EXPECT_EQ(DvcOpenPort("USB004"), DVC_FAIL);
     EXPECT_EQ(HostDeviceProblem(),
               "permission denied on " + g_refused + ": add your user to the lp group and log in again");
     DvcShutdown();
@@ -555,6 +561,9 @@ TEST_F(KernelUsb, CupsQueueAndPluggedPrinterShareTheirPort) {
               ERROR_SUCCESS);
     RegCloseKey(key);
     EXPECT_STREQ(port, "USB002"); // the first printer by node took USB001
+    // The printer without a queue has an entry of its own; the queue's printer only the queue's.
+    EXPECT_EQ(orbis::platformtest::SpoolerPorts(),
+              std::vector<std::string>({"office=USB002", "Orbis LP 2200 PCL (USB001)=USB001"}));
 
     ASSERT_EQ(DvcOpenPort(port), DVC_OK);
     EXPECT_EQ(std::string(G_szDevicePath), Path("55AB", kDeviceClass));
