@@ -1,6 +1,7 @@
 // What the stand-in layer offers beyond the Windows calls: where the Windows
 // names live on this machine, and hooks for in-process test devices.
-// Only tests, sim/ and tools/ include this; comm/ and settings/ use win32.h alone.
+// Only tests, sim/, tools/ and the ui's message host (for HostDeviceProblem) include
+// this; comm/ and settings/ use win32.h alone.
 #pragma once
 
 #include "win32.h"
