@@ -129,7 +129,28 @@ static int FailOpen(int result) {
     return result;
 }
 
+// The collected commands reach the printer only through "copy /b FILE PORT" at
+// the close, whose result the close does not report. A port that cannot take
+// that copy (no such port, not writable, a name the command line splits) fails
+// the open instead of an apply that looks done and sent nothing.
+static bool PortTakesCopy(const char* portName) {
+    if (std::strpbrk(portName, " \t")) {
+        SetLastError(ERROR_BAD_PATHNAME);
+        return false;
+    }
+    HANDLE port = ParNT95CreateFile(portName, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (port == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(port);
+    return true;
+}
+
 static int OpenUnidirectional(const char* portName) {
+    if (!PortTakesCopy(portName)) {
+        DvcLog(DVC_LOG_ENTRY, "DvcOpenPort(Unidirectional workaround) - failed, last error was %d\n",
+               (int)GetLastError());
+        return DVC_FAIL;
+    }
     char tempDir[MAX_PATH + 1] = {};
     DWORD dirLength = GetTempPathA(MAX_PATH, tempDir);
     if (dirLength == 0 || dirLength > MAX_PATH ||

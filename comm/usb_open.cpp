@@ -68,7 +68,10 @@ void UsbAddDeviceEntry(HDEVINFO deviceInfoSet, PSP_DEVICE_INTERFACE_DATA interfa
 
     HANDLE device = CreateFileA(devicePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, 0, nullptr);
-    if (device == INVALID_HANDLE_VALUE) return;
+    if (device == INVALID_HANDLE_VALUE) { // e.g. error 5: the node is not the user's to open
+        DvcLog(DVC_LOG_STEPS, "CreateFile(%s) failed, last error was %d\n", devicePath, (int)GetLastError());
+        return;
+    }
     CloseHandle(device);
     DvcLog(DVC_LOG_STEPS, "CreateFile(%s) worked\n", devicePath);
 

@@ -1,6 +1,7 @@
 // What the stand-in layer offers beyond the Windows calls: where the Windows
 // names live on this machine, and hooks for in-process test devices.
-// Only tests, sim/ and tools/ include this; comm/ and settings/ use win32.h alone.
+// Only tests, sim/, tools/ and the ui's message host (for HostDeviceProblem) include
+// this; comm/ and settings/ use win32.h alone.
 #pragma once
 
 #include "win32.h"
@@ -43,6 +44,12 @@ void SetWindowsFamilyForTesting(int family);
 // Brings the registry's entries for host printers (kernel devices, CUPS) up to
 // date now; the registry calls otherwise do it at most once a second.
 void RefreshHostEntriesForTesting();
+
+// Why the last host printer that failed to open did so, in words for the user
+// ("permission denied on /dev/usb/lp0: add your user to the lp group and log in
+// again"); "" when no host node has failed (or it opened since).
+std::string HostDeviceProblem();
+void ClearHostDeviceProblem();
 
 // The access list RegSetKeySecurity recorded for a key, as
 // "S-1-5-32-545:F003F,S-1-5-32-544:F003F,S-1-5-18:F003F"; "" when none was set.

@@ -1,6 +1,7 @@
 #include "qt_window_host.h"
 
 #include "main_frame.h"
+#include "orbis_platform.h"
 #include "res/strings.h"
 #include "select_printer_dlg.h"
 
@@ -13,6 +14,13 @@ int CQtWindowHost::ShowMessage(bool ownedByMainWindow, const std::string& text, 
     QMessageBox box(ownedByMainWindow ? Frame : nullptr);
     box.setWindowTitle(QString::fromStdString(caption));
     box.setText(QString::fromStdString(text));
+    // A failure the system can explain (a printer node the user may not open) shows
+    // why beside the message; the library itself only knows error codes.
+    if (icon == MessageIcon::Stop) {
+        std::string cause = orbis::platform::HostDeviceProblem();
+        orbis::platform::ClearHostDeviceProblem();
+        if (!cause.empty()) box.setInformativeText(QString::fromStdString(cause));
+    }
     box.setIcon(icon == MessageIcon::Stop          ? QMessageBox::Critical
                 : icon == MessageIcon::Information ? QMessageBox::Information
                                                    : QMessageBox::Question);

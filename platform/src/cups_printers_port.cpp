@@ -43,26 +43,6 @@ CupsPortTarget Parallel(std::string path) {
     return target;
 }
 
-// The value of one field ("MFG", "MDL") of an IEEE 1284 device ID, with its long
-// name ("MANUFACTURER", "MODEL") as the alternative.
-std::string IdField(const std::string& deviceId, const char* shortName, const char* longName) {
-    size_t start = 0;
-    while (start < deviceId.size()) {
-        size_t end = deviceId.find(';', start);
-        if (end == std::string::npos) end = deviceId.size();
-        std::string field = deviceId.substr(start, end - start);
-        size_t colon = field.find(':');
-        if (colon != std::string::npos) {
-            std::string name = UpperAscii(field.substr(0, colon));
-            while (!name.empty() && name.front() == ' ')
-                name.erase(0, 1);
-            if (name == shortName || name == longName) return field.substr(colon + 1);
-        }
-        start = end + 1;
-    }
-    return std::string();
-}
-
 CupsPortTarget Usb(const std::string& rest, const std::vector<KernelUsbPrinter>& usb) {
     CupsPortTarget target;
     size_t question = rest.find('?');
@@ -80,6 +60,7 @@ CupsPortTarget Usb(const std::string& rest, const std::vector<KernelUsbPrinter>&
             if (end == std::string::npos) end = query.size();
             std::string item = query.substr(start, end - start);
             if (item.rfind("serial=", 0) == 0) serial = UriDecode(item.substr(7));
+            if (serial == "?") serial.clear(); // what older backends wrote for "unknown"
             start = end + 1;
         }
     }
@@ -91,9 +72,7 @@ CupsPortTarget Usb(const std::string& rest, const std::vector<KernelUsbPrinter>&
     const KernelUsbPrinter* match = nullptr;
     int matches = 0;
     for (const auto& printer : usb) {
-        std::string id = IdField(printer.deviceId, "MFG", "MANUFACTURER") + "/" +
-                         IdField(printer.deviceId, "MDL", "MODEL");
-        if (id == makeModel) {
+        if (CupsUsbNameOf(printer.deviceId, printer.serial).makeModel == makeModel) {
             match = &printer;
             ++matches;
         }
@@ -123,8 +102,25 @@ std::string UriDecode(const std::string& text) {
     return out;
 }
 
+// The old character-device backend's "usb:/dev/usb/lpN": the printer on that node now.
+CupsPortTarget UsbNode(const std::string& path, const std::vector<KernelUsbPrinter>& usb) {
+    CupsPortTarget target;
+    int n = NumberAfter(path, "/dev/usb/lp");
+    if (n < 0) return target;
+    std::string tail = "/usb/lp" + std::to_string(n);
+    for (const auto& printer : usb) {
+        if (printer.node.size() >= tail.size() &&
+            printer.node.compare(printer.node.size() - tail.size(), tail.size(), tail) == 0) {
+            target.kind = CupsPortTarget::kUsb;
+            target.usbKey = printer.portKey;
+        }
+    }
+    return target;
+}
+
 CupsPortTarget CupsPortOf(const std::string& deviceUri, const std::vector<KernelUsbPrinter>& usb) {
     if (StartsWithNoCase(deviceUri, "parallel:")) return Parallel(deviceUri.substr(9));
+    if (StartsWithNoCase(deviceUri, "usb:/dev/")) return UsbNode(deviceUri.substr(4), usb);
     if (StartsWithNoCase(deviceUri, "usb://")) return Usb(deviceUri.substr(6), usb);
     return CupsPortTarget();
 }

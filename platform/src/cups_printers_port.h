@@ -17,7 +17,9 @@ struct CupsPortTarget {
 
 // parallel:/dev/lpK and parallel:/dev/parportK give LPT<K+1>; usb://MFG/MDL?serial=S
 // gives S, or "MFG/MDL" without a serial (the key of a present kernel printer with
-// that MFG/MDL when there is exactly one); every other URI gives kNone.
+// that MFG/MDL when there is exactly one; "serial=?" counts as none); the old
+// "usb:/dev/usb/lpN" gives the key of the kernel printer on that node while it is
+// present; every other URI gives kNone.
 CupsPortTarget CupsPortOf(const std::string& deviceUri, const std::vector<KernelUsbPrinter>& usb);
 
 // %XX escapes decoded; a broken escape is kept as it stands.

@@ -2,9 +2,11 @@
 // loaded at run time, as SETUPAPI.DLL is on Windows: a machine without it just
 // has no CUPS printers.
 #include "host_devices.h"
+#include "paths.h"
 
 #include <chrono>
 #include <dlfcn.h>
+#include <unistd.h>
 
 #if __has_include(<cups/cups.h>)
 #include <cups/cups.h>
@@ -108,6 +110,18 @@ std::vector<CupsPrinter> PrintersOf(const CupsLibrary& cups, ipp_t* response) {
     return printers;
 }
 
+// The scheduler on this machine: its domain socket, a loopback name, or this host's
+// own name. Another machine's queues print to that machine's devices.
+bool IsLocalServer(const std::string& host) {
+    if (host.empty()) return false;
+    if (host[0] == '/') return true;
+    std::string name = UpperAscii(host);
+    char self[256] = {};
+    if (::gethostname(self, sizeof self - 1) == 0 && name == UpperAscii(self)) return true;
+    return name == "LOCALHOST" || name == "LOCALHOST.LOCALDOMAIN" || name == "::1" || name == "[::1]" ||
+           name.rfind("127.", 0) == 0;
+}
+
 } // namespace
 
 std::optional<std::vector<CupsPrinter>> QueryCupsPrinters(const HostSources& sources) {
@@ -124,6 +138,8 @@ std::optional<std::vector<CupsPrinter>> QueryCupsPrinters(const HostSources& sou
         port = cups->port();
     }
     if (host.empty()) return std::nullopt;
+    // A remote server's usb:// and parallel: queues are not this machine's ports.
+    if (!IsLocalServer(host)) return std::vector<CupsPrinter>();
 
     int timeoutMs = sources.cupsTimeoutMs > 0 ? sources.cupsTimeoutMs : 2000;
     http_t* http = cups->connect(host.c_str(), port, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1,

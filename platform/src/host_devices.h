@@ -50,6 +50,9 @@ std::shared_ptr<IoObject> OpenHostParallel(const HostSources& sources, int lptNu
 // VER_PLATFORM_WIN32_WINDOWS when a host parallel port can be read (ppdev),
 // VER_PLATFORM_WIN32_NT when ports exist but can only be written, 0 when none.
 int HostParallelFamily(const HostSources& sources);
+// The n of each "LPTn" whose printer the kernel's probe found to be of the family
+// (<proc>/sys/dev/parport/parportK/autoprobe), in order.
+std::vector<int> FamilyParallelPorts(const HostSources& sources);
 
 // ---- the spooler view from CUPS (cups_printers*.cpp)
 
@@ -66,7 +69,29 @@ std::optional<std::vector<CupsPrinter>> QueryCupsPrinters(const HostSources& sou
 void ApplyCupsPrinters(Hive& hive, const std::vector<CupsPrinter>& printers,
                        const std::vector<KernelUsbPrinter>& usb, bool* changed);
 
+// ---- spooler entries of the family's printers without a queue (kernel_spooler.cpp)
+
+// Whether an IEEE 1284 device ID carries one of the family's markers.
+bool IsFamilyDeviceId(const std::string& deviceId);
+// Writes "<driver> (<port>)" entries (HostSource "kernel") for the family's USB
+// printers and the parallel ports in familyLpts (n of "LPTn") whose port no other
+// spooler entry prints to, and removes the "kernel" entries no longer wanted.
+// Run after ApplyCupsPrinters, so that a queue's entry wins.
+void ApplyKernelSpoolerEntries(Hive& hive, const std::vector<KernelUsbPrinter>& usb,
+                               const std::vector<int>& familyLpts, bool* changed);
+
 // ---- shared
+
+// What CUPS' usb backend names a printer by in its device URI: the serial (the
+// device ID's SERIALNUMBER, SERN or SN, else the USB descriptor's) and "MFG/MDL"
+// (MANUFACTURER before MFG, MODEL before MDL, "Hewlett-Packard" as "HP", the
+// manufacturer taken off the front of the model); makeModel is "" when the ID
+// names neither.
+struct CupsUsbName {
+    std::string serial;
+    std::string makeModel;
+};
+CupsUsbName CupsUsbNameOf(const std::string& deviceId, const std::string& descriptorSerial);
 
 // The N of "USB00N" for a host USB printer, by its port key: the USB serial
 // number, or "MFG/MDL" of its device ID when it has none (the same text CUPS

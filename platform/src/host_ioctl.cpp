@@ -3,6 +3,9 @@
 #include "host_ioctl.h"
 
 #include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 #include <linux/parport.h>
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
@@ -21,10 +24,7 @@ unsigned long UsbLpGetDeviceId(size_t size) {
 
 int UsbDeviceId(int fd, void* buffer, size_t size) {
     if (size > 0x3FFF) size = 0x3FFF; // the size field of an ioctl number holds 14 bits
-    if (::ioctl(fd, UsbLpGetDeviceId(size), buffer) < 0) return -1;
-    const auto* b = static_cast<const unsigned char*>(buffer);
-    size_t length = size >= 2 ? (size_t(b[0]) << 8 | b[1]) : 0;
-    return (int)(length < size ? length : size);
+    return ::ioctl(fd, UsbLpGetDeviceId(size), buffer) < 0 ? -1 : 0;
 }
 
 int ParClaim(int fd) {
@@ -40,7 +40,11 @@ int ParNegotiate(int fd, int mode) {
     return ::ioctl(fd, PPNEGOT, &mode);
 }
 
-const HostIoctls kKernel = {&UsbDeviceId, &ParClaim, &ParRelease, &ParNegotiate};
+int KernelOpen(const char* path, int flags) {
+    return ::open(path, flags);
+}
+
+const HostIoctls kKernel = {&UsbDeviceId, &ParClaim, &ParRelease, &ParNegotiate, &KernelOpen, &::access};
 std::atomic<const HostIoctls*> g_table{nullptr};
 
 } // namespace
@@ -48,6 +52,26 @@ std::atomic<const HostIoctls*> g_table{nullptr};
 const HostIoctls& CurrentHostIoctls() {
     const HostIoctls* t = g_table.load();
     return t ? *t : kKernel;
+}
+
+int OpenHostNode(const std::string& path, int flags) {
+    auto open = CurrentHostIoctls().openNode;
+    for (;;) {
+        int fd = (open ? open : KernelOpen)(path.c_str(), flags | O_CLOEXEC);
+        if (fd >= 0 || errno != EINTR) return fd;
+    }
+}
+
+int AccessHostNode(const std::string& path, int mode) {
+    auto access = CurrentHostIoctls().accessNode;
+    return access ? access(path.c_str(), mode) : ::access(path.c_str(), mode);
+}
+
+// usblp reads the length big-endian and keeps it within 2..1023 (its buffer), so a
+// printer that sends the prefix in the wrong byte order still gives its ID.
+size_t UsbLpIdLength(const unsigned char* prefix) {
+    size_t length = size_t(prefix[0]) << 8 | prefix[1];
+    return length < 2 ? 2 : length > 1023 ? 1023 : length;
 }
 
 void SetHostIoctlsForTesting(const HostIoctls* table) {

@@ -3,11 +3,14 @@
 // only, which is what an NT-family system's "copy /b" needs).
 #include "host_devices.h"
 
+#include "host_ioctl.h"
 #include "host_parallel_device.h"
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 
@@ -78,17 +81,41 @@ std::shared_ptr<IoObject> OpenHostParallel(const HostSources& sources, int lptNu
     return device;
 }
 
+std::vector<int> FamilyParallelPorts(const HostSources& sources) {
+    std::vector<int> lpts;
+    if (!sources.kernel) return lpts;
+    for (int index : ListedPorts(sources)) {
+        PortNodes nodes = NodesOf(sources, index);
+        if (nodes.ppdev.empty() && nodes.lp.empty()) continue;
+        // What parport read of the device ID when the port was probed (no claim, no
+        // negotiation: a refresh must not disturb a print job).
+        std::string dir = sources.procRoot + "/sys/dev/parport/parport" + std::to_string(index);
+        std::string text;
+        for (const char* name : {"/autoprobe", "/autoprobe0"}) {
+            std::ifstream in(dir + name);
+            text += std::string(std::istreambuf_iterator<char>(in), {});
+        }
+        if (IsFamilyDeviceId(text) && std::find(lpts.begin(), lpts.end(), index + 1) == lpts.end())
+            lpts.push_back(index + 1);
+    }
+    std::sort(lpts.begin(), lpts.end());
+    return lpts;
+}
+
 int HostParallelFamily(const HostSources& sources) {
     if (!sources.kernel) return 0;
-    bool any = false;
+    bool writable = false;
     for (int index : ListedPorts(sources)) {
         PortNodes nodes = NodesOf(sources, index);
         // Readable through ppdev: the printer can answer, as on the 95 family.
-        if (!nodes.ppdev.empty() && ::access(nodes.ppdev.c_str(), R_OK | W_OK) == 0)
+        if (!nodes.ppdev.empty() && AccessHostNode(nodes.ppdev, R_OK | W_OK) == 0)
             return VER_PLATFORM_WIN32_WINDOWS;
-        any |= !nodes.ppdev.empty() || !nodes.lp.empty();
+        writable |= !nodes.lp.empty() && AccessHostNode(nodes.lp, W_OK) == 0;
     }
-    return any ? VER_PLATFORM_WIN32_NT : 0;
+    // Only a port that takes a print job makes the write-only workaround worth it;
+    // with none at all, the 95 family's open fails and says so, where the
+    // workaround would collect settings that never reach the printer.
+    return writable ? VER_PLATFORM_WIN32_NT : 0;
 }
 
 } // namespace orbis::platform

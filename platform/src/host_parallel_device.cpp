@@ -52,26 +52,30 @@ DWORD ErrorOf(int error) {
     }
 }
 
-int OpenNode(const std::string& node, int flags) {
-    for (;;) {
-        int fd = ::open(node.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd >= 0 || errno != EINTR) return fd;
-    }
-}
-
 } // namespace
 
 std::shared_ptr<HostParallelDevice> HostParallelDevice::Open(const std::string& node, Kind kind, DWORD access,
                                                              DWORD* error) {
-    int fd = OpenNode(node, kind == Kind::Ppdev ? O_RDWR : O_WRONLY);
+    int fd = OpenHostNode(node, (kind == Kind::Ppdev ? O_RDWR : O_WRONLY) | O_NONBLOCK | O_NOCTTY);
+    int failure = fd < 0 ? errno : 0;
+    NoteHostNodeOpen(node, failure);
     if (fd < 0) {
-        *error = (errno == EACCES || errno == EPERM) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+        *error = (failure == EACCES || failure == EPERM) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
         return nullptr;
     }
-    if (kind == Kind::Ppdev && CurrentHostIoctls().parClaim(fd) != 0) {
-        *error = (errno == EACCES || errno == EPERM) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
-        ::close(fd);
-        return nullptr;
+    // A port another program keeps (a long print job, a second window) fails the open
+    // after a bounded wait rather than hanging it; it is given back at once.
+    if (kind == Kind::Ppdev) {
+        if (ClaimParallelPort(fd, kParClaimMs) != 0) {
+            int claimFailure = errno;
+            *error = claimFailure == ETIMEDOUT                           ? ERROR_SHARING_VIOLATION
+                     : (claimFailure == EACCES || claimFailure == EPERM) ? ERROR_ACCESS_DENIED
+                                                                         : ERROR_FILE_NOT_FOUND;
+            if (claimFailure == ETIMEDOUT) NoteHostNodeOpen(node, EBUSY);
+            ::close(fd);
+            return nullptr;
+        }
+        CurrentHostIoctls().parRelease(fd);
     }
     // From here the object owns the descriptor and gives the port back.
     std::shared_ptr<HostParallelDevice> device(new HostParallelDevice(kind, access, fd));
@@ -86,12 +90,27 @@ HostParallelDevice::HostParallelDevice(Kind kind, DWORD access, int fd)
     : kind_(kind), access_(access), fd_(fd), timeouts_(SocketDevice::kDefaultTimeouts) {}
 
 HostParallelDevice::~HostParallelDevice() {
-    if (kind_ == Kind::Ppdev) {
-        // The next user of the port expects it ready for printing.
-        if (mode_ != kParModeCompat) CurrentHostIoctls().parNegotiate(fd_, kParModeCompat);
-        CurrentHostIoctls().parRelease(fd_);
+    ::close(fd_); // every exchange gave the port back already
+}
+
+bool HostParallelDevice::TakePort(DWORD* error) {
+    if (kind_ != Kind::Ppdev || taken_++ > 0) return true;
+    if (ClaimParallelPort(fd_, kParClaimMs) == 0) {
+        mode_ = -1; // another user may have moved the peripheral on
+        return true;
     }
-    ::close(fd_);
+    taken_ = 0;
+    *error = errno == ETIMEDOUT ? ERROR_SEM_TIMEOUT : ErrorOf(errno);
+    return false;
+}
+
+void HostParallelDevice::GivePort() {
+    if (kind_ != Kind::Ppdev || --taken_ > 0) return;
+    // The next user of the port expects it ready for printing.
+    if (mode_ != kParModeCompat) CurrentHostIoctls().parNegotiate(fd_, kParModeCompat);
+    mode_ = kParModeCompat;
+    drained_ = false;
+    CurrentHostIoctls().parRelease(fd_);
 }
 
 void HostParallelDevice::Cancel() {
@@ -150,8 +169,10 @@ bool HostParallelDevice::Collect(uint8_t* out, DWORD count, DWORD* got, ReadDead
         ssize_t n;
         if (eachStep) {
             std::lock_guard<std::mutex> lock(portMutex_);
+            if (!TakePort(error)) return false;
             n = EnterReverse(error) ? ReadOnce(out + *got, count - *got, error) : -1;
             drained_ = n == 0;
+            GivePort();
         } else {
             n = ReadOnce(out + *got, count - *got, error);
         }
@@ -219,9 +240,12 @@ bool HostParallelDevice::Write(const void* buffer, DWORD count, DWORD* written, 
         int failure = 0;
         {
             std::lock_guard<std::mutex> lock(portMutex_);
-            if (kind_ == Kind::Ppdev && !Negotiate(kParModeCompat, error)) return false;
-            n = ::write(fd_, in + *written, count - *written);
+            if (!TakePort(error)) return false;
+            bool ready = kind_ != Kind::Ppdev || Negotiate(kParModeCompat, error);
+            n = ready ? ::write(fd_, in + *written, count - *written) : -1;
             failure = n < 0 ? errno : 0;
+            GivePort();
+            if (!ready) return false;
         }
         if (n > 0) {
             *written += (DWORD)n;
@@ -258,6 +282,11 @@ bool HostParallelDevice::Write(const void* buffer, DWORD count, DWORD* written, 
 
 bool HostParallelDevice::ReadDeviceId(uint8_t* out, DWORD outSize, DWORD* returned, DWORD* error) {
     std::lock_guard<std::mutex> lock(portMutex_);
+    if (!TakePort(error)) return false;
+    struct Give {
+        HostParallelDevice* self;
+        ~Give() { self->GivePort(); }
+    } give{this};
     if (!Negotiate(kParModeNibble | kParModeDeviceId, error)) return false;
     uint64_t generation = cancel_.Generation();
     ReadDeadline deadline(kDeviceIdTimeouts, 0);

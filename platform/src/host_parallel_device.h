@@ -17,12 +17,20 @@ namespace orbis::platform {
 
 class ReadDeadline;
 
+// How long a claim of the port waits for another user (a print job, another
+// program) to give it up: the inquiry's write constant.
+constexpr int64_t kParClaimMs = 2500;
+// PPCLAIM, given up after boundMs: 0, or -1 with errno (ETIMEDOUT when the bound passed).
+int ClaimParallelPort(int fd, int64_t boundMs);
+
 class HostParallelDevice : public IoObject {
   public:
     enum class Kind { Ppdev, LpOnly };
 
-    // Opens the node (and claims a ppdev port); null with *error set:
-    // ERROR_ACCESS_DENIED when the node may not be opened, else ERROR_FILE_NOT_FOUND.
+    // Opens the node (and, for ppdev, proves the port can be claimed, then gives it
+    // back); null with *error set: ERROR_ACCESS_DENIED when the node may not be
+    // opened, ERROR_SHARING_VIOLATION when another program kept the port past
+    // kParClaimMs, else ERROR_FILE_NOT_FOUND.
     static std::shared_ptr<HostParallelDevice> Open(const std::string& node, Kind kind, DWORD access,
                                                     DWORD* error);
     ~HostParallelDevice() override; // gives a claimed port back in compatibility mode
@@ -50,6 +58,10 @@ class HostParallelDevice : public IoObject {
     // Waits up to ms; false when Cancel() came after `generation` was taken.
     bool Pause(int64_t ms, uint64_t generation, CancelSignal::Waiter waiter);
     bool ReadDeviceId(uint8_t* out, DWORD outSize, DWORD* returned, DWORD* error);
+    // The port is this process's only while an exchange runs (a print job or another
+    // program gets it between them); nested takes count. Under portMutex_.
+    bool TakePort(DWORD* error);
+    void GivePort();
 
     const Kind kind_;
     const DWORD access_;
@@ -59,6 +71,7 @@ class HostParallelDevice : public IoObject {
     int mode_ = -1;                    // the IEEE 1284 mode last negotiated, -1 unknown
     int reverseMode_ = kParModeNibble; // kParModeNibble, or kParModeByte for a printer without nibble mode
     bool drained_ = false;             // the last read found nothing: negotiate afresh before the next
+    int taken_ = 0;                    // TakePort minus GivePort; under portMutex_
     std::mutex timeoutsMutex_;
     COMMTIMEOUTS timeouts_;
     CancelSignal cancel_;

@@ -22,7 +22,11 @@ bool g_refreshed = false; // under g_refreshMutex
 void RefreshNow() {
     HostSources sources = CurrentHostSources();
     std::vector<KernelUsbPrinter> usb;
-    if (sources.kernel) usb = ScanKernelUsbPrinters(sources);
+    std::vector<int> lpts;
+    if (sources.kernel) {
+        usb = ScanKernelUsbPrinters(sources);
+        lpts = FamilyParallelPorts(sources);
+    }
     // CUPS is asked outside the hive's lock: a slow server must not hold up other processes.
     std::optional<std::vector<CupsPrinter>> cups;
     if (sources.cups)
@@ -33,6 +37,7 @@ void RefreshNow() {
         ApplyKernelUsbPrinters(hive, usb, changed);
         // CUPS out of reach: its printers are still set up, so their entries stay.
         if (cups) ApplyCupsPrinters(hive, *cups, usb, changed);
+        ApplyKernelSpoolerEntries(hive, usb, lpts, changed);
         return ERROR_SUCCESS;
     });
 }

@@ -59,6 +59,7 @@ HostSources CurrentHostSources() {
     s.cups = Flag(file, "Cups", s.cups);
     s.sysfsRoot = Get(file, "Kernel", "Sysfs", s.sysfsRoot);
     s.devRoot = Get(file, "Kernel", "Dev", s.devRoot);
+    s.procRoot = Get(file, "Kernel", "Proc", s.procRoot);
     s.cupsServer = Get(file, "Cups", "Server", s.cupsServer);
     s.cupsPort = Bounded(file, "Cups", "Port", 1, 65535, s.cupsPort);
     s.cupsTimeoutMs = Bounded(file, "Cups", "TimeoutMs", 1, kMaxCupsTimeoutMs, s.cupsTimeoutMs);
@@ -68,7 +69,9 @@ HostSources CurrentHostSources() {
         std::stringstream list(env);
         std::string item;
         while (std::getline(list, item, ',')) {
-            item = UpperAscii(item);
+            // "kernel, cups" as a person types it
+            size_t first = item.find_first_not_of(" \t"), last = item.find_last_not_of(" \t");
+            item = first == std::string::npos ? "" : UpperAscii(item.substr(first, last - first + 1));
             s.simulated |= item == "SIMULATED";
             s.kernel |= item == "KERNEL";
             s.cups |= item == "CUPS";

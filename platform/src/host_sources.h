@@ -17,6 +17,7 @@ struct HostSources {
     bool cups = true;
     std::string sysfsRoot = "/sys"; // where /sys/class/usbmisc etc. are looked for
     std::string devRoot = "/dev";   // where the device nodes are opened
+    std::string procRoot = "/proc"; // where parport's probed device IDs are read
     std::string cupsServer;         // "" = libcups' own choice (CUPS_SERVER, client.conf, local socket)
     int cupsPort = 631;             // used when cupsServer names a host, not a socket path
     int cupsTimeoutMs = 2000;       // connecting and each request; CUPS never holds us longer

@@ -28,8 +28,10 @@ int64_t MsSince(Clock::time_point since) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
 }
 
+// Only these mean the printer is gone: usblp answers EIO once after a failed
+// transfer (and EPIPE for a stall) and then goes on working.
 bool IsVanishedErrno(int error) {
-    return error == ENODEV || error == EIO || error == EPIPE || error == ENXIO || error == ESHUTDOWN;
+    return error == ENODEV || error == ESHUTDOWN;
 }
 
 } // namespace
@@ -205,13 +207,12 @@ bool KernelUsbDevice::Ioctl(DWORD code, const void* in, DWORD inSize, void* out,
     }
     // The reply keeps IEEE 1284's length prefix, as Windows' printing class driver gives it.
     std::vector<uint8_t> reply(kDeviceIdMax);
-    int n = CurrentHostIoctls().usbDeviceId(node_->Fd(), reply.data(), reply.size());
-    if (n < 0) {
+    if (CurrentHostIoctls().usbDeviceId(node_->Fd(), reply.data(), reply.size()) < 0) {
         *error = IsVanishedErrno(errno) ? Vanished() : ERROR_GEN_FAILURE;
         return false;
     }
-    return CopyIoctlReply(reply.data(), std::min<size_t>((size_t)n, reply.size()), out, outSize, returned,
-                          error);
+    size_t n = std::min(UsbLpIdLength(reply.data()), reply.size());
+    return CopyIoctlReply(reply.data(), n, out, outSize, returned, error);
 }
 
 } // namespace orbis::platform

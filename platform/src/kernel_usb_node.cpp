@@ -3,6 +3,7 @@
 // node lingers.
 #include "kernel_usb_node.h"
 
+#include "host_ioctl.h"
 #include "kernel_usb.h"
 
 #include <cerrno>
@@ -123,9 +124,11 @@ std::shared_ptr<KernelUsbNode> KernelUsbNode::Share(const std::string& path, DWO
     if (auto node = table.Find(path)) return node;
     for (auto it = table.nodes_.begin(); it != table.nodes_.end();)
         it = it->second.expired() ? table.nodes_.erase(it) : std::next(it);
-    int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    int fd = OpenHostNode(path, O_RDWR | O_NONBLOCK | O_NOCTTY);
+    int failure = fd < 0 ? errno : 0;
+    NoteHostNodeOpen(path, failure);
     if (fd < 0) {
-        *error = OpenError(errno);
+        *error = OpenError(failure);
         return nullptr;
     }
     std::shared_ptr<KernelUsbNode> node(new KernelUsbNode(path, fd));

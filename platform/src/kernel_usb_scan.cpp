@@ -50,35 +50,6 @@ std::string PathSafe(std::string text) {
     return text;
 }
 
-// The value of one key of an IEEE 1284 ID ("KEY:value;"), keys compared without case.
-std::string IdField(const std::string& id, const std::string& key) {
-    size_t start = 0;
-    while (start < id.size()) {
-        size_t end = id.find(';', start);
-        if (end == std::string::npos) end = id.size();
-        std::string pair = id.substr(start, end - start);
-        size_t colon = pair.find(':');
-        if (colon != std::string::npos) {
-            std::string name = pair.substr(0, colon);
-            name.erase(0, name.find_first_not_of(" \t\r\n"));
-            name.erase(name.find_last_not_of(" \t\r\n") + 1);
-            if (UpperAscii(name) == key) {
-                std::string value = pair.substr(colon + 1);
-                value.erase(0, value.find_first_not_of(" \t\r\n"));
-                value.erase(value.find_last_not_of(" \t\r\n") + 1);
-                return value;
-            }
-        }
-        start = end + 1;
-    }
-    return "";
-}
-
-std::string IdField(const std::string& id, const char* key, const char* longKey) {
-    std::string value = IdField(id, key);
-    return value.empty() ? IdField(id, longKey) : value;
-}
-
 // The number of "lpN", or -1 for any other name.
 int NodeNumber(const std::string& name) {
     if (name.size() < 3 || name.compare(0, 2, "lp") != 0) return -1;
@@ -125,14 +96,13 @@ KernelUsbPrinter Name(const Found& f, bool bySerial) {
     std::snprintf(ids, sizeof ids, "VID_%04X&PID_%04X", f.vid, f.pid);
     p.instance = std::string("USB\\") + ids + "\\" + segment;
 
-    // The serial as CUPS puts it in a usb:// URI, else the URI's "MFG/MDL".
-    if (bySerial) {
-        p.portKey = HiveSafe(f.serial);
-    } else {
-        std::string mfg = IdField(f.deviceId, "MFG", "MANUFACTURER");
-        std::string mdl = IdField(f.deviceId, "MDL", "MODEL");
-        p.portKey = HiveSafe(!mfg.empty() && !mdl.empty() ? mfg + "/" + mdl : p.instance);
-    }
+    // The serial as CUPS puts it in a usb:// URI, else the URI's "MFG/MDL". (A serial
+    // from the device ID still tells apart two devices whose USB serials agree.)
+    CupsUsbName cups = CupsUsbNameOf(f.deviceId, f.serial);
+    if (!cups.serial.empty() && (bySerial || cups.serial != f.serial))
+        p.portKey = HiveSafe(cups.serial);
+    else
+        p.portKey = HiveSafe(!cups.makeModel.empty() ? cups.makeModel : p.instance);
     return p;
 }
 

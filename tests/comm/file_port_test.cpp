@@ -175,6 +175,23 @@ TEST(FilePort, CopyFilesDeliversOfflineFileFirstThenCommandFile) {
     EXPECT_EQ('\0', G_szPortName[0]);
 }
 
+// Only a port the close can copy to opens the workaround: otherwise the settings
+// would be collected and deleted unsent while the caller saw success.
+TEST(FilePort, WorkaroundNeedsAPortTheCopyReaches) {
+    TestWorld world;
+    auto port = FakeParallelPort::Attach("LPT1", "");
+    WriteBytes(orbis::platform::Root() + "/windows-family", Hex("4E 54 0A")); // "NT"
+    for (const char* name : {"LPT1 extra", "LPT2"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(DVC_FAIL, DvcOpenPort(name));
+        EXPECT_FALSE(G_bUnidirectional);
+        EXPECT_TRUE(!fs::exists(Host("C:\\Temp")) || fs::is_empty(Host("C:\\Temp"))); // no file left
+    }
+    EXPECT_EQ(DVC_OPEN_UNIDIRECTIONAL, DvcOpenPort("LPT1:"));
+    EXPECT_EQ(0, port->OpenHandles());
+    EXPECT_TRUE(port->Writes().empty());
+}
+
 TEST(FilePort, CopyLineTooLongIsRefusedAndFilesKept) {
     TestWorld world;
     auto port = FakeParallelPort::Attach("LPT1", "");

@@ -49,9 +49,13 @@ void HiveSet(Hive& hive, const std::string& name, const std::string& port, const
 }
 
 TEST(CupsPorts, DeviceUrisBecomeSpoolerPorts) {
-    std::vector<KernelUsbPrinter> usb(1);
-    usb[0].deviceId = "MFG:Vantrel;CMD:PJL,NPAP;MDL:Orbis LP 2200;CLS:PRINTER;";
+    // As CUPS names them: the manufacturer taken off the model, Hewlett-Packard as HP.
+    std::vector<KernelUsbPrinter> usb(2);
+    usb[0].deviceId = "MFG:Vantrel;CMD:PJL,NPAP;MDL:Vantrel Orbis LP 2200;CLS:PRINTER;";
     usb[0].portKey = "K1";
+    usb[0].node = "/dev/usb/lp0";
+    usb[1].deviceId = "MANUFACTURER:Hewlett-Packard;MODEL:HP LaserJet 1020;";
+    usb[1].portKey = "K2";
     struct Case {
         const char* uri;
         const char* port;   // kAbsent: no spooler entry
@@ -61,6 +65,11 @@ TEST(CupsPorts, DeviceUrisBecomeSpoolerPorts) {
         {"usb://Vantrel/Orbis%20LP%202200?interface=1&serial=A%2fB%25", "USB001", "A/B%"},
         {"usb://Vantrel/Orbis%20LP%202200", "USB001", "K1"}, // the present printer of that model
         {"usb://Vantrel/Orbis%20LP%202200?interface=1", "USB001", "K1"},
+        {"usb://Vantrel/Orbis%20LP%202200?serial=55AB&interface=1", "USB001", "55AB"},
+        {"usb://Vantrel/Orbis%20LP%202200?serial=?", "USB001", "K1"},
+        {"usb://HP/LaserJet%201020", "USB001", "K2"},
+        {"usb:/dev/usb/lp0", "USB001", "K1"}, // the old backend's form: the printer on that node
+        {"usb:/dev/usb/lp1", kAbsent, nullptr},
         {"usb://Other/Model%20X", "USB001", "Other/Model X"},
         {"parallel:/dev/lp0", "LPT1", nullptr},
         {"PARALLEL:/dev/lp1", "LPT2", nullptr},
@@ -136,14 +145,20 @@ TEST(CupsQuery, ServerThatNeverAnswersIsGivenUpAfterTheTimeOut) {
     struct Case {
         std::string server;
         int timeoutMs;
-    } cases[] = {{root.Path() + "/silent.sock", 600}, {root.Path() + "/no-such.sock", 600}};
+        bool answered = false; // an empty list rather than "out of reach"
+    } cases[] = {{root.Path() + "/silent.sock", 600},
+                 {root.Path() + "/no-such.sock", 600},
+                 // another machine's queues are no local ports: it is not even asked
+                 {"192.0.2.1", 600, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.server);
         platform::HostSources sources;
         sources.cupsServer = c.server;
         sources.cupsTimeoutMs = c.timeoutMs;
         auto start = std::chrono::steady_clock::now();
-        EXPECT_FALSE(platform::QueryCupsPrinters(sources).has_value());
+        auto printers = platform::QueryCupsPrinters(sources);
+        EXPECT_EQ(printers.has_value(), c.answered);
+        EXPECT_TRUE(!printers || printers->empty());
         auto ms =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
         EXPECT_LT(ms.count(), c.timeoutMs + 5000) << "held past the time-out";
@@ -239,6 +254,10 @@ TEST_F(CupsSpooler, EntriesFollowTheQueues) {
     AddQueue("office", "usb://Vantrel/Orbis%20LP%202200?serial=55AB");
     AddQueue("back", "parallel:/dev/lp0");
     AddQueue("net", "ipp://192.0.2.1/ipp/print");
+    // The other forms CUPS' backends write (no kernel printer is present here).
+    AddQueue("usb-iface", "usb://Vantrel/Orbis%20LP%202200?serial=77CD&interface=1");
+    AddQueue("usb-unknown", "usb://Vantrel/Orbis%20LP%202200?serial=?");
+    AddQueue("usb-legacy", "usb:/dev/usb/lp0");
     WriteEntry("Orbis LP 2200 PCL", "LPT2", "simulated");
     WriteEntry("hand", "USB009", nullptr);
 
@@ -263,6 +282,9 @@ TEST_F(CupsSpooler, EntriesFollowTheQueues) {
     check("queues added", {{"office", "USB001", "cups"},
                            {"back", "LPT1", "cups"},
                            {"net", kAbsent, kAbsent},
+                           {"usb-iface", "USB002", "cups"},
+                           {"usb-unknown", "USB003", "cups"},
+                           {"usb-legacy", kAbsent, kAbsent},
                            {"Orbis LP 2200 PCL", "LPT2", "simulated"},
                            {"hand", "USB009", kAbsent}});
 

@@ -3,7 +3,9 @@
 // of IEEE 1284 negotiation (it sends the device ID when asked for it).
 #include "platform/src/host_devices.h"
 #include "platform/src/host_ioctl.h"
+#include "orbis_platform.h"
 #include "support/pty_node.h"
+#include "support/setupapi_listing.h"
 #include "support/temp_root.h"
 
 #include "dvc.h"
@@ -11,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -39,6 +42,8 @@ struct FakePrinter {
     int master = -1;
     int rejectMode = -2; // negotiation to this mode fails with ENXIO
     int claimErrno = 0;
+    bool heldByOther = false;         // another program has claimed the port and keeps it
+    std::vector<std::string> refused; // node names opened and checked with EACCES, as without the lp group
 } g_printer;
 
 void Log(const std::string& call) {
@@ -47,6 +52,10 @@ void Log(const std::string& call) {
 }
 int Claim(int) {
     Log("claim");
+    if (g_printer.heldByOther) { // ppdev sleeps until the holder lets go; a signal ends the sleep
+        bool signalled = ::poll(nullptr, 0, 10000) < 0;
+        return errno = signalled ? EINTR : EDEADLK, -1; // (10 s: the guard of a claim never bounded)
+    }
     errno = g_printer.claimErrno;
     return g_printer.claimErrno ? -1 : 0;
 }
@@ -65,7 +74,18 @@ int Negotiate(int, int mode) {
 int NoUsbId(int, void*, size_t) {
     return errno = ENOTTY, -1;
 }
-const HostIoctls kFake = {&NoUsbId, &Claim, &Release, &Negotiate};
+bool Refused(const char* path) {
+    std::string name = std::filesystem::path(path).filename();
+    const auto& r = g_printer.refused;
+    return std::find(r.begin(), r.end(), name) != r.end();
+}
+int OpenNode(const char* path, int flags) {
+    return Refused(path) ? (errno = EACCES, -1) : ::open(path, flags);
+}
+int AccessNode(const char* path, int mode) {
+    return Refused(path) ? (errno = EACCES, -1) : ::access(path, mode);
+}
+const HostIoctls kFake = {&NoUsbId, &Claim, &Release, &Negotiate, &OpenNode, &AccessNode};
 
 std::string Prefixed(const std::string& id) {
     return std::string{char((id.size() + 2) >> 8), char((id.size() + 2) & 0xFF)} + id;
@@ -88,6 +108,9 @@ class HostParallel : public testing::Test {
         g_printer.idReply = Prefixed(kId);
         g_printer.rejectMode = -2;
         g_printer.claimErrno = 0;
+        g_printer.heldByOther = false;
+        g_printer.refused.clear();
+        ClearHostDeviceProblem();
         SetHostIoctlsForTesting(&kFake);
     }
     void TearDown() override {
@@ -131,9 +154,10 @@ TEST_F(HostParallel, FamilyFollowsThePortsUnlessSetExplicitly) {
         int hostFamily, reported;
         const char *environment, *file; // explicit settings, or null
         int forced;
+        std::vector<std::string> refused = {};
     } cases[] = {
         {"no port", {}, "kernel", 0, k95, nullptr, nullptr, 0},
-        {"ppdev", {{"ppdev", "parport0"}}, "kernel", k95, k95, nullptr, nullptr, 0},
+        {"ppdev", {{"ppdev", "parport0"}}, "simulated, kernel ", k95, k95, nullptr, nullptr, 0}, // as typed
         {"lp only", {{"printer", "lp0"}}, "kernel", kNt, kNt, nullptr, nullptr, 0},
         {"listed without node", {{"ppdev", "-parport0"}}, "kernel", 0, k95, nullptr, nullptr, 0},
         {"second port",
@@ -145,6 +169,26 @@ TEST_F(HostParallel, FamilyFollowsThePortsUnlessSetExplicitly) {
          nullptr,
          0},
         {"kernel source off", {{"printer", "lp0"}}, "simulated", 0, k95, nullptr, nullptr, 0},
+        // Without the lp group: the workaround only where lp takes a job; else the 95
+        // family, whose open fails and says why, rather than an apply that sends nothing.
+        {"ppdev refused, lp writable",
+         {{"ppdev", "parport0"}, {"printer", "lp0"}},
+         "kernel",
+         kNt,
+         kNt,
+         nullptr,
+         nullptr,
+         0,
+         {"parport0"}},
+        {"nothing may be opened",
+         {{"ppdev", "parport0"}, {"printer", "lp0"}},
+         "kernel",
+         0,
+         k95,
+         nullptr,
+         nullptr,
+         0,
+         {"parport0", "lp0"}},
         {"environment wins", {{"printer", "lp0"}}, "kernel", kNt, k95, "95", nullptr, 0},
         {"root's file wins", {{"ppdev", "parport0"}}, "kernel", k95, kNt, nullptr, "NT\n", 0},
         {"test switch wins", {{"ppdev", "parport0"}}, "kernel", k95, kNt, nullptr, nullptr, kNt},
@@ -156,6 +200,7 @@ TEST_F(HostParallel, FamilyFollowsThePortsUnlessSetExplicitly) {
         std::filesystem::remove(root_.Path() + "/windows-family");
         for (const auto& [cls, name] : c.ports)
             name[0] == '-' ? AddPort(cls, name.substr(1), false) : AddPort(cls, name);
+        g_printer.refused = c.refused;
         setenv("ORBIS_SOURCES", c.sources, 1);
         c.environment ? (void)setenv("ORBIS_WINDOWS_FAMILY", c.environment, 1)
                       : (void)unsetenv("ORBIS_WINDOWS_FAMILY");
@@ -181,12 +226,36 @@ TEST_F(HostParallel, OpenFindsThePortOrSaysWhy) {
         int claimErrno;
         DWORD error; // 0: opens
         DWORD readError;
+        std::vector<std::string> refused = {};
+        const char* problem = ""; // HostDeviceProblem() afterwards
+        bool held = false;
     } cases[] = {
         {"ppdev port", "ppdev", "parport0", "LPT1", "simulated,kernel", 0, 0, 0},
         {"lp port refuses reads", "printer", "lp1", "LPT2:", "kernel", 0, 0, ERROR_INVALID_FUNCTION},
         {"no such port", "ppdev", "parport0", "LPT2", "kernel", 0, ERROR_FILE_NOT_FOUND, 0},
         {"claim fails", "ppdev", "parport0", "LPT1", "kernel", EBUSY, ERROR_FILE_NOT_FOUND, 0},
         {"kernel source off", "ppdev", "parport0", "LPT1", "simulated", 0, ERROR_FILE_NOT_FOUND, 0},
+        {"no access",
+         "ppdev",
+         "parport0",
+         "LPT1",
+         "kernel",
+         0,
+         ERROR_ACCESS_DENIED,
+         0,
+         {"parport0"},
+         "permission denied on /dev/parport0: add your user to the lp group and log in again"},
+        {"held by another program",
+         "ppdev",
+         "parport0",
+         "LPT1",
+         "kernel",
+         0,
+         ERROR_SHARING_VIOLATION,
+         0,
+         {},
+         "/dev/parport0 is in use by another program (a print job?): try again when it is done",
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -194,7 +263,13 @@ TEST_F(HostParallel, OpenFindsThePortOrSaysWhy) {
         AddPort(c.cls, c.name);
         setenv("ORBIS_SOURCES", c.sources, 1);
         g_printer.claimErrno = c.claimErrno;
+        g_printer.refused = c.refused;
+        g_printer.heldByOther = c.held;
         HANDLE h = OpenLpt(c.lpt);
+        std::string problem = HostDeviceProblem();
+        if (size_t at = problem.find(root_.Path()); at != std::string::npos)
+            problem.erase(at, root_.Path().size());
+        EXPECT_EQ(problem, c.problem);
         if (c.error) {
             EXPECT_EQ(h, INVALID_HANDLE_VALUE);
             EXPECT_EQ(GetLastError(), c.error);
@@ -214,8 +289,13 @@ TEST_F(HostParallel, OpenFindsThePortOrSaysWhy) {
         }
         EXPECT_TRUE(CloseHandle(h));
     }
-    // ppdev is claimed once and given back; lp takes no ioctls at all
-    EXPECT_EQ(Calls(), std::vector<std::string>({"claim", "mode 0", "mode 256", "release", "claim"}));
+    // ppdev is claimed at the open and for the read only, each time given back in
+    // compatibility mode; lp takes no ioctls at all; a held port is asked again until the bound
+    auto calls = Calls();
+    ASSERT_GE(calls.size(), 8u);
+    EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + 8),
+              std::vector<std::string>(
+                  {"claim", "release", "claim", "mode 0", "mode 256", "release", "claim", "claim"}));
 }
 
 TEST_F(HostParallel, DeviceIdWritesAndReadsNegotiateTheirModes) {
@@ -246,9 +326,13 @@ TEST_F(HostParallel, DeviceIdWritesAndReadsNegotiateTheirModes) {
     EXPECT_EQ(read(""), ""); // nothing there: the next read negotiates afresh
     EXPECT_EQ(read("z"), "z");
     CloseHandle(h);
+    // The port is this process's only for each exchange (open, ID, write, read step).
     EXPECT_EQ(Calls(),
-              std::vector<std::string>({"claim", "mode 4", "mode 256", "mode 0", "mode 256", "mode 0",
-                                        "mode 1", "mode 256", "mode 1", "mode 256", "release"}));
+              std::vector<std::string>({"claim",   "release",  "claim",    "mode 4",   "mode 256", "release",
+                                        "claim",   "mode 256", "release",  "claim",    "mode 0",   "mode 256",
+                                        "release", "claim",    "mode 256", "release",  "claim",    "mode 0",
+                                        "mode 1",  "mode 256", "release",  "claim",    "mode 1",   "mode 256",
+                                        "release", "claim",    "mode 1",   "mode 256", "release"}));
     EXPECT_EQ(node_.TakeAvailable(), "x");
 }
 
@@ -379,6 +463,16 @@ TEST_F(HostParallel, NtFamilyCopyReachesTheLpPort) {
     EXPECT_EQ(info.dwPlatformId, (DWORD)VER_PLATFORM_WIN32_NT);
     EXPECT_EQ(WinSystem("copy /b C:\\Temp\\LPT1.TMP LPT1"), 0);
     EXPECT_EQ(node_.Take(6), std::string("\xA5\x00\x05job", 6));
+    // The ID parport probed (its lines as procfs gives them) makes a spooler entry; no queue needed.
+    root_.WriteFile("sources.ini", "[Kernel]\nSysfs=" + root_.Path() + "/sys\nDev=" + root_.Path() +
+                                       "/dev\nProc=" + root_.Path() + "/proc\n");
+    AddPort("printer", "lp1");
+    root_.WriteFile("proc/sys/dev/parport/parport0/autoprobe",
+                    "CLASS:PRINTER;\nMODEL:Orbis LP 2200;\nMANUFACTURER:Vantrel;\nCOMMAND SET:PJL,PCL;\n");
+    root_.WriteFile("proc/sys/dev/parport/parport1/autoprobe", "MODEL:LaserJet 4L;\nMANUFACTURER:HP;\n");
+    RefreshHostEntriesForTesting();
+    EXPECT_EQ(orbis::platformtest::SpoolerPorts(),
+              std::vector<std::string>({"Orbis LP 2200 PCL (LPT1)=LPT1"}));
 }
 
 // The library on a ppdev port, the printer's engine answering on the node.

@@ -17,8 +17,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <utility>
+
 #include <atomic>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <future>
 #include <map>
@@ -40,23 +44,34 @@ const char kId[] = "MFG:Vantrel;MDL:Orbis LP 2200;CMD:PCL,VNPAP;";
 const char kPrinterClass[] = "{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
 const char kDeviceClass[] = "{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
 
-// The fake usblp answers the device-ID request with the ID of the pty the descriptor is on.
+// The fake usblp answers the device-ID request with the ID of the pty the descriptor is on,
+// as usblp does: the length prefix clamped to 2..1023 bytes copied (its buffer is 1024),
+// nothing said about how many; g_idErrno fails one request.
 std::mutex g_idsMutex;
 std::map<std::string, std::string> g_ids; // pty path -> device ID
 int g_idErrno = 0;
+std::optional<std::string> g_idPrefix; // sent instead of the ID's true length
+std::string g_refused;                 // a node opened with EACCES, as without the lp group
 
 int FakeDeviceId(int fd, void* buffer, size_t size) {
     std::lock_guard lock(g_idsMutex);
-    if (g_idErrno) return errno = g_idErrno, -1;
+    if (int e = std::exchange(g_idErrno, 0)) return errno = e, -1;
     std::string id = g_ids[ttyname(fd) ? ttyname(fd) : ""];
-    std::string reply = {char((id.size() + 2) >> 8), char(id.size() + 2)};
-    reply += id;
-    size_t n = std::min(size, reply.size());
-    std::memcpy(buffer, reply.data(), n);
-    return (int)n;
+    std::string usblpBuffer =
+        g_idPrefix.value_or(std::string{char((id.size() + 2) >> 8), char(id.size() + 2)});
+    usblpBuffer += id;
+    usblpBuffer.resize(1024, '\0');
+    size_t length = (size_t)(unsigned char)usblpBuffer[0] << 8 | (unsigned char)usblpBuffer[1];
+    length = std::clamp<size_t>(length, 2, 1023);
+    std::memcpy(buffer, usblpBuffer.data(), std::min(size, length));
+    return 0;
 }
-const HostIoctls kFakeIoctls = {&FakeDeviceId, [](int) { return -1; }, [](int) { return -1; },
-                                [](int, int) { return -1; }};
+int FakeOpen(const char* path, int flags) {
+    return path == g_refused ? (errno = EACCES, -1) : ::open(path, flags);
+}
+const HostIoctls kFakeIoctls = {
+    &FakeDeviceId, [](int) { return -1; }, [](int) { return -1; }, [](int, int) { return -1; }, &FakeOpen,
+    nullptr};
 
 struct Plugged {
     int lp;
@@ -92,6 +107,8 @@ class KernelUsb : public ::testing::Test {
         std::lock_guard lock(g_idsMutex);
         g_ids.clear();
         g_idErrno = 0;
+        g_idPrefix.reset();
+        g_refused.clear();
     }
     std::string Sys(const std::string& relative) const { return root_.Path() + "/sys/" + relative; }
 
@@ -134,6 +151,8 @@ std::string Path(const std::string& segment, const char* cls, const std::string&
 
 TEST_F(KernelUsb, ScanNamesPrintersAsWindowsDoes) {
     const char kOther[] = "MANUFACTURER:Vantrel;MODEL:Orbis LP 2200;";
+    const char kWithSerial[] = "MFG:Vantrel;MDL:Orbis LP 2200;SERN: ID 77 ;";
+    const char kMakerInModel[] = "MDL:Acme LP 9;MFG:ACME;";
     const struct Case {
         Plugged plugged;
         std::string segment, serial, portKey, deviceId, vid = "0a5f";
@@ -154,6 +173,9 @@ TEST_F(KernelUsb, ScanNamesPrintersAsWindowsDoes) {
         {{10, "55AB"}, "55AB", "55AB", "55AB", kId},
         // The same serial again, and the same MFG/MDL as lp2: told apart by where it is plugged in.
         {{11, "55AB", kId, "0a5f", "6", "1"}, "Inst_6&1", "", "USB\\VID_0A5F&PID_0042\\Inst_6&1", kId},
+        // CUPS takes the device ID's serial before the USB one, and the model without the maker.
+        {{12, "D5", kWithSerial, "0a5f", "7", "1"}, "D5", "D5", "ID 77", kWithSerial},
+        {{13, std::nullopt, kMakerInModel, "0a5f", "8", "1"}, "Inst_8&1", "", "ACME/LP 9", kMakerInModel},
     };
     for (const auto& c : cases)
         Plug(c.plugged);
@@ -399,22 +421,31 @@ TEST_F(KernelUsb, StalledWriteEndsWithThePartialCount) {
 TEST_F(KernelUsb, DeviceIdKeepsItsLengthPrefix) {
     Plug({0, "55AB"});
     HANDLE device = Open(Path("55AB", kDeviceClass), GENERIC_READ | GENERIC_WRITE);
-    const std::string reply = std::string{0, char(sizeof kId + 1)} + kId;
+    const std::string prefix = {0, char(sizeof kId + 1)}, swapped = {char(sizeof kId + 1), 0};
     const struct Case {
         DWORD code, outSize;
         int failure;
+        std::string prefix; // as the printer sends it
         BOOL ok;
         DWORD error, returned;
     } cases[] = {
-        {0x00220034, 4096, 0, TRUE, 0, (DWORD)reply.size()},
-        {0x00220034, 10, 0, FALSE, ERROR_MORE_DATA, 10},
-        {0x00220034, 0, 0, FALSE, ERROR_INSUFFICIENT_BUFFER, 0},
-        {0x11, 4096, 0, FALSE, ERROR_INVALID_FUNCTION, 0},
-        {0x00220034, 4096, ENODEV, FALSE, ERROR_DEVICE_NOT_CONNECTED, 0},
+        {0x00220034, 4096, 0, prefix, TRUE, 0, sizeof kId + 1},
+        {0x00220034, 10, 0, prefix, FALSE, ERROR_MORE_DATA, 10},
+        {0x00220034, 0, 0, prefix, FALSE, ERROR_INSUFFICIENT_BUFFER, 0},
+        {0x11, 4096, 0, prefix, FALSE, ERROR_INVALID_FUNCTION, 0},
+        // usblp keeps a wrong-endian or too short length within its buffer.
+        {0x00220034, 4096, 0, swapped, TRUE, 0, 1023},
+        {0x00220034, 4096, 0, {0, 1}, TRUE, 0, 2},
+        // One EIO (a failed transfer) is not an unplug: the next request is answered.
+        {0x00220034, 4096, EIO, prefix, FALSE, ERROR_GEN_FAILURE, 0},
+        {0x00220034, 4096, 0, prefix, TRUE, 0, sizeof kId + 1},
+        {0x00220034, 4096, ENODEV, prefix, FALSE, ERROR_DEVICE_NOT_CONNECTED, 0},
+        {0x00220034, 4096, 0, prefix, FALSE, ERROR_DEVICE_NOT_CONNECTED, 0},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.error);
+        SCOPED_TRACE(testing::Message() << c.error << " " << c.returned);
         g_idErrno = c.failure;
+        g_idPrefix = c.prefix;
         std::vector<char> out(4096);
         DWORD returned = 99;
         SetLastError(0);
@@ -423,7 +454,9 @@ TEST_F(KernelUsb, DeviceIdKeepsItsLengthPrefix) {
                   c.ok);
         EXPECT_EQ(GetLastError(), c.error);
         EXPECT_EQ(returned, c.returned);
-        EXPECT_EQ(std::string(out.data(), returned), reply.substr(0, returned));
+        std::string sent =
+            (c.prefix + kId).substr(0, std::min<size_t>(returned, c.prefix.size() + sizeof kId - 1));
+        EXPECT_EQ(std::string(out.data(), std::min<size_t>(returned, sent.size())), sent);
     }
     CloseHandle(device);
 }
@@ -445,6 +478,9 @@ TEST_F(KernelUsb, LibraryTalksToThePrinterOnItsUsbPort) {
         setenv("ORBIS_WINDOWS_FAMILY", c.family, 1);
         PtyNode& pty = Plug({i, c.serial, options.deviceId, "0a5f", std::to_string(i + 1)});
         RefreshHostEntriesForTesting();
+        // No CUPS queue: the family's printer has its spooler entry all the same.
+        EXPECT_EQ(orbis::platformtest::SpoolerPorts(),
+                  std::vector<std::string>({std::string("Orbis LP 2200 PCL (") + c.port + ")=" + c.port}));
         // The simulated printer's engine plays the printer on the pty's far side.
         std::atomic<bool> stop{false};
         orbis::sim::Bytes sent; // all the library wrote, read after the thread ends
@@ -483,6 +519,18 @@ TEST_F(KernelUsb, LibraryTalksToThePrinterOnItsUsbPort) {
         Unplug(i);
     }
     unsetenv("ORBIS_WINDOWS_FAMILY");
+    // A node the user may not open (not in the lp group): the open fails and the cause names it.
+    Plug({8, "F00", "MFG:Other;MDL:Foreign 1;", "0a5f", "8"}); // not of the family: no entry
+    Plug({9, "77CD", kId, "0a5f", "9"});
+    g_refused = root_.Path() + "/dev/usb/lp9";
+    RefreshHostEntriesForTesting();
+    EXPECT_EQ(orbis::platformtest::SpoolerPorts(),
+              std::vector<std::string>({"Orbis LP 2200 PCL (USB004)=USB004"}));
+    EXPECT_EQ(DvcOpenPort("USB004"), DVC_FAIL);
+    EXPECT_EQ(HostDeviceProblem(),
+              "permission denied on " + g_refused + ": add your user to the lp group and log in again");
+    DvcShutdown();
+    G_bInitialized = false;
 }
 
 // A CUPS queue on a printer's usb:// URI and the plugged-in printer meet on one
@@ -513,6 +561,9 @@ TEST_F(KernelUsb, CupsQueueAndPluggedPrinterShareTheirPort) {
               ERROR_SUCCESS);
     RegCloseKey(key);
     EXPECT_STREQ(port, "USB002"); // the first printer by node took USB001
+    // The printer without a queue has an entry of its own; the queue's printer only the queue's.
+    EXPECT_EQ(orbis::platformtest::SpoolerPorts(),
+              std::vector<std::string>({"office=USB002", "Orbis LP 2200 PCL (USB001)=USB001"}));
 
     ASSERT_EQ(DvcOpenPort(port), DVC_OK);
     EXPECT_EQ(std::string(G_szDevicePath), Path("55AB", kDeviceClass));

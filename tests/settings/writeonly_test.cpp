@@ -4,13 +4,26 @@
 #include "dvc.h"
 #include "npa_exchange.h"
 #include "orbis_platform.h"
+#include "platform/src/io_object.h"
 #include "support/settings_fixture.h"
 
 #include <filesystem>
+#include <memory>
 
 namespace {
 
 class WriteOnlyTest : public SettingsFixture {};
+
+// A port that takes what is written (the workaround opens only ports its copy can reach).
+struct SinkPort : orbis::platform::IoObject {
+    bool Read(void*, DWORD, DWORD* got, DWORD* error) override {
+        return *got = 0, *error = ERROR_INVALID_FUNCTION, false;
+    }
+    bool Write(const void*, DWORD count, DWORD* written, DWORD*) override { return *written = count, true; }
+    bool Ioctl(DWORD, const void*, DWORD, void*, DWORD, DWORD* returned, DWORD* error) override {
+        return *returned = 0, *error = ERROR_INVALID_FUNCTION, false;
+    }
+};
 
 TEST_F(WriteOnlyTest, QueryYieldsStarredDefaults) {
     struct Case {
@@ -25,6 +38,8 @@ TEST_F(WriteOnlyTest, QueryYieldsStarredDefaults) {
         {"[NPA WRITE VALUES]\nJAM:ON=A5000750E0E720000201\n", {}}, // no starred line
     };
     orbis::platform::SetWindowsFamilyForTesting(VER_PLATFORM_WIN32_NT);
+    orbis::platform::RegisterDeviceOverride(
+        {"LPT1", false, "", [](const std::string&, DWORD) { return std::make_shared<SinkPort>(); }});
     for (const Case& c : cases) {
         WriteCatalogue(c.catalogue);
         StringMap values;
@@ -36,6 +51,7 @@ TEST_F(WriteOnlyTest, QueryYieldsStarredDefaults) {
             EXPECT_EQ(e.file_size(), 0u) << e.path();
         DvcClosePort("LPT1");
     }
+    orbis::platform::ClearDeviceOverrides();
 }
 
 } // namespace

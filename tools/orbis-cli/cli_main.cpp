@@ -8,6 +8,7 @@
 #include "cli_json.h"
 #include "dvc.h"
 #include "dvc_internal.h"
+#include "orbis_platform.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -208,5 +209,9 @@ int main(int argc, char** argv) {
             return cli::kExitFile;
         }
     }
-    return command->second.run(args);
+    int status = command->second.run(args);
+    // A printer the system refused says why; the library only has its error codes.
+    if (status != 0 && !orbis::platform::HostDeviceProblem().empty())
+        std::fprintf(stderr, "orbis-cli: %s\n", orbis::platform::HostDeviceProblem().c_str());
+    return status;
 }

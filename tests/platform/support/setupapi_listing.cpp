@@ -61,4 +61,28 @@ std::vector<std::string> ListInterfaces(const GUID& cls) {
     return paths;
 }
 
+std::vector<std::string> SpoolerPorts() {
+    std::vector<std::string> entries;
+    HKEY printers = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Print\\Printers", 0, KEY_READ,
+                      &printers) != ERROR_SUCCESS)
+        return entries;
+    char name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = sizeof name;
+        if (RegEnumKeyExA(printers, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        char port[64] = {};
+        DWORD size = sizeof port;
+        HKEY entry = nullptr;
+        if (RegOpenKeyExA(printers, name, 0, KEY_READ, &entry) == ERROR_SUCCESS) {
+            RegQueryValueExA(entry, "Port", nullptr, nullptr, reinterpret_cast<BYTE*>(port), &size);
+            RegCloseKey(entry);
+        }
+        entries.push_back(std::string(name) + "=" + port);
+    }
+    RegCloseKey(printers);
+    return entries;
+}
+
 } // namespace orbis::platformtest
