@@ -22,6 +22,7 @@ stage=$tmp/stage
 cmake --install "$build" --prefix "$stage" >/dev/null
 for f in bin/orbis-cli bin/orbis-printer-sim share/orbis-lp2200/quillon.ini \
          share/bash-completion/completions/orbis-cli share/man/man1/orbis-cli.1.gz \
+         lib/udev/rules.d/70-orbis-lp2200.rules \
          share/man/man1/orbis-settings.1.gz share/man/man1/orbis-printer-sim.1.gz; do
     [ -e "$stage/$f" ] || fail "not installed: $f"
 done
