@@ -16,6 +16,9 @@ int ParOffline(HANDLE port, bool offline) {
             return DVC_CMD_FAIL;
         }
     }
+    // Current before the write, as the reply and the alert may come at once;
+    // awaiting command byte 0 accepts the reply and the alert alike.
+    uint32_t tag = ParBeginRequest(0);
     DvcLog(DVC_LOG_HEX, "ParOffline(): before WriteFile()\n");
     DvcLogHex(command, 9);
     DWORD written = 0;
@@ -24,8 +27,7 @@ int ParOffline(HANDLE port, bool offline) {
 
     std::vector<unsigned char> received(DVC_RESPONSE_SLOT, 0);
     uint32_t length = DVC_RESPONSE_SLOT;
-    // Awaiting command byte 0 accepts the reply and the alert alike.
-    int rc = ParGetResponse(received.data(), &length, 0);
+    int rc = ParAwaitResponse(tag, received.data(), &length);
     DvcLog(DVC_LOG_STEPS, "ParOffline(): returned from ParGetResponse, iReturn=%d\n", rc);
     DvcLogHex(received.data(), static_cast<uint16_t>(length));
     if (rc != DVC_OK) return rc;
