@@ -66,18 +66,19 @@ unsigned WINAPI UsbReadPort(void* devicePath) {
         pipe = OpenNextPipe();
     }
     // Still holding G_hTransactionInfo: the handle is reset before a waiter can
-    // look, so the next wait starts a fresh thread.
-    HANDLE self = G_hReadThread;
-    G_hReadThread = nullptr;
-    UsbReadThreadHandle = nullptr;
-    ReleaseMutex(G_hTransactionInfo);
+    // look, so the next wait starts a fresh thread. Everything the thread logs
+    // comes first: once the handle is null, DvcShutdown may free what DvcLog uses.
     DvcLog(DVC_LOG_STEPS,
            "UsbReadPort(), couldn't open port or no one is expecting a response, exiting...\n");
+    HANDLE self = G_hReadThread;
     if (self && CloseHandle(self))
         DvcLog(DVC_LOG_STEPS, "UsbReadPort(), Closed G_hReadThread\n");
     else
         DvcLog(DVC_LOG_STEPS, "UsbReadPort(), Error:%d Closing G_hReadThread:%d\n", (int)GetLastError(),
                (int)(intptr_t)self);
     DvcLog(DVC_LOG_STEPS, "UsbReadPort(), going to call _endthreadex  after setting handle to NULL\n");
+    G_hReadThread = nullptr;
+    UsbReadThreadHandle = nullptr;
+    ReleaseMutex(G_hTransactionInfo);
     return 0;
 }
