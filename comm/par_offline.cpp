@@ -63,9 +63,9 @@ int ParOffline(HANDLE port, bool offline) {
         length = DVC_RESPONSE_SLOT;
         rc = ParGetResponse(received.data(), &length, 0xE0);
         DvcLog(DVC_LOG_STEPS, "ParOffline(): after ParGetResponse(), return code is %d\n", rc);
-        // After the alert, a reply whose ninth byte is 1 is read as a rejection;
-        // without a reply the alert in the buffer is judged by the same rule.
-        if (received[8] == 1) {
+        // The reply is read as in the other order, a ninth byte of 1 meaning
+        // accepted; without a reply the alert in the buffer is judged by that rule.
+        if (received[8] != 1) {
             DvcLog(DVC_LOG_STEPS, "ParOffline(): the command appears to have been rejected:\n");
             DvcLogHex(received.data(), static_cast<uint16_t>(length));
             return DVC_REFUSED;

@@ -75,4 +75,10 @@ int UsbTakeReply(unsigned char* out, int32_t* length);
 // the thread running is the USB one (null otherwise); under G_hTransactionInfo.
 extern HANDLE UsbReadThreadHandle;
 int UsbGetResponse(unsigned char* reply, uint32_t* replyLength, uint8_t command);
+// UsbGetResponse that takes only packets `wanted` accepts (null: any) and drops
+// the others, all within the one 5000 ms wait.
+using UsbPacketFilter = std::function<bool(const unsigned char* packet, int32_t length)>;
+int UsbGetPacket(unsigned char* reply, uint32_t* replyLength, uint8_t command, const UsbPacketFilter& wanted);
+// Flags 0x80 without 0x10: an error nobody asked for.
+bool UsbIsUnsolicitedError(const unsigned char* packet, int32_t length);
 unsigned WINAPI UsbReadPort(void* devicePath);
