@@ -14,6 +14,9 @@
 #define USB_HOLD_SIZE 100000
 #define USB_DEVICE_ID_SIZE 4096
 #define USB_IOCTL_GET_DEVICE_ID 0x00220034u
+// MODEL and serial are read into buffers of this size on both the spooler side
+// (UsbGetCustomPortName) and the device side (UsbAddDeviceEntry): one cut rule.
+#define USB_NAME_FIELD_SIZE 256
 
 // A slot length word that marks a reply too long for its slot: the waiter gets
 // DVC_RESPONSE_TOO_LARGE instead of a cut reply.
