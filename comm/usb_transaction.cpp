@@ -12,16 +12,16 @@ constexpr unsigned char kReplyRequested = 0x10;
 // new thread takes first, so it cannot end before its handle is stored.
 void StartReadThread() {
     WaitForSingleObject(G_hTransactionInfo, INFINITE);
-    if (G_hReadThread && G_hReadThread != UsbReadThreadHandle) {
-        // The read thread of a parallel port opened earlier in this run: it
-        // would never read the USB pipe, so it is ended first.
+    if (G_hReadThread && (G_hReadThread != UsbReadThreadHandle || !bExpectingResponse)) {
+        // The read thread of a parallel port opened earlier in this run, or our
+        // own thread told to end by a close that has not yet looked: it may be
+        // blocked on the pipe of the device closed, so it is ended (its read
+        // cancelled) rather than told to go on, and a fresh one starts.
         ReleaseMutex(G_hTransactionInfo);
         DvcEndReadThread(RESPONSE_WAIT_TIMEOUT);
         WaitForSingleObject(G_hTransactionInfo, INFINITE);
     }
     if (G_hReadThread) {
-        // Our thread, told to end by a close, has not reached its check yet:
-        // it goes on serving, with the pipes of the port now open.
         bExpectingResponse = true;
     } else {
         bExpectingResponse = true;

@@ -32,10 +32,11 @@ struct Sent {
     Bytes reply;
 };
 
-Sent Send(const Bytes& command, uint32_t capacity = DVC_RESPONSE_SLOT, bool withBuffer = true) {
+Sent Send(const Bytes& command, uint32_t capacity = DVC_RESPONSE_SLOT, bool withBuffer = true,
+          const char* port = kPort) {
     Bytes reply(std::max<uint32_t>(capacity, 1));
     uint32_t length = capacity;
-    int result = DvcSendCommand(kPort, command.data(), uint16_t(command.size()),
+    int result = DvcSendCommand(port, command.data(), uint16_t(command.size()),
                                 withBuffer ? reply.data() : nullptr, &length);
     reply.resize(result == DVC_OK && withBuffer ? length : 0);
     if (result == DVC_SEND_READFAIL || result == DVC_RESPONSE_TOO_LARGE) {
@@ -215,6 +216,20 @@ TEST(UsbTransaction, ClosingEndsABlockedRead) {
         {"close", [] { EXPECT_EQ(DvcClosePort(kPort), DVC_OK); }, false},
         {"shutdown", [] { DvcShutdown(); }, false},
         {"reopen", [] { EXPECT_EQ(DvcOpenPort(kPort), DVC_OK); }, true},
+        // At once, before the old read has looked at the flag: it must not go on
+        // waiting on the closed printer's pipe for the new one's replies.
+        {"close, another printer opened at once",
+         [] {
+             EXPECT_EQ(DvcClosePort(kPort), DVC_OK);
+             auto other = FakeUsbPrinter::Attach(DevicePath("S2"), "MFG:Vantrel;MODEL:Laser 10;");
+             AddPrinterInterface(DevicePath("S2"), 2, 1, "USB\\VID_0A5F&PID_0042\\S2");
+             other->SetResponder(Script({{Packet(0x10, 0xE0, {2})}}));
+             EXPECT_EQ(DvcOpenPort("USB002"), DVC_OK);
+             Sent sent = Send(Command(9, 0x50), DVC_RESPONSE_SLOT, true, "USB002");
+             EXPECT_EQ(sent.result, DVC_OK);
+             EXPECT_EQ(sent.reply, Packet(0x10, 0xE0, {2}));
+         },
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -230,7 +245,7 @@ TEST(UsbTransaction, ClosingEndsABlockedRead) {
             Sent sent = Send(Command(9, 0x50));
             EXPECT_EQ(sent.result, DVC_OK);
             EXPECT_EQ(sent.reply, Packet(0x10, 0xE0, {2}));
-        } else if (G_hTransactionInfo) {
+        } else if (G_hTransactionInfo && G_szPortName[0] == '\0') {
             EXPECT_FALSE(ReadThreadRuns());
         }
     }
