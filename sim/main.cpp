@@ -62,7 +62,8 @@ Behaviour:
   --seed N              seed for random piece sizes
   --control PATH        control socket: each line of behaviour options sent to it
                         replaces those given at start (an empty line restores them);
-                        answered "ok" or "error: ..."
+                        answered "ok" or "error: ..."; the line "state" is
+                        answered "offline" or "online"
 
 Log:
   --log FILE            activity log (default stderr)
@@ -208,6 +209,7 @@ int main(int argc, char** argv) {
     Engine engine(engineOptions);
     PortServer server(engine, behaviour.transport, root, log);
     ControlServer control;
+    const Behaviour initial = behaviour; // what the control socket starts every line from
     int status = 0;
     std::string error;
     for (const auto& attachment : attachments)
@@ -240,8 +242,8 @@ int main(int argc, char** argv) {
     if (status == 0) {
         log.Write(1, "printer", "device ID " + deviceId + "; settings in " + nvram);
         // Every control line replaces the faults given at start by that line's options.
-        const Behaviour initial = behaviour;
         auto apply = [&](const std::string& line) -> std::string {
+            if (line == "state") return engine.IsOffline() ? "offline" : "online";
             Behaviour next = initial;
             std::vector<std::string> words = Words(line);
             for (size_t at = 0; at < words.size(); ++at) {
