@@ -229,6 +229,8 @@ int main(int argc, char** argv) {
             problem = "holds " + std::to_string(threads) + " threads and " + std::to_string(fds) +
                       " descriptors, " + std::to_string(threadsBefore) + " and " + std::to_string(fdsBefore) +
                       " before";
+        if ((i + 1) % 25 == 0)
+            std::fprintf(stderr, "%d exchanges run, %zu faults not survived\n", run, failures.size());
         if (problem.empty())
             ++survived[key];
         else

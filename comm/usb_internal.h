@@ -77,6 +77,8 @@ int UsbTakeReply(unsigned char* out, int32_t* length);
 // Transactions and the read thread. UsbReadThreadHandle is G_hReadThread while
 // the thread running is the USB one (null otherwise); under G_hTransactionInfo.
 extern HANDLE UsbReadThreadHandle;
+// The device path of the read pipe the thread opened last; under G_hTransactionInfo.
+extern char UsbReadPipePath[256];
 int UsbGetResponse(unsigned char* reply, uint32_t* replyLength, uint8_t command);
 // UsbGetResponse that takes only packets `wanted` accepts (null: any) and drops
 // the others, all within the one 5000 ms wait.

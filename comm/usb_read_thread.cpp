@@ -2,9 +2,11 @@
 // per pipe open, and drops every reply and alert into the reply slots.
 #include "usb_internal.h"
 
+#include <cstdio>
 #include <vector>
 
 HANDLE UsbReadThreadHandle = nullptr;
+char UsbReadPipePath[256] = {};
 
 namespace {
 
@@ -13,7 +15,10 @@ namespace {
 HANDLE OpenNextPipe() {
     if (!bExpectingResponse) return INVALID_HANDLE_VALUE;
     HANDLE pipe = OpenUsbHandle(G_szDevicePath, "PIPE01");
-    if (pipe != INVALID_HANDLE_VALUE) G_hUsbReadPipe = pipe;
+    if (pipe != INVALID_HANDLE_VALUE) {
+        G_hUsbReadPipe = pipe;
+        std::snprintf(UsbReadPipePath, sizeof UsbReadPipePath, "%s", G_szDevicePath);
+    }
     return pipe;
 }
 

@@ -12,11 +12,14 @@ constexpr unsigned char kReplyRequested = 0x10;
 // new thread takes first, so it cannot end before its handle is stored.
 void StartReadThread() {
     WaitForSingleObject(G_hTransactionInfo, INFINITE);
-    if (G_hReadThread && (G_hReadThread != UsbReadThreadHandle || !bExpectingResponse)) {
+    bool ours = G_hReadThread && G_hReadThread == UsbReadThreadHandle;
+    if (G_hReadThread &&
+        (!ours || (!bExpectingResponse && std::strcmp(UsbReadPipePath, G_szDevicePath) != 0))) {
         // The read thread of a parallel port opened earlier in this run, or our
-        // own thread told to end by a close that has not yet looked: it may be
-        // blocked on the pipe of the device closed, so it is ended (its read
-        // cancelled) rather than told to go on, and a fresh one starts.
+        // own thread told to end by a close, not yet ended and still reading
+        // another printer's pipe: it is ended (its read cancelled) rather than
+        // told to go on, and a fresh one starts. Ours on the same printer goes
+        // on: a reply it is already reading must not be cut.
         ReleaseMutex(G_hTransactionInfo);
         DvcEndReadThread(RESPONSE_WAIT_TIMEOUT);
         WaitForSingleObject(G_hTransactionInfo, INFINITE);
