@@ -14,6 +14,7 @@
 
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -222,7 +223,15 @@ int main(int argc, char** argv) {
         if (problem.empty() && (clean != 0 || settings != all))
             problem = "next query gave " + std::to_string(clean) + " with " + std::to_string(settings) +
                       " of " + std::to_string(all) + " settings";
-        size_t threads = Entries("/proc/self/task"), fds = Entries("/proc/self/fd");
+        // A thread that has let go of the library still takes a moment to exit
+        // (and an overlapped read's worker to close its device): counts must
+        // come back within a second, not at once.
+        size_t threads = 0, fds = 0;
+        for (int wait = 0; wait < 100; ++wait) {
+            threads = Entries("/proc/self/task"), fds = Entries("/proc/self/fd");
+            if (threads <= threadsBefore && fds <= fdsBefore) break;
+            ::usleep(10000);
+        }
         threadsMax = std::max(threadsMax, threads);
         fdsMax = std::max(fdsMax, fds);
         if (problem.empty() && (threads > threadsBefore || fds > fdsBefore))
@@ -233,9 +242,11 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%d exchanges run, %zu faults not survived\n", run, failures.size());
         if (problem.empty())
             ++survived[key];
-        else
+        else {
             failures.push_back(key + " (" + kOperations[operation] + ", result " + std::to_string(faulted) +
                                "): " + problem);
+            std::fprintf(stderr, "not survived: %s\n", failures.back().c_str());
+        }
     }
 
     int injectedTotal = 0, survivedTotal = 0;
