@@ -104,10 +104,17 @@ const char* ParFamilyMarker(const char* deviceId);
 int ParGetResponse(unsigned char* reply, uint32_t* replyLength, uint8_t command);
 unsigned WINAPI ParReadPort(void* unused); // the parallel read thread
 // Each parallel request carries a tag: G_ParRequestTag is bumped beside ucCommand
-// (under G_hTransactionInfo), G_ParResponseTag names the request whose outcome is
-// in slot 0 (under G_hResponseMutex). A waiter ignores an outcome of another tag.
+// and G_ParRequestPort (under G_hTransactionInfo), G_ParResponseTag names the
+// request whose outcome is in slot 0 (under G_hResponseMutex). A waiter ignores
+// an outcome of another tag; the read thread judges every reply it completes
+// against the newest request, whichever one it started reading for.
 extern uint32_t G_ParRequestTag;
 extern uint32_t G_ParResponseTag;
+extern HANDLE G_ParRequestPort;
+// Makes `command` the awaited reply of a new request and returns its tag; done
+// before the command is written. ParGetResponse is the two steps in one.
+uint32_t ParBeginRequest(uint8_t command);
+int ParAwaitResponse(uint32_t tag, unsigned char* reply, uint32_t* replyLength);
 
 // USB port.
 int UsbOpenPort(const char* portName); // the USB branch of DvcOpenPort

@@ -16,6 +16,9 @@ int ParOffline(HANDLE port, bool offline) {
             return DVC_CMD_FAIL;
         }
     }
+    // Current before the write, as the reply and the alert may come at once;
+    // awaiting command byte 0 accepts the reply and the alert alike.
+    uint32_t tag = ParBeginRequest(0);
     DvcLog(DVC_LOG_HEX, "ParOffline(): before WriteFile()\n");
     DvcLogHex(command, 9);
     DWORD written = 0;
@@ -24,8 +27,7 @@ int ParOffline(HANDLE port, bool offline) {
 
     std::vector<unsigned char> received(DVC_RESPONSE_SLOT, 0);
     uint32_t length = DVC_RESPONSE_SLOT;
-    // Awaiting command byte 0 accepts the reply and the alert alike.
-    int rc = ParGetResponse(received.data(), &length, 0);
+    int rc = ParAwaitResponse(tag, received.data(), &length);
     DvcLog(DVC_LOG_STEPS, "ParOffline(): returned from ParGetResponse, iReturn=%d\n", rc);
     DvcLogHex(received.data(), static_cast<uint16_t>(length));
     if (rc != DVC_OK) return rc;
@@ -61,9 +63,9 @@ int ParOffline(HANDLE port, bool offline) {
         length = DVC_RESPONSE_SLOT;
         rc = ParGetResponse(received.data(), &length, 0xE0);
         DvcLog(DVC_LOG_STEPS, "ParOffline(): after ParGetResponse(), return code is %d\n", rc);
-        // After the alert, a reply whose ninth byte is 1 is read as a rejection;
-        // without a reply the alert in the buffer is judged by the same rule.
-        if (received[8] == 1) {
+        // The reply is read as in the other order, a ninth byte of 1 meaning
+        // accepted; without a reply the alert in the buffer is judged by that rule.
+        if (received[8] != 1) {
             DvcLog(DVC_LOG_STEPS, "ParOffline(): the command appears to have been rejected:\n");
             DvcLogHex(received.data(), static_cast<uint16_t>(length));
             return DVC_REFUSED;

@@ -22,9 +22,10 @@
 namespace {
 
 enum class Served {
-    Done,     // an outcome was handed over, or the request was taken over by a newer one
+    Done,     // an outcome was handed over
     Exit,     // nobody expects replies any more
     PortDead, // the port failed for good
+    Moved,    // the newest request reads another port (the port was reopened)
 };
 
 struct Request {
@@ -63,22 +64,28 @@ bool EndAfterDeadPort(uint32_t tag) {
     return true;
 }
 
-// A request is left when nobody expects replies any more or a newer one came.
-bool Superseded(const Request& request, Served* why) {
+Request NewestRequest() {
+    WaitForSingleObject(G_hTransactionInfo, INFINITE);
+    Request request{G_ParRequestPort, ucCommand, G_ParRequestTag};
+    ReleaseMutex(G_hTransactionInfo);
+    return request;
+}
+
+// A caller that gave up leaves the thread reading; when a newer request comes
+// meanwhile, what is read from then on is judged against it, so no byte of its
+// reply is lost to the abandoned one. Returns Exit when nobody expects replies,
+// Moved when the newest request reads another port, Done otherwise.
+Served FollowNewest(Request& request) {
     WaitForSingleObject(G_hTransactionInfo, INFINITE);
     bool expecting = bExpectingResponse;
-    bool current = G_ParRequestTag == request.tag;
+    Request newest{G_ParRequestPort, ucCommand, G_ParRequestTag};
     ReleaseMutex(G_hTransactionInfo);
-    if (!expecting) {
-        *why = Served::Exit;
-        return true;
-    }
-    if (!current) {
-        DvcLog(DVC_LOG_STEPS, "ParReadPort() - a newer request came, leaving this one\n");
-        *why = Served::Done;
-        return true;
-    }
-    return false;
+    if (!expecting) return Served::Exit;
+    if (newest.tag == request.tag) return Served::Done;
+    DvcLog(DVC_LOG_STEPS, "ParReadPort() - a newer request came (%02X), reading for it\n", newest.command);
+    bool moved = newest.port != request.port;
+    request = newest;
+    return moved ? Served::Moved : Served::Done;
 }
 
 void Deliver(const Request& request, int32_t outcome, const unsigned char* header,
@@ -164,13 +171,13 @@ Header ReadHeader(HANDLE port, unsigned char* header) {
 }
 
 // Reads a packet body; a body that stalls for 10 s is taken as it stands.
-Served ReadBody(const Request& request, std::vector<unsigned char>& body, FailurePacer& pacer) {
+Served ReadBody(Request& request, std::vector<unsigned char>& body, FailurePacer& pacer) {
     DWORD have = 0;
     DWORD stalledSince = 0;
     bool stalled = false;
     while (have < body.size()) {
-        Served why;
-        if (Superseded(request, &why)) return why;
+        Served follow = FollowNewest(request);
+        if (follow != Served::Done) return follow;
         DWORD got = 0;
         DWORD readStart = GetTickCount();
         BOOL ok = ParNT95ReadFile(request.port, body.data() + have, static_cast<DWORD>(body.size() - have),
@@ -199,8 +206,9 @@ Served ReadBody(const Request& request, std::vector<unsigned char>& body, Failur
     return Served::Done;
 }
 
-// Serves one request: reads packets until a reply for it is handed over.
-Served Serve(const Request& request) {
+// Serves one request, or the newest one once a newer came: reads packets until
+// a reply is handed over.
+Served Serve(Request& request) {
     std::vector<unsigned char> joined; // data of the reply's packets so far
     size_t joinedLength = 0;           // may exceed what is kept once the reply is too large
     bool partial = false;
@@ -209,8 +217,8 @@ Served Serve(const Request& request) {
     unsigned char header[5] = {};
 
     for (;;) {
-        Served why;
-        if (Superseded(request, &why)) return why;
+        Served follow = FollowNewest(request);
+        if (follow != Served::Done) return follow;
 
         Header state = ReadHeader(request.port, header);
         if (state == Header::Failed) {
@@ -263,6 +271,9 @@ Served Serve(const Request& request) {
         header[1] = static_cast<unsigned char>(field >> 8);
         header[2] = static_cast<unsigned char>(field & 0xFF);
 
+        // A request that came while the reply was being read is the one it answers.
+        follow = FollowNewest(request);
+        if (follow != Served::Done) return follow;
         uint8_t flags = header[3];
         uint8_t command = header[4];
         bool discard = true;
@@ -302,22 +313,28 @@ Served Serve(const Request& request) {
 } // namespace
 
 unsigned WINAPI ParReadPort(void*) {
+    uint32_t answered = 0; // tag of the last request given an outcome
+    bool any = false;
     for (;;) {
         WaitForSingleObject(G_hSemGoRead, INFINITE);
         // Being woken to end need not sit through the pause first.
         if (EndIfNotExpected(true)) return 0;
+        // A request answered while the thread was still reading for an older
+        // one posted this wake-up too; its outcome is out already.
+        if (any && NewestRequest().tag == answered) continue;
         Sleep(PAR_FIRST_READ_PAUSE_MS);
         if (EndIfNotExpected(true)) return 0;
 
-        WaitForSingleObject(G_hTransactionInfo, INFINITE);
-        Request request{G_hPort, ucCommand, G_ParRequestTag};
-        ReleaseMutex(G_hTransactionInfo);
-
-        Served served = Serve(request);
+        Request request = NewestRequest();
+        Served served;
+        while ((served = Serve(request)) == Served::Moved) {
+        }
         if (served == Served::Exit && EndIfNotExpected(true)) return 0;
         if (served == Served::PortDead) {
             Deliver(request, -1, nullptr, {});
             if (EndAfterDeadPort(request.tag)) return 0;
         }
+        answered = request.tag;
+        any = true;
     }
 }

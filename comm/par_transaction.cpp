@@ -7,6 +7,16 @@
 
 uint32_t G_ParRequestTag = 0;
 uint32_t G_ParResponseTag = 0;
+HANDLE G_ParRequestPort = INVALID_HANDLE_VALUE;
+
+uint32_t ParBeginRequest(uint8_t command) {
+    WaitForSingleObject(G_hTransactionInfo, INFINITE);
+    ucCommand = command;
+    G_ParRequestPort = G_hPort;
+    uint32_t tag = ++G_ParRequestTag;
+    ReleaseMutex(G_hTransactionInfo);
+    return tag;
+}
 
 int ParSendCommand(HANDLE port, const unsigned char* command, uint16_t commandLength, unsigned char* reply,
                    uint32_t* replyLength) {
@@ -34,6 +44,11 @@ int ParSendCommand(HANDLE port, const unsigned char* command, uint16_t commandLe
         }
     }
 
+    // The request is made current before its command goes out, so a reply that
+    // comes at once is judged against it and not against an abandoned one.
+    bool waits = reply || wantsReply;
+    uint32_t tag = waits ? ParBeginRequest(commandLength > 4 ? buffer[4] : 0) : 0;
+
     DvcLog(DVC_LOG_HEX, "ParSendCommand(): before WriteFile()\n");
     DvcLogHex(buffer, commandLength);
     DWORD written = 0;
@@ -44,16 +59,18 @@ int ParSendCommand(HANDLE port, const unsigned char* command, uint16_t commandLe
     DvcLog(DVC_LOG_STEPS, "Successfully wrote %d bytes\n", (int)written);
 
     // A requested reply is always waited for, so it cannot linger for a later request.
-    if (reply || wantsReply) return ParGetResponse(reply, replyLength, commandLength > 4 ? buffer[4] : 0);
+    if (waits) return ParAwaitResponse(tag, reply, replyLength);
     return DVC_OK;
 }
 
 int ParGetResponse(unsigned char* reply, uint32_t* replyLength, uint8_t command) {
+    return ParAwaitResponse(ParBeginRequest(command), reply, replyLength);
+}
+
+int ParAwaitResponse(uint32_t tag, unsigned char* reply, uint32_t* replyLength) {
     uint32_t entryLength = replyLength ? *replyLength : 0;
 
     WaitForSingleObject(G_hTransactionInfo, INFINITE);
-    ucCommand = command;
-    uint32_t tag = ++G_ParRequestTag;
     bool started = true;
     if (!G_hReadThread) {
         bExpectingResponse = true;

@@ -14,6 +14,9 @@
 #define USB_HOLD_SIZE 100000
 #define USB_DEVICE_ID_SIZE 4096
 #define USB_IOCTL_GET_DEVICE_ID 0x00220034u
+// MODEL and serial are read into buffers of this size on both the spooler side
+// (UsbGetCustomPortName) and the device side (UsbAddDeviceEntry): one cut rule.
+#define USB_NAME_FIELD_SIZE 256
 
 // A slot length word that marks a reply too long for its slot: the waiter gets
 // DVC_RESPONSE_TOO_LARGE instead of a cut reply.
@@ -74,5 +77,13 @@ int UsbTakeReply(unsigned char* out, int32_t* length);
 // Transactions and the read thread. UsbReadThreadHandle is G_hReadThread while
 // the thread running is the USB one (null otherwise); under G_hTransactionInfo.
 extern HANDLE UsbReadThreadHandle;
+// The device path of the read pipe the thread opened last; under G_hTransactionInfo.
+extern char UsbReadPipePath[256];
 int UsbGetResponse(unsigned char* reply, uint32_t* replyLength, uint8_t command);
+// UsbGetResponse that takes only packets `wanted` accepts (null: any) and drops
+// the others, all within the one 5000 ms wait.
+using UsbPacketFilter = std::function<bool(const unsigned char* packet, int32_t length)>;
+int UsbGetPacket(unsigned char* reply, uint32_t* replyLength, uint8_t command, const UsbPacketFilter& wanted);
+// Flags 0x80 without 0x10: an error nobody asked for.
+bool UsbIsUnsolicitedError(const unsigned char* packet, int32_t length);
 unsigned WINAPI UsbReadPort(void* devicePath);

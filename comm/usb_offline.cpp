@@ -9,6 +9,17 @@ namespace {
 constexpr unsigned char kReplyCommand = 0xE0;
 constexpr unsigned char kAlertCommand = 0xF0;
 
+// The reply and the alert are told by their command bytes; whatever else the
+// printer sends in between (an unsolicited error, a reply to another command)
+// is dropped, so it neither stands in for them nor stays behind for the next
+// request.
+UsbPacketFilter Only(unsigned char first, unsigned char second) {
+    return [first, second](const unsigned char* packet, int32_t length) {
+        return length >= 5 && !UsbIsUnsolicitedError(packet, length) &&
+               (packet[4] == first || packet[4] == second);
+    };
+}
+
 // Response first: it must read 1; then the alert (or, when none came, the
 // response again) must show the wanted state.
 int JudgeResponseFirst(unsigned char* received, unsigned char wanted) {
@@ -20,7 +31,7 @@ int JudgeResponseFirst(unsigned char* received, unsigned char wanted) {
     }
     DvcLog(DVC_LOG_STEPS, "UsbOffline(): before UsbGetResponse() - this time for alert\n");
     uint32_t length = DVC_RESPONSE_SLOT;
-    int second = UsbGetResponse(received, &length, kAlertCommand);
+    int second = UsbGetPacket(received, &length, kAlertCommand, Only(kAlertCommand, kAlertCommand));
     DvcLog(DVC_LOG_STEPS, "UsbOffline(): after UsbGetResponse(), return code is %d\n", second);
     if (received[8] == wanted) {
         DvcLog(DVC_LOG_STEPS, "UsbOffline(): 9th byte OK\n");
@@ -30,9 +41,9 @@ int JudgeResponseFirst(unsigned char* received, unsigned char wanted) {
     return DVC_REFUSED;
 }
 
-// Alert first: it must show the wanted state. The response that follows is
-// refused when its ninth byte is 1; when it does not come, the alert still in
-// the buffer is judged by that same rule.
+// Alert first: it must show the wanted state. The response that follows is read
+// as in the other order, a ninth byte of 1 meaning accepted; when it does not
+// come, the alert still in the buffer is judged by that same rule.
 int JudgeAlertFirst(unsigned char* received, unsigned char wanted) {
     DvcLog(DVC_LOG_STEPS, "UsbOffline(): we got the alert back first\n");
     if (received[8] != wanted) {
@@ -42,9 +53,9 @@ int JudgeAlertFirst(unsigned char* received, unsigned char wanted) {
     DvcLog(DVC_LOG_STEPS, "UsbOffline(): 9th byte OK\n");
     DvcLog(DVC_LOG_STEPS, "UsbOffline(): before UsbGetResponse() - this time for the response\n");
     uint32_t length = DVC_RESPONSE_SLOT;
-    int second = UsbGetResponse(received, &length, kReplyCommand);
+    int second = UsbGetPacket(received, &length, kReplyCommand, Only(kReplyCommand, kReplyCommand));
     DvcLog(DVC_LOG_STEPS, "UsbOffline(): after UsbGetResponse(), return code is %d\n", second);
-    if (received[8] == 1) {
+    if (received[8] != 1) {
         DvcLog(DVC_LOG_STEPS, "UsbOffline(): the command appears to have been rejected:\n");
         DvcLogHex(received, 9);
         return DVC_REFUSED;
@@ -73,7 +84,7 @@ int Exchange(HANDLE pipe, bool offline) {
 
     unsigned char received[DVC_RESPONSE_SLOT] = {};
     uint32_t length = DVC_RESPONSE_SLOT;
-    int first = UsbGetResponse(received, &length, 0);
+    int first = UsbGetPacket(received, &length, 0, Only(kReplyCommand, kAlertCommand));
     DvcLog(DVC_LOG_STEPS, "UsbOffline(): returned from UsbGetResponse, iReturn=%d\n", first);
     DvcLogHex(received, uint16_t(length));
     if (first != DVC_OK) return first;

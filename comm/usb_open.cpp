@@ -84,11 +84,12 @@ void UsbAddDeviceEntry(HDEVINFO deviceInfoSet, PSP_DEVICE_INTERFACE_DATA interfa
         return;
     }
 
-    char serial[256] = {};
+    // The same buffers and cuts as UsbGetCustomPortName (the spooler side).
+    char serial[USB_NAME_FIELD_SIZE] = {};
     uint16_t serialLength = 0;
     GetUsbSerialNumber(devicePath, serial, sizeof serial, &serialLength);
-    char model[257] = {};
-    DWORD modelCapacity = 256;
+    char model[USB_NAME_FIELD_SIZE + 1] = {};
+    DWORD modelCapacity = USB_NAME_FIELD_SIZE;
     if (GetDeviceIdField(deviceId.data(), "MODEL", model, &modelCapacity) != 0) return;
 
     UsbPortEntry& entry = table[*numPortsFound];

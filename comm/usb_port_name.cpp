@@ -105,13 +105,15 @@ void UsbBuildCustomPortName(const char* model, const char* serial, char* out) {
 void UsbGetCustomPortName(const char* sysPortName, char* customPortName) {
     char link[500] = {};
     if (!UsbGetSymbolicNameFromRegistry(sysPortName, link)) return;
-    std::vector<char> deviceId(1024, 0);
+    // The same buffers and cuts as UsbAddDeviceEntry, so that the two names of
+    // one printer always compare equal, however long its MODEL or serial.
+    std::vector<char> deviceId(USB_DEVICE_ID_SIZE, 0);
     DWORD idLength = 0;
     GetUsbDeviceIdString(link, deviceId.data(), DWORD(deviceId.size()), &idLength);
-    char model[129] = {};
-    DWORD modelCapacity = 128;
+    char model[USB_NAME_FIELD_SIZE + 1] = {};
+    DWORD modelCapacity = USB_NAME_FIELD_SIZE;
     if (GetDeviceIdField(deviceId.data(), "MODEL", model, &modelCapacity) != 0) model[0] = '\0';
-    char serial[24] = {};
+    char serial[USB_NAME_FIELD_SIZE] = {};
     uint16_t serialLength = 0;
     GetUsbSerialNumber(link, serial, sizeof serial, &serialLength);
     UsbBuildCustomPortName(model, serial, customPortName);

@@ -2,9 +2,11 @@
 // per pipe open, and drops every reply and alert into the reply slots.
 #include "usb_internal.h"
 
+#include <cstdio>
 #include <vector>
 
 HANDLE UsbReadThreadHandle = nullptr;
+char UsbReadPipePath[256] = {};
 
 namespace {
 
@@ -13,7 +15,10 @@ namespace {
 HANDLE OpenNextPipe() {
     if (!bExpectingResponse) return INVALID_HANDLE_VALUE;
     HANDLE pipe = OpenUsbHandle(G_szDevicePath, "PIPE01");
-    if (pipe != INVALID_HANDLE_VALUE) G_hUsbReadPipe = pipe;
+    if (pipe != INVALID_HANDLE_VALUE) {
+        G_hUsbReadPipe = pipe;
+        std::snprintf(UsbReadPipePath, sizeof UsbReadPipePath, "%s", G_szDevicePath);
+    }
     return pipe;
 }
 
@@ -66,18 +71,19 @@ unsigned WINAPI UsbReadPort(void* devicePath) {
         pipe = OpenNextPipe();
     }
     // Still holding G_hTransactionInfo: the handle is reset before a waiter can
-    // look, so the next wait starts a fresh thread.
-    HANDLE self = G_hReadThread;
-    G_hReadThread = nullptr;
-    UsbReadThreadHandle = nullptr;
-    ReleaseMutex(G_hTransactionInfo);
+    // look, so the next wait starts a fresh thread. Everything the thread logs
+    // comes first: once the handle is null, DvcShutdown may free what DvcLog uses.
     DvcLog(DVC_LOG_STEPS,
            "UsbReadPort(), couldn't open port or no one is expecting a response, exiting...\n");
+    HANDLE self = G_hReadThread;
     if (self && CloseHandle(self))
         DvcLog(DVC_LOG_STEPS, "UsbReadPort(), Closed G_hReadThread\n");
     else
         DvcLog(DVC_LOG_STEPS, "UsbReadPort(), Error:%d Closing G_hReadThread:%d\n", (int)GetLastError(),
                (int)(intptr_t)self);
     DvcLog(DVC_LOG_STEPS, "UsbReadPort(), going to call _endthreadex  after setting handle to NULL\n");
+    G_hReadThread = nullptr;
+    UsbReadThreadHandle = nullptr;
+    ReleaseMutex(G_hTransactionInfo);
     return 0;
 }

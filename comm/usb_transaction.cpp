@@ -12,16 +12,19 @@ constexpr unsigned char kReplyRequested = 0x10;
 // new thread takes first, so it cannot end before its handle is stored.
 void StartReadThread() {
     WaitForSingleObject(G_hTransactionInfo, INFINITE);
-    if (G_hReadThread && G_hReadThread != UsbReadThreadHandle) {
-        // The read thread of a parallel port opened earlier in this run: it
-        // would never read the USB pipe, so it is ended first.
+    bool ours = G_hReadThread && G_hReadThread == UsbReadThreadHandle;
+    if (G_hReadThread &&
+        (!ours || (!bExpectingResponse && std::strcmp(UsbReadPipePath, G_szDevicePath) != 0))) {
+        // The read thread of a parallel port opened earlier in this run, or our
+        // own thread told to end by a close, not yet ended and still reading
+        // another printer's pipe: it is ended (its read cancelled) rather than
+        // told to go on, and a fresh one starts. Ours on the same printer goes
+        // on: a reply it is already reading must not be cut.
         ReleaseMutex(G_hTransactionInfo);
         DvcEndReadThread(RESPONSE_WAIT_TIMEOUT);
         WaitForSingleObject(G_hTransactionInfo, INFINITE);
     }
     if (G_hReadThread) {
-        // Our thread, told to end by a close, has not reached its check yet:
-        // it goes on serving, with the pipes of the port now open.
         bExpectingResponse = true;
     } else {
         bExpectingResponse = true;
@@ -37,14 +40,26 @@ void StartReadThread() {
 
 } // namespace
 
+bool UsbIsUnsolicitedError(const unsigned char* packet, int32_t length) {
+    return length >= 4 && (packet[3] & 0x80) && !(packet[3] & 0x10);
+}
+
 int UsbGetResponse(unsigned char* reply, uint32_t* replyLength, uint8_t command) {
+    return UsbGetPacket(reply, replyLength, command, nullptr);
+}
+
+int UsbGetPacket(unsigned char* reply, uint32_t* replyLength, uint8_t command,
+                 const UsbPacketFilter& wanted) {
     DvcLog(DVC_LOG_STEPS, "UsbGetResponse() - command = %0X\n", command);
     StartReadThread();
 
     unsigned char taken[DVC_RESPONSE_SLOT];
     int32_t takenLength = 0;
+    DWORD start = GetTickCount();
     for (;;) {
-        if (WaitForSingleObject(G_hSemResponse, RESPONSE_WAIT_TIMEOUT) != WAIT_OBJECT_0) {
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= RESPONSE_WAIT_TIMEOUT ||
+            WaitForSingleObject(G_hSemResponse, RESPONSE_WAIT_TIMEOUT - elapsed) != WAIT_OBJECT_0) {
             if (replyLength) *replyLength = 0;
             DvcLog(
                 DVC_LOG_STEPS,
@@ -53,11 +68,18 @@ int UsbGetResponse(unsigned char* reply, uint32_t* replyLength, uint8_t command)
             return DVC_SEND_READFAIL;
         }
         int slot = UsbTakeReply(taken, &takenLength);
-        if (slot >= 0) {
-            DvcLog(DVC_LOG_STEPS, "UsbGetResponse() - found response in slot %d\n", slot);
-            break;
+        if (slot < 0) {
+            DvcLog(DVC_LOG_STEPS,
+                   "UsbGetResponse() - Since LookAgain is true, we will look for a response\n");
+            start = GetTickCount();
+            continue;
         }
-        DvcLog(DVC_LOG_STEPS, "UsbGetResponse() - Since LookAgain is true, we will look for a response\n");
+        DvcLog(DVC_LOG_STEPS, "UsbGetResponse() - found response in slot %d\n", slot);
+        // A packet too large for its slot cannot be looked at; its waiter is told.
+        if (!wanted || takenLength <= 0 || wanted(taken, takenLength)) break;
+        DvcLog(DVC_LOG_STEPS, "UsbGetResponse() - packet %02X does not answer, dropped\n",
+               takenLength >= 5 ? taken[4] : 0);
+        DvcLogHex(taken, uint16_t(takenLength));
     }
 
     if (!reply) return DVC_OK;
@@ -111,7 +133,14 @@ int UsbSendCommand(const char* devicePath, const unsigned char* command, uint16_
     }
     DvcLog(DVC_LOG_STEPS, "Successfully wrote %d bytes\n", (int)written);
     if (reply || replyRequested) {
-        result = UsbGetResponse(reply, replyLength, commandLength > 4 ? copy[4] : 0);
+        // Only a reply to this command answers it: an unsolicited error, an alert or a
+        // reply to another command that comes first is dropped, as on a parallel port.
+        uint8_t awaited = commandLength > 4 ? copy[4] : 0;
+        result =
+            UsbGetPacket(reply, replyLength, awaited, [awaited](const unsigned char* packet, int32_t length) {
+                return !UsbIsUnsolicitedError(packet, length) &&
+                       (awaited == 0 || (length >= 5 && packet[4] == awaited));
+            });
         DvcLog(DVC_LOG_STEPS, "UsbSendCommand(): after UsbGetResponse(), return code is %d\n", result);
     }
     CloseHandle(pipe);

@@ -85,6 +85,15 @@ bool Engine::AlertRegistered() const {
     return alertRegistered_;
 }
 
+void Engine::SetBehaviour(const EngineOptions& behaviour) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    EngineOptions next = behaviour;
+    next.deviceId = options_.deviceId;
+    next.nvramPath = options_.nvramPath;
+    next.log = options_.log;
+    options_ = std::move(next);
+}
+
 std::vector<Bytes> Engine::Feed(Channel& channel, const uint8_t* data, size_t size) {
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<Bytes> out;

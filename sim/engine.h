@@ -60,6 +60,9 @@ class Engine {
     }
 
     const std::string& DeviceId() const { return options_.deviceId; }
+    // Replaces the behaviour (NPA mode and faults) while the printer runs; the
+    // identity, settings memory and log stay.
+    void SetBehaviour(const EngineOptions& behaviour);
     Bytes Value(uint16_t id) const;
     bool IsOffline() const;
     bool AlertRegistered() const;

@@ -1,5 +1,7 @@
 // orbis-printer-sim: the Orbis LP 2200 on simulated parallel and USB ports.
 #include "activity_log.h"
+#include "behaviour.h"
+#include "control.h"
 #include "engine.h"
 #include "port_server.h"
 #include "registry_entries.h"
@@ -58,30 +60,16 @@ Behaviour:
   --piece-delay MS      wait between pieces
   --drop-after N        drop a connection once N bytes went out on it
   --seed N              seed for random piece sizes
+  --control PATH        control socket: each line of behaviour options sent to it
+                        replaces those given at start (an empty line restores them);
+                        answered "ok" or "error: ..."; the line "state" is
+                        answered "offline" or "online"
 
 Log:
   --log FILE            activity log (default stderr)
   --verbose N           0 nothing, 1 commands (default), 2 details, 3 byte dumps
   --help
 )USAGE";
-
-bool ParsePieces(const std::string& text, std::vector<int>* pieces) {
-    size_t at = 0;
-    while (at <= text.size()) {
-        size_t comma = text.find(',', at);
-        std::string item = text.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
-        if (item == "random")
-            pieces->push_back(-1);
-        else {
-            int n = std::atoi(item.c_str());
-            if (n <= 0) return false;
-            pieces->push_back(n);
-        }
-        if (comma == std::string::npos) break;
-        at = comma + 1;
-    }
-    return !pieces->empty();
-}
 
 std::string PortName(const char* prefix, int n, int width) {
     char buffer[32];
@@ -97,11 +85,23 @@ int main(int argc, char** argv) {
     bool serialGiven = false, spooler = true;
     int verbosity = 1;
     std::vector<int> lpts, usbs, others;
-    EngineOptions engineOptions;
-    TransportOptions transport;
+    Behaviour behaviour;
+    EngineOptions& engineOptions = behaviour.engine;
+    std::string controlPath;
+    const std::vector<std::string> args(argv, argv + argc);
 
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
+        size_t at = size_t(i);
+        std::string bad;
+        if (TakeBehaviourOption(args, &at, &behaviour, &bad)) {
+            if (!bad.empty()) {
+                std::cerr << "orbis-printer-sim: " << bad << "\n";
+                return 2;
+            }
+            i = int(at);
+            continue;
+        }
         auto value = [&]() -> std::string {
             if (i + 1 >= argc) {
                 std::cerr << "orbis-printer-sim: " << a << " needs a value\n";
@@ -148,44 +148,8 @@ int main(int argc, char** argv) {
             nvram = value();
         else if (a == "--ready-file")
             readyFile = value();
-        else if (a == "--npa-mode") {
-            std::string m = value();
-            if (!ParseNpaMode(m, &engineOptions.npaMode)) {
-                std::cerr << "orbis-printer-sim: unknown NPA mode \"" << m << "\"\n";
-                return 2;
-            }
-        } else if (a == "--chain")
-            engineOptions.chainSize = size_t(number());
-        else if (a == "--stray")
-            engineOptions.strayBytes = size_t(number());
-        else if (a == "--foreign-first")
-            engineOptions.foreignFirst = true;
-        else if (a == "--unsolicited-first")
-            engineOptions.unsolicitedFirst = true;
-        else if (a == "--command-errors")
-            engineOptions.commandErrors = true;
-        else if (a == "--refuse-offline")
-            engineOptions.refuseOffline = true;
-        else if (a == "--refuse-online")
-            engineOptions.refuseOnline = true;
-        else if (a == "--alert-first")
-            engineOptions.alertFirst = true;
-        else if (a == "--silent")
-            engineOptions.silent = true;
-        else if (a == "--delay")
-            transport.replyDelayMs = number();
-        else if (a == "--pieces") {
-            std::string p = value();
-            if (!ParsePieces(p, &transport.pieces)) {
-                std::cerr << "orbis-printer-sim: bad piece list \"" << p << "\"\n";
-                return 2;
-            }
-        } else if (a == "--piece-delay")
-            transport.pieceDelayMs = number();
-        else if (a == "--drop-after")
-            transport.dropAfter = size_t(number());
-        else if (a == "--seed")
-            transport.seed = unsigned(number());
+        else if (a == "--control")
+            controlPath = value();
         else if (a == "--log")
             logFile = value();
         else if (a == "--verbose")
@@ -244,7 +208,9 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     Engine engine(engineOptions);
-    PortServer server(engine, transport, root, log);
+    PortServer server(engine, behaviour.transport, root, log);
+    ControlServer control;
+    const Behaviour initial = behaviour; // what the control socket starts every line from
     int status = 0;
     std::string error;
     for (const auto& attachment : attachments)
@@ -276,6 +242,28 @@ int main(int argc, char** argv) {
     }
     if (status == 0) {
         log.Write(1, "printer", "device ID " + deviceId + "; settings in " + nvram);
+        // Every control line replaces the faults given at start by that line's options.
+        auto apply = [&](const std::string& line) -> std::string {
+            if (line == "state") return engine.IsOffline() ? "offline" : "online";
+            Behaviour next = initial;
+            std::vector<std::string> words = Words(line);
+            for (size_t at = 0; at < words.size(); ++at) {
+                std::string bad;
+                if (!TakeBehaviourOption(words, &at, &next, &bad))
+                    return "error: unknown option " + words[at];
+                if (!bad.empty()) return "error: " + bad;
+            }
+            engine.SetBehaviour(next.engine);
+            server.SetOptions(next.transport);
+            log.Write(1, "printer", "behaviour now: " + (line.empty() ? std::string("as started") : line));
+            return "ok";
+        };
+        if (!controlPath.empty() && !control.Start(controlPath, apply, &error)) {
+            std::cerr << "orbis-printer-sim: " << error << "\n";
+            status = 1;
+        }
+    }
+    if (status == 0) {
         if (!readyFile.empty()) {
             std::string temp = readyFile + ".tmp";
             std::ofstream(temp) << ::getpid() << "\n";
@@ -286,6 +274,7 @@ int main(int argc, char** argv) {
         sigwait(&signals, &signal);
         log.Write(1, "printer", std::string("stopping on ") + (signal == SIGINT ? "SIGINT" : "SIGTERM"));
     }
+    control.Stop();
     server.Stop();
     for (size_t k = 0; k < registered && k < usbIds.size(); ++k)
         UnregisterUsbInterfaces(usbIds[k]);

@@ -138,12 +138,22 @@ void PortServer::AcceptLoop(Port* port) {
     }
 }
 
-std::vector<Bytes> PortServer::Cut(Port* port, const Bytes& unit) {
-    if (options_.pieces.empty()) return {unit};
+void PortServer::SetOptions(const TransportOptions& options) {
+    std::lock_guard<std::mutex> lock(optionsMutex_);
+    options_ = options;
+}
+
+TransportOptions PortServer::Options() {
+    std::lock_guard<std::mutex> lock(optionsMutex_);
+    return options_;
+}
+
+std::vector<Bytes> PortServer::Cut(Port* port, const Bytes& unit, const TransportOptions& options) {
+    if (options.pieces.empty()) return {unit};
     std::vector<Bytes> pieces;
     size_t at = 0;
     while (at < unit.size()) {
-        int size = options_.pieces[port->pieceIndex++ % options_.pieces.size()];
+        int size = options.pieces[port->pieceIndex++ % options.pieces.size()];
         if (size < 0) {
             std::lock_guard<std::mutex> lock(randomMutex_);
             size = int(random_() % 64) + 1;
@@ -156,17 +166,18 @@ std::vector<Bytes> PortServer::Cut(Port* port, const Bytes& unit) {
 }
 
 bool PortServer::SendParallel(Port* port, int fd, const std::vector<Bytes>& units, size_t* sent) {
+    const TransportOptions options = Options();
     for (const auto& unit : units) {
-        if (options_.replyDelayMs)
-            std::this_thread::sleep_for(std::chrono::milliseconds(options_.replyDelayMs));
+        if (options.replyDelayMs)
+            std::this_thread::sleep_for(std::chrono::milliseconds(options.replyDelayMs));
         bool first = true;
-        for (auto& piece : Cut(port, unit)) {
-            if (!first && options_.pieceDelayMs)
-                std::this_thread::sleep_for(std::chrono::milliseconds(options_.pieceDelayMs));
+        for (auto& piece : Cut(port, unit, options)) {
+            if (!first && options.pieceDelayMs)
+                std::this_thread::sleep_for(std::chrono::milliseconds(options.pieceDelayMs));
             first = false;
             size_t n = piece.size();
-            bool drop = options_.dropAfter && *sent + n >= options_.dropAfter;
-            if (drop) n = options_.dropAfter - *sent;
+            bool drop = options.dropAfter && *sent + n >= options.dropAfter;
+            if (drop) n = options.dropAfter - *sent;
             if (n && !wire::SendFrame(fd, wire::kData, piece.data(), n)) return false;
             *sent += n;
             if (drop) {
@@ -179,14 +190,15 @@ bool PortServer::SendParallel(Port* port, int fd, const std::vector<Bytes>& unit
 }
 
 void PortServer::QueueUsb(Port* port, const std::vector<Bytes>& units) {
+    const TransportOptions options = Options();
     for (const auto& unit : units) {
-        if (options_.replyDelayMs)
-            std::this_thread::sleep_for(std::chrono::milliseconds(options_.replyDelayMs));
+        if (options.replyDelayMs)
+            std::this_thread::sleep_for(std::chrono::milliseconds(options.replyDelayMs));
         std::lock_guard<std::mutex> lock(port->queueMutex);
         auto readyAt = Clock::now();
-        for (auto& piece : Cut(port, unit)) {
+        for (auto& piece : Cut(port, unit, options)) {
             port->queue.push_back({std::move(piece), readyAt});
-            readyAt += std::chrono::milliseconds(options_.pieceDelayMs);
+            readyAt += std::chrono::milliseconds(options.pieceDelayMs);
         }
         port->queueReady.notify_all();
     }
@@ -194,6 +206,7 @@ void PortServer::QueueUsb(Port* port, const std::vector<Bytes>& units) {
 
 bool PortServer::ServeRead(Port* port, int fd, uint32_t count, size_t* sent) {
     Bytes out;
+    const TransportOptions options = Options();
     {
         std::unique_lock<std::mutex> lock(port->queueMutex);
         for (;;) {
@@ -211,8 +224,8 @@ bool PortServer::ServeRead(Port* port, int fd, uint32_t count, size_t* sent) {
         }
         Piece& front = port->queue.front();
         size_t n = std::min<size_t>(count, front.bytes.size());
-        bool drop = options_.dropAfter && *sent + n >= options_.dropAfter;
-        if (drop) n = options_.dropAfter - *sent;
+        bool drop = options.dropAfter && *sent + n >= options.dropAfter;
+        if (drop) n = options.dropAfter - *sent;
         out.assign(front.bytes.begin(), front.bytes.begin() + (ptrdiff_t)n);
         front.bytes.erase(front.bytes.begin(), front.bytes.begin() + (ptrdiff_t)n);
         if (front.bytes.empty()) port->queue.pop_front();

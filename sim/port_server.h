@@ -42,6 +42,9 @@ class PortServer {
     bool Attach(const PortAttachment& attachment, std::string* error);
     // Closes every socket and connection and removes the device files.
     void Stop();
+    // Replaces the transport faults while the printer runs; each answer uses
+    // the options in force when it started.
+    void SetOptions(const TransportOptions& options);
 
   private:
     struct Piece {
@@ -69,11 +72,13 @@ class PortServer {
     bool SendParallel(Port* port, int fd, const std::vector<Bytes>& units, size_t* sent);
     void QueueUsb(Port* port, const std::vector<Bytes>& units);
     bool ServeRead(Port* port, int fd, uint32_t count, size_t* sent);
-    std::vector<Bytes> Cut(Port* port, const Bytes& unit);
+    std::vector<Bytes> Cut(Port* port, const Bytes& unit, const TransportOptions& options);
+    TransportOptions Options();
     void Log(int level, const Port* port, const std::string& line);
 
     Engine& engine_;
-    TransportOptions options_;
+    std::mutex optionsMutex_;
+    TransportOptions options_; // under optionsMutex_
     std::string root_;
     ActivityLog& log_;
     std::atomic<bool> stopping_{false};

@@ -18,6 +18,9 @@ namespace {
 constexpr DWORD kIoctlParallelDeviceId = 0x11;
 constexpr DWORD kIoctlUsbDeviceId = 0x00220034;
 constexpr int kDeviceIdWaitMs = 5000;
+// A frame whose first byte came is sent whole by a working printer; one that
+// stops halfway for this long has broken the connection.
+constexpr int kFrameIdleMs = 1000;
 
 using Clock = std::chrono::steady_clock;
 
@@ -94,7 +97,7 @@ SocketDevice::Wait SocketDevice::WaitReadable(int timeoutMs, uint64_t generation
 bool SocketDevice::ReceiveData(DWORD* error) {
     uint8_t type = 0;
     std::vector<uint8_t> payload;
-    if (!wire::RecvFrame(fd_, &type, &payload)) {
+    if (!wire::RecvFrameWithin(fd_, &type, &payload, kFrameIdleMs)) {
         broken_ = true;
         *error = ERROR_DEVICE_NOT_CONNECTED;
         return false;
@@ -252,9 +255,10 @@ bool SocketDevice::RequestDeviceId(std::string* id, DWORD* error) {
     }
     bool ok = wire::SendFrame(fd, wire::kHello, "", 0) && wire::SendFrame(fd, wire::kDeviceIdRequest, "", 0);
     *error = ERROR_DEVICE_NOT_CONNECTED;
+    auto start = Clock::now();
     while (ok) {
         pollfd p = {fd, POLLIN, 0};
-        int n = ::poll(&p, 1, kDeviceIdWaitMs);
+        int n = ::poll(&p, 1, (int)std::max<int64_t>(0, kDeviceIdWaitMs - MsSince(start)));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             *error = ERROR_SEM_TIMEOUT;
@@ -263,7 +267,7 @@ bool SocketDevice::RequestDeviceId(std::string* id, DWORD* error) {
         }
         uint8_t type = 0;
         std::vector<uint8_t> payload;
-        if (!wire::RecvFrame(fd, &type, &payload)) {
+        if (!wire::RecvFrameWithin(fd, &type, &payload, kFrameIdleMs)) {
             ok = false;
             break;
         }

@@ -4,12 +4,14 @@
 #pragma once
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -73,6 +75,37 @@ inline bool RecvFrame(int fd, uint8_t* type, std::vector<uint8_t>* payload) {
     *type = header[0];
     payload->resize(size);
     return size == 0 || ReadAll(fd, payload->data(), size);
+}
+
+// Like ReadAll, but a peer that stops sending for idleMs in the middle of the
+// data fails the read instead of holding the reader for good.
+inline bool ReadAllWithin(int fd, void* data, size_t size, int idleMs) {
+    char* p = static_cast<char*>(data);
+    while (size > 0) {
+        pollfd waiting = {fd, POLLIN, 0};
+        int ready = ::poll(&waiting, 1, idleMs);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return false;
+        ssize_t n = ::recv(fd, p, size, MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// RecvFrame for a reader that must not hang: each part of the frame has to
+// arrive within idleMs of the one before.
+inline bool RecvFrameWithin(int fd, uint8_t* type, std::vector<uint8_t>* payload, int idleMs) {
+    uint8_t header[5];
+    if (!ReadAllWithin(fd, header, 5, idleMs)) return false;
+    uint32_t size = (uint32_t(header[1]) << 24) | (uint32_t(header[2]) << 16) | (uint32_t(header[3]) << 8) |
+                    uint32_t(header[4]);
+    if (size > kMaxPayload) return false;
+    *type = header[0];
+    payload->resize(size);
+    return size == 0 || ReadAllWithin(fd, payload->data(), size, idleMs);
 }
 
 // sockaddr_un holds about 108 bytes; a longer socket path is reached through

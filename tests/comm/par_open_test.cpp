@@ -82,7 +82,7 @@ TEST(ParOpen, DeviceIdAndInquiryDecideTheMode) {
                                       set[0].ReadTotalTimeoutConstant, set[0].WriteTotalTimeoutMultiplier,
                                       set[0].WriteTotalTimeoutConstant}),
                   std::vector<DWORD>({50, 5, 2500, 10, 2500}));
-        EXPECT_EQ(set[1].ReadTotalTimeoutConstant, 30u);
+        EXPECT_EQ(set[1].ReadTotalTimeoutConstant, 1000u);
     }
 }
 

@@ -22,31 +22,38 @@ int Send(Bytes* reply) {
     return rc;
 }
 
-// A reply that comes after its caller gave up never answers the next request,
-// whether it arrives before that request or while it is out.
-TEST(ParReadThread, LateReplyNeverAnswersTheNextRequest) {
+// A request whose caller gave up never costs the ones after it their replies:
+// neither a late reply that comes before the next request, nor the thread still
+// reading for the abandoned request when the next replies come at once.
+TEST(ParReadThread, AbandonedRequestNeverAnswersOrStarvesTheNextOnes) {
     struct Case {
         const char* name;
-        int lateMs; // when the first reply arrives, after the first request's 5 s wait
-        int gapMs;  // pause before the second request
+        int lateMs; // when the first reply arrives, after the first request's 5 s wait; -1: never
+        int gapMs;  // pause before the following requests
+        int following;
     } cases[] = {
-        {"late reply before the next request", 300, 1200},
-        {"late reply while the next request is out", 600, 0},
+        {"late reply before the next request", 300, 1200, 1},
+        {"no reply, the next requests follow at once", -1, 0, 3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         commtest::TestWorld world;
         auto port = OpenLpt1(NPA_AUTO);
-        port->FeedPause(RESPONSE_WAIT_TIMEOUT + c.lateMs);
-        port->Feed(Packet(0x10, 0xE0, {0xAA}));
+        if (c.lateMs >= 0) {
+            port->FeedPause(RESPONSE_WAIT_TIMEOUT + c.lateMs);
+            port->Feed(Packet(0x10, 0xE0, {0xAA}));
+        }
         Bytes reply;
         EXPECT_EQ(Send(&reply), DVC_SEND_READFAIL);
         std::this_thread::sleep_for(std::chrono::milliseconds(c.gapMs));
-        port->SetResponder([](const Bytes& written, FakeParallelPort& self) {
-            if (written.size() == 7) self.Feed(Packet(0x10, 0xE0, {0xBB}));
+        auto answered = std::make_shared<unsigned char>(0);
+        port->SetResponder([answered](const Bytes& written, FakeParallelPort& self) {
+            if (written.size() == 7) self.Feed(Packet(0x10, 0xE0, {++*answered}));
         });
-        EXPECT_EQ(Send(&reply), DVC_OK);
-        EXPECT_EQ(reply, Packet(0x10, 0xE0, {0xBB}));
+        for (unsigned char n = 1; n <= c.following; ++n) {
+            EXPECT_EQ(Send(&reply), DVC_OK);
+            EXPECT_EQ(reply, Packet(0x10, 0xE0, {n}));
+        }
     }
 }
 

@@ -32,10 +32,11 @@ struct Sent {
     Bytes reply;
 };
 
-Sent Send(const Bytes& command, uint32_t capacity = DVC_RESPONSE_SLOT, bool withBuffer = true) {
+Sent Send(const Bytes& command, uint32_t capacity = DVC_RESPONSE_SLOT, bool withBuffer = true,
+          const char* port = kPort) {
     Bytes reply(std::max<uint32_t>(capacity, 1));
     uint32_t length = capacity;
-    int result = DvcSendCommand(kPort, command.data(), uint16_t(command.size()),
+    int result = DvcSendCommand(port, command.data(), uint16_t(command.size()),
                                 withBuffer ? reply.data() : nullptr, &length);
     reply.resize(result == DVC_OK && withBuffer ? length : 0);
     if (result == DVC_SEND_READFAIL || result == DVC_RESPONSE_TOO_LARGE) {
@@ -141,19 +142,25 @@ TEST(UsbTransaction, AlertsWaitForTheNextCaller) {
     const Bytes query = Command(9, 0x50);
     open.printer->SetResponder(Script({{Packet(0x10, 0xE0, {1})}, {Packet(0x10, 0xE0, {2})}}));
     ASSERT_EQ(Send(query).reply, Packet(0x10, 0xE0, {1}));
-    // Nobody waits: the alert is kept until the next wait takes it, whatever that waiter sent.
+    // Nobody waits: the alert is kept until the next wait takes it. A command's
+    // wait drops it (as it drops an unsolicited error) and gets its own reply.
     const Bytes alert = Packet(0x00, 0xF0, {0xE7, 0x0C, 0x01, 0x01});
     open.printer->Queue(alert);
-    EXPECT_TRUE(Eventually([] { return StoredReplies() == 1; }));
-    EXPECT_EQ(Send(query).reply, alert);
+    open.printer->Queue(Packet(0x80, 0xE0, {9}));
+    EXPECT_TRUE(Eventually([] { return StoredReplies() == 2; }));
     EXPECT_EQ(Send(query).reply, Packet(0x10, 0xE0, {2}));
+    EXPECT_EQ(StoredReplies(), 0);
 
     // Three stored before anyone waits: one per wait, in the order they came.
     for (uint8_t i = 1; i <= 3; ++i)
         open.printer->Queue(Packet(0x00, 0xF0, {i}));
     ASSERT_TRUE(Eventually([] { return StoredReplies() == 3; }));
-    for (uint8_t i = 1; i <= 3; ++i)
-        EXPECT_EQ(Send(query).reply, Packet(0x00, 0xF0, {i}));
+    for (uint8_t i = 1; i <= 3; ++i) {
+        unsigned char packet[DVC_RESPONSE_SLOT];
+        uint32_t length = sizeof packet;
+        ASSERT_EQ(UsbGetResponse(packet, &length, 0), DVC_OK);
+        EXPECT_EQ(Bytes(packet, packet + length), Packet(0x00, 0xF0, {i}));
+    }
 }
 
 TEST(UsbTransaction, OfflineAndOnline) {
@@ -172,16 +179,17 @@ TEST(UsbTransaction, OfflineAndOnline) {
         {"offline: response 0", true, {reply(0), alert(1)}, DVC_REFUSED, false},
         {"online: response 1, alert 0", false, {reply(1), alert(0)}, DVC_OK, true},
         {"online: response 1, alert 1", false, {reply(1), alert(1)}, DVC_REFUSED, false},
-        {"offline: alert 1 first, response 0", true, {alert(1), reply(0)}, DVC_OK, true},
-        {"offline: alert 1 first, response 1", true, {alert(1), reply(1)}, DVC_REFUSED, false},
+        {"offline: alert 1 first, response 0", true, {alert(1), reply(0)}, DVC_REFUSED, false},
+        {"offline: alert 1 first, response 1", true, {alert(1), reply(1)}, DVC_OK, true},
         {"offline: alert 0 first", true, {alert(0), reply(1)}, DVC_REFUSED, false},
-        {"online: alert 0 first, response 0", false, {alert(0), reply(0)}, DVC_OK, true},
+        {"online: alert 0 first, response 1", false, {alert(0), reply(1)}, DVC_OK, true},
         {"online: alert 1 first", false, {alert(1), reply(0)}, DVC_REFUSED, false},
-        {"something else first", true, {Packet(0x10, 0xE5, {0, 0, 0, 0})}, DVC_OK, true},
+        {"another reply first", true, {Packet(0x10, 0xC1, {0, 0, 0, 1}), reply(1), alert(1)}, DVC_OK, true},
+        {"an unsolicited error first", false, {Packet(0x80, 0xE0, {1}), alert(0), reply(1)}, DVC_OK, true},
         {"offline: response 1 and no alert", true, {reply(1)}, DVC_OK, true},
         {"online: response 1 and no alert", false, {reply(1)}, DVC_REFUSED, false},
-        {"online: alert 0 and no response", false, {alert(0)}, DVC_OK, true},
-        {"offline: alert 1 and no response", true, {alert(1)}, DVC_REFUSED, false},
+        {"online: alert 0 and no response", false, {alert(0)}, DVC_REFUSED, false},
+        {"offline: alert 1 and no response", true, {alert(1)}, DVC_OK, true},
         {"offline: silence", true, {}, DVC_SEND_READFAIL, false},
     };
     for (const auto& c : cases) {
@@ -208,6 +216,20 @@ TEST(UsbTransaction, ClosingEndsABlockedRead) {
         {"close", [] { EXPECT_EQ(DvcClosePort(kPort), DVC_OK); }, false},
         {"shutdown", [] { DvcShutdown(); }, false},
         {"reopen", [] { EXPECT_EQ(DvcOpenPort(kPort), DVC_OK); }, true},
+        // At once, before the old read has looked at the flag: it must not go on
+        // waiting on the closed printer's pipe for the new one's replies.
+        {"close, another printer opened at once",
+         [] {
+             EXPECT_EQ(DvcClosePort(kPort), DVC_OK);
+             auto other = FakeUsbPrinter::Attach(DevicePath("S2"), "MFG:Vantrel;MODEL:Laser 10;");
+             AddPrinterInterface(DevicePath("S2"), 2, 1, "USB\\VID_0A5F&PID_0042\\S2");
+             other->SetResponder(Script({{Packet(0x10, 0xE0, {2})}}));
+             EXPECT_EQ(DvcOpenPort("USB002"), DVC_OK);
+             Sent sent = Send(Command(9, 0x50), DVC_RESPONSE_SLOT, true, "USB002");
+             EXPECT_EQ(sent.result, DVC_OK);
+             EXPECT_EQ(sent.reply, Packet(0x10, 0xE0, {2}));
+         },
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -223,7 +245,7 @@ TEST(UsbTransaction, ClosingEndsABlockedRead) {
             Sent sent = Send(Command(9, 0x50));
             EXPECT_EQ(sent.result, DVC_OK);
             EXPECT_EQ(sent.reply, Packet(0x10, 0xE0, {2}));
-        } else if (G_hTransactionInfo) {
+        } else if (G_hTransactionInfo && G_szPortName[0] == '\0') {
             EXPECT_FALSE(ReadThreadRuns());
         }
     }

@@ -64,10 +64,13 @@ TEST_F(UsbSim, RefusalsAndFaultsAreReported) {
         int write;
     } cases[] = {
         {"offline refused", {"--refuse-offline"}, kWriteFailed},
-        // After the alert, a reply whose ninth byte is 1 is taken as a refusal.
-        {"alert before the reply", {"--alert-first", "--pieces", "7"}, kWriteFailed},
+        // After the alert, the reply's ninth byte 1 means accepted, as in the other order.
+        {"alert before the reply", {"--alert-first", "--pieces", "7"}, 0},
+        {"another reply before each", {"--foreign-first", "--pieces", "7"}, 0},
+        {"an unsolicited error before each", {"--unsolicited-first"}, 0},
         {"stray bytes before each reply", {"--stray", "6", "--pieces", "7"}, 0},
     };
+    size_t settings = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<std::string> options = {"--usb", "1"};
@@ -75,6 +78,13 @@ TEST_F(UsbSim, RefusalsAndFaultsAreReported) {
         orbis::test::SimProcess sim(root_.Path(), options);
         ASSERT_TRUE(sim.Ready());
         EXPECT_EQ(WritePrinterSettings("USB001", {"PWRSVR:33"}), c.write);
+        // Whatever came before the replies, a query reads every setting (the first,
+        // clean case gives the count).
+        StringMap values;
+        EXPECT_EQ(QueryPrinterSettings("USB001", values), 0);
+        if (!settings) settings = values.size();
+        EXPECT_EQ(values.size(), settings);
+        EXPECT_EQ(values["PWRSVR"], c.write == 0 ? "33" : values["PWRSVR"]);
         EndLink("USB001");
     }
     // No printer on the port at all: the open fails.

@@ -1,6 +1,7 @@
 // Printer ports reached through the Win32 calls, against real printer processes:
 // piece boundaries on USB, COMMTIMEOUTS on parallel ports, device-ID prefixes,
 // SetupAPI listing, vanishing printers, and roots kept apart.
+#include "platform/src/device_wire.h"
 #include "platform/src/devices.h"
 #include "support/setupapi_listing.h"
 #include "tests/sim/sim_process.h"
@@ -10,7 +11,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
 #include <future>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -264,6 +269,94 @@ TEST_F(DeviceTest, APrinterThatVanishesMidReplyMakesReadsFailNotHang) {
             EXPECT_EQ(Open(outName, GENERIC_WRITE), INVALID_HANDLE_VALUE) << c.what;
         }
     }
+}
+
+// A printer on LPT1 served by this process that starts every answer with a
+// frame header announcing 100 bytes, sends 10 of them, and then nothing more.
+class HalfFramePrinter {
+  public:
+    explicit HalfFramePrinter(const std::string& root) {
+        std::string dir = orbis::wire::DeviceDir(root);
+        std::filesystem::create_directories(dir);
+        sockaddr_un address;
+        socklen_t length = 0;
+        int dirFd = -1;
+        listen_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        orbis::wire::MakeAddress(dir + "/LPT1", &address, &length, &dirFd);
+        ::bind(listen_, reinterpret_cast<sockaddr*>(&address), length);
+        ::listen(listen_, 8);
+        std::ofstream(dir + "/LPT1.dev") << "pid=" << ::getpid() << "\nkind=lpt\nport=LPT1\n";
+        thread_ = std::thread([this] {
+            for (int fd; (fd = ::accept(listen_, nullptr, nullptr)) >= 0;)
+                connections_.emplace_back([this, fd] {
+                    {
+                        std::lock_guard lock(mutex_);
+                        open_.push_back(fd);
+                    }
+                    uint8_t type = 0;
+                    std::vector<uint8_t> payload;
+                    orbis::wire::RecvFrame(fd, &type, &payload); // hello
+                    if (orbis::wire::RecvFrame(fd, &type, &payload)) {
+                        const uint8_t half[15] = {type == 'I' ? uint8_t('i') : uint8_t('D'), 0, 0, 0, 100, 1};
+                        orbis::wire::WriteAll(fd, half, sizeof half);
+                    }
+                    char rest;
+                    while (::recv(fd, &rest, 1, 0) > 0) { // silent until the caller lets go
+                    }
+                });
+        });
+    }
+    // Hangs up every connection, which ends whatever still waits on one.
+    void Unplug() {
+        std::lock_guard lock(mutex_);
+        for (int fd : open_)
+            ::shutdown(fd, SHUT_RDWR);
+    }
+    ~HalfFramePrinter() {
+        Unplug();
+        ::shutdown(listen_, SHUT_RDWR);
+        thread_.join();
+        for (auto& connection : connections_)
+            connection.join();
+        ::close(listen_);
+        for (int fd : open_)
+            ::close(fd);
+    }
+
+  private:
+    int listen_ = -1;
+    std::thread thread_;
+    std::vector<std::thread> connections_; // touched by thread_ only until it is joined
+    std::mutex mutex_;
+    std::vector<int> open_;
+};
+
+// Every read of the port's wire is bounded: half a frame fails the call within
+// seconds instead of holding it for good.
+TEST_F(DeviceTest, APrinterThatStopsInsideAFrameNeverHoldsACall) {
+    HalfFramePrinter printer(root.Path());
+    HANDLE port = Open("LPT1");
+    ASSERT_NE(port, INVALID_HANDLE_VALUE);
+    auto start = Clock::now();
+    auto calls = std::async(std::launch::async, [&] {
+        char id[256];
+        DWORD got = 0;
+        BOOL asked = DeviceIoControl(port, 0x11, nullptr, 0, id, sizeof id, &got, nullptr);
+        COMMTIMEOUTS t = {0, 0, 30000, 0, 0};
+        SetCommTimeouts(port, &t);
+        Write(port, "x");
+        BOOL read = ReadFile(port, id, sizeof id, &got, nullptr);
+        return std::pair{asked, read ? DWORD(0) : GetLastError()};
+    });
+    if (calls.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        printer.Unplug();
+        FAIL() << "a call hangs";
+    }
+    auto [asked, readError] = calls.get();
+    EXPECT_FALSE(asked);
+    EXPECT_EQ(readError, DWORD(ERROR_DEVICE_NOT_CONNECTED));
+    EXPECT_LT(MsSince(start), 5000);
+    CloseHandle(port);
 }
 
 TEST_F(DeviceTest, ABlockedUsbReadEndsWhenCancelled) {

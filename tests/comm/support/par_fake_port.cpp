@@ -48,6 +48,7 @@ std::shared_ptr<FakeParallelPort> FakeParallelPort::Attach(const std::string& na
 void FakeParallelPort::Push(Step step) {
     std::lock_guard lock(mutex_);
     steps_.push_back(std::move(step));
+    arrived_.notify_all();
 }
 
 void FakeParallelPort::SetResponder(Responder responder) {
@@ -82,11 +83,14 @@ bool FakeParallelPort::Read(void* buffer, DWORD count, DWORD* got, DWORD* error)
             return false;
         }
         if (steps_.empty()) {
-            // Silence: the read time-out expires (kept short so tests stay quick).
-            DWORD wait = std::min<DWORD>(timeouts_.ReadTotalTimeoutConstant, 30);
-            lock.unlock();
-            std::this_thread::sleep_for(std::chrono::milliseconds(wait));
-            return true;
+            // Silence: as on a real port, the read waits for bytes until its total
+            // time-out expires; MAXDWORD interval with zero totals returns at once.
+            const COMMTIMEOUTS& t = timeouts_;
+            DWORD total = t.ReadTotalTimeoutMultiplier * count + t.ReadTotalTimeoutConstant;
+            if (total == 0 && t.ReadIntervalTimeout == 0xFFFFFFFFu) return true;
+            if (!arrived_.wait_for(lock, std::chrono::milliseconds(total), [&] { return !steps_.empty(); }))
+                return true;
+            continue;
         }
         Step& step = steps_.front();
         if (step.kind == Step::Data) {

@@ -7,6 +7,7 @@
 #include "win32.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -57,12 +58,13 @@ class FakeParallelPort {
     }
     void Push(Step step);
     std::mutex mutex_;
+    std::condition_variable arrived_;
     std::deque<Step> steps_;
     Responder responder_;
     std::vector<Bytes> writes_;
     std::vector<Clock::time_point> writeTimes_;
     std::vector<COMMTIMEOUTS> timeoutsSet_;
-    COMMTIMEOUTS timeouts_ = {0, 0, 30, 0, 0};
+    COMMTIMEOUTS timeouts_ = {0, 0, 1000, 0, 0}; // a port never given timeouts waits a second
     std::string deviceId_;
     bool dead_ = false, writeFails_ = false;
     int reads_ = 0, openHandles_ = 0;
