@@ -2,6 +2,7 @@
 // its own file and registers itself here.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -39,6 +40,10 @@ bool RequirePort(const char* command, const std::string& name);
 // Text from a printer, a catalogue or a file made safe for one output line:
 // control characters (C0 and DEL) as \xNN, so nothing forges a line or drives the terminal.
 std::string Escaped(const std::string& text);
+
+// A logging level as the console takes it (log-level N, --log-level N): decimal or
+// 0x hex, 0 to 0xFFFFFFFF; false for anything else.
+bool ParseLevel(const std::string& text, uint32_t& level);
 
 } // namespace cli
 

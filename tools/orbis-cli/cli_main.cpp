@@ -37,17 +37,6 @@ int UsageError(const std::string& message) {
     return cli::kExitUsage;
 }
 
-bool ParseLevel(const std::string& text, uint32_t& level) {
-    if (text.empty() || text[0] == '-' || text[0] == '+') return false;
-    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    char* end = nullptr;
-    errno = 0;
-    unsigned long long value = std::strtoull(text.c_str(), &end, hex ? 16 : 10);
-    if (errno != 0 || *end != '\0' || value > 0xFFFFFFFFull) return false;
-    level = static_cast<uint32_t>(value);
-    return true;
-}
-
 // Options may stand before or after the command; "--" ends them.
 bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
     for (int i = 1; i < argc; ++i) {
@@ -93,7 +82,7 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
             }
             options.root = value;
         } else if (name == "--log-level") {
-            if (!ParseLevel(value, options.level)) {
+            if (!cli::ParseLevel(value, options.level)) {
                 error = "--log-level takes a number, decimal or 0x hex, 0 to 0xFFFFFFFF";
                 return false;
             }

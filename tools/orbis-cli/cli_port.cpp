@@ -151,20 +151,9 @@ int RunWrite(const std::vector<std::string>& args) {
     return Finish(port, ok);
 }
 
-bool ParseLevel(const std::string& text, uint32_t& level) {
-    if (text.empty() || text[0] == '-' || text[0] == '+') return false;
-    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    char* end = nullptr;
-    errno = 0;
-    unsigned long long value = std::strtoull(text.c_str(), &end, hex ? 16 : 10);
-    if (errno != 0 || *end != '\0' || value > 0xFFFFFFFFull) return false;
-    level = static_cast<uint32_t>(value);
-    return true;
-}
-
 int RunLogLevel(const std::vector<std::string>& args) {
     uint32_t level = 0;
-    if (args.size() != 1 || !ParseLevel(args[0], level)) {
+    if (args.size() != 1 || !cli::ParseLevel(args[0], level)) {
         std::fprintf(stderr, "usage: orbis-cli log-level N   (N decimal or 0x hex, 0 to 0xFFFFFFFF)\n");
         return 2;
     }

@@ -4,6 +4,8 @@
 #include "dvc.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 
@@ -75,6 +77,18 @@ std::string Escaped(const std::string& text) {
         }
     }
     return out;
+}
+
+// Decimal or 0x hex, 0 to 0xFFFFFFFF; no sign, nothing behind.
+bool ParseLevel(const std::string& text, uint32_t& level) {
+    if (text.empty() || text[0] == '-' || text[0] == '+') return false;
+    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long value = std::strtoull(text.c_str(), &end, hex ? 16 : 10);
+    if (errno != 0 || *end != '\0' || value > 0xFFFFFFFFull) return false;
+    level = static_cast<uint32_t>(value);
+    return true;
 }
 
 } // namespace cli
