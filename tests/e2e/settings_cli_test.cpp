@@ -16,6 +16,7 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -216,10 +217,19 @@ TEST_F(SettingsCli, AnotherUserGetsNothingOfTheRoot) {
         EXPECT_EQ(stat((shared + name).c_str(), &st), 0) << name;
         EXPECT_EQ(st.st_mode & 077, 0u) << name;
     }
+    // The other user runs its own copy of the console: the build tree may lie where
+    // only root may go (a checkout under /root), as a user's installed copy would not.
+    const std::string otherBin = root_.Path() + "/bin";
+    std::filesystem::create_directory(otherBin);
+    std::filesystem::copy_file(std::string(std::getenv("ORBIS_BIN_DIR")) + "/orbis-cli",
+                               otherBin + "/orbis-cli");
+    ASSERT_EQ(chmod(otherBin.c_str(), 0755), 0);
+    ASSERT_EQ(chmod((otherBin + "/orbis-cli").c_str(), 0755), 0);
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         if (setgid(65534) != 0 || setuid(65534) != 0) _exit(100);
+        if (chdir(root_.Path().c_str()) != 0 || setenv("ORBIS_BIN_DIR", otherBin.c_str(), 1) != 0) _exit(101);
         int reached = 0, bit = 1;
         for (const char* file : {"/registry.reg", "/registry.reg.lock", "/c/VanDvc32.log"}) {
             if (open((shared + file).c_str(), O_RDONLY) >= 0) reached |= bit;
