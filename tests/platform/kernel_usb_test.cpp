@@ -24,7 +24,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <future>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -526,9 +528,15 @@ TEST_F(KernelUsb, LibraryTalksToThePrinterOnItsUsbPort) {
     RefreshHostEntriesForTesting();
     EXPECT_EQ(orbis::platformtest::SpoolerPorts(),
               std::vector<std::string>({"Orbis LP 2200 PCL (USB004)=USB004"}));
+    DvcInit();
+    G_LoggingLevel = DVC_LOG_STEPS; // the library's log names the node and the cause too
     EXPECT_EQ(DvcOpenPort("USB004"), DVC_FAIL);
-    EXPECT_EQ(HostDeviceProblem(),
-              "permission denied on " + g_refused + ": add your user to the lp group and log in again");
+    const std::string cause =
+        "permission denied on " + g_refused + ": add your user to the lp group and log in again";
+    EXPECT_EQ(HostDeviceProblem(), cause);
+    std::ifstream log(root_.Path() + "/c/VanDvc32.log");
+    const std::string logged((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_NE(logged.find("    Access is denied. (" + cause + ")\n"), std::string::npos) << logged;
     DvcShutdown();
     G_bInitialized = false;
 }
