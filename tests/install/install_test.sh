@@ -52,6 +52,18 @@ if command -v python3 >/dev/null; then
     [ "$got" = "$settings" ] || fail "json query held $got settings, the catalogue reads $settings"
 fi
 
+# With every source on but no host printer and no CUPS (an empty sysfs, a scheduler that is not
+# there), the utility behaves as with the simulator alone.
+mkdir -p "$tmp/nosys/class" "$tmp/nodev"
+printf '[Kernel]\nSysfs=%s\nDev=%s\nProc=%s\n[Cups]\nServer=%s\n' "$tmp/nosys" "$tmp/nodev" "$tmp/nosys" \
+    "$tmp/no-cups.sock" >"$ORBIS_ROOT/sources.ini"
+[ "$(env -u ORBIS_SOURCES "$stage/bin/orbis-cli" query)" = "$out" ] ||
+    fail "all sources on, no host printer: the query differs from the simulator's alone"
+got=$(env -u ORBIS_SOURCES "$stage/bin/orbis-cli" devices)
+[ "$(grep -c . <<<"$got")" -eq 1 ] && grep -q '\[simulated\]$' <<<"$got" ||
+    fail "all sources on, no host printer: devices listed $got"
+rm "$ORBIS_ROOT/sources.ini"
+
 # --root in place of ORBIS_ROOT; --log-level logs this run without touching the registry's level.
 (unset ORBIS_ROOT; "$stage/bin/orbis-cli" --root "$tmp/root" --log-level 0x13 probe LPT1 >/dev/null) ||
     fail "probe with --root and --log-level"
