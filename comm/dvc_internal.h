@@ -47,6 +47,9 @@ extern PFN_SetupDiEnumDeviceInterfaces G_pSetupDiEnumDeviceInterfaces;
 // Frame and logging.
 void DvcInit();
 void DvcLog(uint32_t level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Logs the system's text for a failed open's error on a line of its own (it names
+// the host's device node and the cause where the system knows them).
+void DvcLogErrorText(uint32_t level, DWORD error);
 void DvcLogHex(const unsigned char* buffer, uint16_t length);
 // Gives the library's registry key the access list that lets every user change
 // the logging level. False when a step failed; the key then keeps its default.

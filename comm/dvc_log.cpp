@@ -30,6 +30,16 @@ void DvcLog(uint32_t level, const char* format, ...) {
     std::fclose(log);
 }
 
+void DvcLogErrorText(uint32_t level, DWORD error) {
+    if ((G_LoggingLevel & level) == 0) return;
+    char text[512];
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                                  0, text, sizeof text, nullptr);
+    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r'))
+        text[--length] = '\0';
+    if (length > 0) DvcLog(level, "    %s\n", text);
+}
+
 void DvcLogHex(const unsigned char* buffer, uint16_t length) {
     // Dumps follow any logging at all, not only bit 0x10; DvcLog then filters.
     if (G_LoggingLevel == 0) return;

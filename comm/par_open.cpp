@@ -147,8 +147,10 @@ static bool PortTakesCopy(const char* portName) {
 
 static int OpenUnidirectional(const char* portName) {
     if (!PortTakesCopy(portName)) {
+        DWORD error = GetLastError();
         DvcLog(DVC_LOG_ENTRY, "DvcOpenPort(Unidirectional workaround) - failed, last error was %d\n",
-               (int)GetLastError());
+               (int)error);
+        DvcLogErrorText(DVC_LOG_ENTRY, error);
         return DVC_FAIL;
     }
     char tempDir[MAX_PATH + 1] = {};
@@ -181,8 +183,10 @@ static int OpenDirect(const char* portName) {
     G_hPort = ParNT95CreateFile(portName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (G_hPort == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
         DvcLog(DVC_LOG_STEPS, "DvcOpenPort(Parallel) - ParNt95CreateFile() failed, last error was %d\n",
-               (int)GetLastError());
+               (int)error);
+        DvcLogErrorText(DVC_LOG_STEPS, error);
         return DVC_FAIL;
     }
 

@@ -29,6 +29,7 @@ HANDLE OpenUsbHandle(const char* devicePath, const char* pipeName) {
         DWORD error = GetLastError();
         ++failures;
         DvcLog(DVC_LOG_STEPS, "OpenUsbHandle(): failed to otabin handle to %s error: %d\n", path, (int)error);
+        DvcLogErrorText(DVC_LOG_STEPS, error);
         if (write) {
             DvcLog(DVC_LOG_STEPS, "OpenUsbHandle()->CreateFile Failed to give a handle to PIPE00\n");
             DvcLog(DVC_LOG_STEPS,
@@ -69,7 +70,9 @@ void UsbAddDeviceEntry(HDEVINFO deviceInfoSet, PSP_DEVICE_INTERFACE_DATA interfa
     HANDLE device = CreateFileA(devicePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, 0, nullptr);
     if (device == INVALID_HANDLE_VALUE) { // e.g. error 5: the node is not the user's to open
-        DvcLog(DVC_LOG_STEPS, "CreateFile(%s) failed, last error was %d\n", devicePath, (int)GetLastError());
+        DWORD error = GetLastError();
+        DvcLog(DVC_LOG_STEPS, "CreateFile(%s) failed, last error was %d\n", devicePath, (int)error);
+        DvcLogErrorText(DVC_LOG_STEPS, error);
         return;
     }
     CloseHandle(device);

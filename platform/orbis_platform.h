@@ -51,6 +51,12 @@ void RefreshHostEntriesForTesting();
 std::string HostDeviceProblem();
 void ClearHostDeviceProblem();
 
+// How many "copy /b" runs to a printer port failed in this process. The library
+// only logs the copy's result (the write-only workaround's close), so a caller that
+// wrote settings compares the count before and after; HostDeviceProblem() then says
+// what went wrong ("nothing or not all of the data reached LPT1: ...").
+unsigned FailedPortCopies();
+
 // The access list RegSetKeySecurity recorded for a key, as
 // "S-1-5-32-545:F003F,S-1-5-32-544:F003F,S-1-5-18:F003F"; "" when none was set.
 std::string KeyDaclForTesting(HKEY root, const std::string& subKey);

@@ -177,6 +177,14 @@ BOOL SetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts);
 
 DWORD GetLastError(void);
 void SetLastError(DWORD dwErrCode);
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000u
+#define ERROR_MR_MID_NOT_FOUND 317L
+// The system's text for an error code (FROM_SYSTEM only, no inserts). Where the calling
+// thread's last device open failed on a host node, the text also names the node and the
+// cause ("Access is denied. (permission denied on /dev/usb/lp0: ...)").
+DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId, LPSTR lpBuffer,
+                     DWORD nSize, void* Arguments);
 
 DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer);
 UINT GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique, LPSTR lpTempFileName);

@@ -10,8 +10,9 @@ shift || true
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev qt6-base-dev-tools libgl-dev fonts-nanum xvfb xauth qt6-qpa-plugins
           desktop-file-utils)
-# The CUPS tests start a scheduler of their own; its recommends (browsing, mDNS) are not wanted.
-bare_packages=(cups-daemon cups-client libcups2-dev)
+# The CUPS tests start a scheduler of their own, the install test has udevadm parse the udev rule;
+# their recommends (browsing, mDNS) are not wanted.
+bare_packages=(cups-daemon cups-client libcups2-dev udev)
 
 missing_of() {
   for p in "$@"; do

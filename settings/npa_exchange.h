@@ -14,6 +14,9 @@ inline constexpr int kOpenFailed = -1;
 inline constexpr int kQueryFailed = -2;
 inline constexpr int kWriteFailed = -3;
 inline constexpr int kChangeListFailed = -10;
+// The write went through the library, but the system could not pass it on to the port
+// (the write-only workaround's copy at the close, whose result the library only logs).
+inline constexpr int kNotDelivered = -11;
 
 // Four upper-case hex digits of a setting identifier -> its NPA name; kept across queries.
 extern StringMap NpaSettingIds;

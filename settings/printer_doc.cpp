@@ -72,7 +72,9 @@ int CPrinterDoc::WriteWithStatus(const std::string& target, const std::string& s
 }
 
 int CPrinterDoc::ApplySettings() {
-    return WriteWithStatus(PortName, LoadStringText(IDS_APPLY_STATUS), false);
+    const unsigned failedCopies = Host ? Host->FailedPortCopies() : 0;
+    int result = WriteWithStatus(PortName, LoadStringText(IDS_APPLY_STATUS), false);
+    return result == 0 && Host && Host->FailedPortCopies() != failedCopies ? kNotDelivered : result;
 }
 
 int CPrinterDoc::SaveCommandFile(const std::string& path) {

@@ -43,7 +43,8 @@ class CPrinterDoc {
     // NAME:VALUE for every entry of `table`, in table order; false on allocation failure.
     static bool BuildChangeList(const StringMap& table, std::vector<std::string>& list);
 
-    // 0, -1, -3 from WritePrinterSettings, or -10 when the change list could not be built.
+    // 0, -1, -3 from WritePrinterSettings, -10 when the change list could not be built, or
+    // -11 (kNotDelivered) when the host could not pass what was written on to the port.
     int ApplySettings();
     int SaveCommandFile(const std::string& path);
 

@@ -28,6 +28,11 @@ class IWindowHost {
 
     virtual void SetWaitCursor(bool on) = 0;
 
+    // How many copies to a printer port the system could not complete so far: the
+    // write-only workaround's close only logs the copy's result, so an apply compares
+    // the count before and after.
+    virtual unsigned FailedPortCopies() { return 0; }
+
     // The printer selection dialog: lists `lines` (sorted, first preselected).
     // Returns true when it ended with OK; `selected` is then the selected line (empty if none).
     virtual bool SelectPrinter(const std::vector<std::string>& lines, std::string& selected) = 0;

@@ -14,13 +14,8 @@ int CQtWindowHost::ShowMessage(bool ownedByMainWindow, const std::string& text, 
     QMessageBox box(ownedByMainWindow ? Frame : nullptr);
     box.setWindowTitle(QString::fromStdString(caption));
     box.setText(QString::fromStdString(text));
-    // A failure the system can explain (a printer node the user may not open) shows
-    // why beside the message; the library itself only knows error codes.
-    if (icon == MessageIcon::Stop) {
-        std::string cause = orbis::platform::HostDeviceProblem();
-        orbis::platform::ClearHostDeviceProblem();
-        if (!cause.empty()) box.setInformativeText(QString::fromStdString(cause));
-    }
+    std::string cause = TakeCause(icon);
+    if (!cause.empty()) box.setInformativeText(QString::fromStdString(cause));
     box.setIcon(icon == MessageIcon::Stop          ? QMessageBox::Critical
                 : icon == MessageIcon::Information ? QMessageBox::Information
                                                    : QMessageBox::Question);
@@ -33,6 +28,19 @@ int CQtWindowHost::ShowMessage(bool ownedByMainWindow, const std::string& text, 
     int answer = box.exec();
     if (buttons == MessageButtons::YesNo) return answer == QMessageBox::Yes ? kIdYes : kIdNo;
     return kIdOk;
+}
+
+std::string CQtWindowHost::TakeCause(MessageIcon icon) {
+    // A failure the system can explain (a printer node the user may not open, a port
+    // that did not take the settings) shows why; the library itself only knows error codes.
+    if (icon != MessageIcon::Stop) return "";
+    std::string cause = orbis::platform::HostDeviceProblem();
+    orbis::platform::ClearHostDeviceProblem();
+    return cause;
+}
+
+unsigned CQtWindowHost::FailedPortCopies() {
+    return orbis::platform::FailedPortCopies();
 }
 
 std::string CQtWindowHost::StatusText() {

@@ -20,12 +20,17 @@ class CQtWindowHost : public IWindowHost {
     void SetWaitCursor(bool on) override;
     bool SelectPrinter(const std::vector<std::string>& lines, std::string& selected) override;
     int ShowPage(int pageId, int row, int column) override;
+    unsigned FailedPortCopies() override;
 
     // The save dialog of the command file; an empty result means cancelled.
     virtual QString AskSaveFile(QWidget* owner);
 
     void SetFrame(CMainFrame* frame) { Frame = frame; }
     CMainFrame* GetFrame() const { return Frame; }
+
+  protected:
+    // What a stop message shows beside its text: the system's cause of the failure, once.
+    std::string TakeCause(MessageIcon icon);
 
   private:
     CMainFrame* Frame = nullptr;

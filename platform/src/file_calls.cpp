@@ -1,5 +1,6 @@
 // CreateFileA and the synchronous file and device calls.
 #include "devices.h"
+#include "host_ioctl.h"
 #include "file_object.h"
 #include "io_handle.h"
 #include "paths.h"
@@ -36,6 +37,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, 
         // "LPT1:" is the same port as "LPT1" (spooler port names keep the colon).
         std::string device = lpFileName;
         if (device.back() == ':' && device.find('\\') == std::string::npos) device.pop_back();
+        ForgetThreadOpenCause();
         io = OpenDevice(device, dwDesiredAccess, &error);
         if (io) error = ERROR_SUCCESS;
     } else if (std::string path = MapPath(lpFileName); path.empty()) {

@@ -40,6 +40,10 @@ int AccessHostNode(const std::string& path, int mode);
 // HostDeviceProblem() gives; a later successful open of that node clears it.
 void NoteHostNodeOpen(const std::string& node, int error);
 void NoteHostProblem(const std::string& text);
+// Why this thread's last device open failed on a host node ("" when it did not):
+// forgotten when the thread's next device open begins.
+std::string ThreadOpenCause();
+void ForgetThreadOpenCause();
 // The usblp device-ID length prefix as usblp itself clamps it (2..1023).
 size_t UsbLpIdLength(const unsigned char* prefix);
 // Replaces the table for this process (tests); null restores the kernel's.

@@ -15,6 +15,7 @@ namespace {
 
 std::mutex g_mutex;
 std::string g_problem; // under g_mutex
+thread_local std::string t_openCause;
 
 } // namespace
 
@@ -26,8 +27,17 @@ void NoteHostNodeOpen(const std::string& node, int error) {
         text = node + " is in use by another program (a print job?): try again when it is done";
     else if (error != 0 && error != ENOENT && error != ENODEV && error != ENXIO)
         text = node + ": " + std::strerror(error);
+    t_openCause = text;
     std::lock_guard<std::mutex> lock(g_mutex);
     if (!text.empty() || g_problem.find(node) != std::string::npos) g_problem = text;
+}
+
+std::string ThreadOpenCause() {
+    return t_openCause;
+}
+
+void ForgetThreadOpenCause() {
+    t_openCause.clear();
 }
 
 void NoteHostProblem(const std::string& text) {

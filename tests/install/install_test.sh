@@ -52,6 +52,18 @@ if command -v python3 >/dev/null; then
     [ "$got" = "$settings" ] || fail "json query held $got settings, the catalogue reads $settings"
 fi
 
+# With every source on but no host printer and no CUPS (an empty sysfs, a scheduler that is not
+# there), the utility behaves as with the simulator alone.
+mkdir -p "$tmp/nosys/class" "$tmp/nodev"
+printf '[Kernel]\nSysfs=%s\nDev=%s\nProc=%s\n[Cups]\nServer=%s\n' "$tmp/nosys" "$tmp/nodev" "$tmp/nosys" \
+    "$tmp/no-cups.sock" >"$ORBIS_ROOT/sources.ini"
+[ "$(env -u ORBIS_SOURCES "$stage/bin/orbis-cli" query)" = "$out" ] ||
+    fail "all sources on, no host printer: the query differs from the simulator's alone"
+got=$(env -u ORBIS_SOURCES "$stage/bin/orbis-cli" devices)
+[ "$(grep -c . <<<"$got")" -eq 1 ] && grep -q '\[simulated\]$' <<<"$got" ||
+    fail "all sources on, no host printer: devices listed $got"
+rm "$ORBIS_ROOT/sources.ini"
+
 # --root in place of ORBIS_ROOT; --log-level logs this run without touching the registry's level.
 (unset ORBIS_ROOT; "$stage/bin/orbis-cli" --root "$tmp/root" --log-level 0x13 probe LPT1 >/dev/null) ||
     fail "probe with --root and --log-level"
@@ -93,6 +105,40 @@ if [ -e "$stage/share/applications/orbis-lp2200.desktop" ]; then
         sleep 0.05
     done
     grep -q "query of $settings settings" "$tmp/sim.log" || fail "orbis-settings did not query: $(cat "$tmp/gui.log")"
+fi
+
+# The udev rule tags exactly the family's usblp nodes: one of the markers the library
+# recognises (case as listed, " NPAP" only behind a blank and before "," or ";"), no other ID.
+rule=$stage/lib/udev/rules.d/70-orbis-lp2200.rules
+IFS='|' read -ra alternatives <<<"$(sed -n 's/.*ATTRS{ieee1284_id}=="\([^"]*\)".*/\1/p' "$rule")"
+tagged() {
+    for pattern in "${alternatives[@]}"; do [[ $1 == $pattern ]] && return 0; done
+    return 1
+}
+for id in "MFG:Vantrel;MDL:Orbis LP 2200;" "CMD:PJL,VNPAP;" "CMD:vnpap;" "CMD:Vnpap;" "CMD:PJL, NPAP,PCL;" \
+          "CMD:PJL, NPAP;" "CMD:CPDNPA00;" "CMD:cpdnpa00;" "CMD:Cpdnpa00;"; do
+    tagged "$id" || fail "the udev rule leaves out a family printer: $id"
+done
+for id in "MFG:HP;MDL:LaserJet 4;CMD:PJL,PCL;" "MFG:VANTREL;" "CMD:PJL,NPAP;" "CMD:PJL,NPAP,PCL;" "CMD:PJL, NPAP" "CMD:CPDNPA0;" ""; do
+    tagged "$id" && fail "the udev rule tags another printer: $id"
+done
+grep -q 'SUBSYSTEM=="usbmisc", KERNEL=="lp\[0-9\]\*"' "$rule" || fail "the udev rule is not for usblp nodes alone"
+# udev itself parses it (udevadm test on a device every system has), in a mount namespace
+# where the rule is the only one and nothing udev writes outlives the check.
+if command -v udevadm >/dev/null && [ "$(id -u)" -eq 0 ] && unshare -m true 2>/dev/null; then
+    unshare -m bash -c '
+        for d in /etc/udev/rules.d /usr/lib/udev/rules.d /lib/udev/rules.d /usr/local/lib/udev/rules.d; do
+            [ -d "$d" ] && mount -t tmpfs none "$d"
+        done
+        mount -t tmpfs none /run && mkdir -p /run/udev/rules.d && cp "$1" /run/udev/rules.d/
+        mount -t tmpfs none /dev
+        SYSTEMD_LOG_LEVEL=debug udevadm test --action=add /devices/virtual/mem/null >"$2" 2>&1' \
+        _ "$rule" "$tmp/udevadm.log" || true
+    grep -q "Reading rules file: /run/udev/rules.d/70-orbis-lp2200.rules" "$tmp/udevadm.log" ||
+        fail "udevadm did not read the rule: $(cat "$tmp/udevadm.log")"
+    if grep "^/run/udev/rules.d/70-orbis-lp2200.rules:" "$tmp/udevadm.log"; then fail "udevadm refuses the rule"; fi
+else
+    echo "udevadm (or a mount namespace) is not available: the rule is not parsed by udev"
 fi
 
 if [ "$failures" -eq 0 ]; then echo "installed programs: all checks passed"; fi

@@ -1,6 +1,8 @@
 // The host's parallel ports behind "LPTn": a fake sysfs tree, ptys standing in
 // for the ppdev and lp nodes, and an ioctl table that plays the printer's side
-// of IEEE 1284 negotiation (it sends the device ID when asked for it).
+// of IEEE 1284 negotiation (it sends the device ID when asked for it). The claim
+// is the node's flock: like PPCLAIM it sleeps while another open of the port,
+// in any process, holds it, and only a signal ends the sleep.
 #include "platform/src/host_devices.h"
 #include "platform/src/host_ioctl.h"
 #include "orbis_platform.h"
@@ -20,7 +22,11 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <poll.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -42,7 +48,6 @@ struct FakePrinter {
     int master = -1;
     int rejectMode = -2; // negotiation to this mode fails with ENXIO
     int claimErrno = 0;
-    bool heldByOther = false;         // another program has claimed the port and keeps it
     std::vector<std::string> refused; // node names opened and checked with EACCES, as without the lp group
 } g_printer;
 
@@ -50,18 +55,14 @@ void Log(const std::string& call) {
     std::lock_guard lock(g_printer.mutex);
     g_printer.calls.push_back(call);
 }
-int Claim(int) {
+int Claim(int fd) {
     Log("claim");
-    if (g_printer.heldByOther) { // ppdev sleeps until the holder lets go; a signal ends the sleep
-        bool signalled = ::poll(nullptr, 0, 10000) < 0;
-        return errno = signalled ? EINTR : EDEADLK, -1; // (10 s: the guard of a claim never bounded)
-    }
-    errno = g_printer.claimErrno;
-    return g_printer.claimErrno ? -1 : 0;
+    if (g_printer.claimErrno) return errno = g_printer.claimErrno, -1;
+    return ::flock(fd, LOCK_EX);
 }
-int Release(int) {
+int Release(int fd) {
     Log("release");
-    return 0;
+    return ::flock(fd, LOCK_UN);
 }
 int Negotiate(int, int mode) {
     Log("mode " + std::to_string(mode));
@@ -95,6 +96,48 @@ int64_t MsSince(Clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
 }
 
+// Another program keeping the port (a print job, a second window): flock(1) holds
+// the claim until Let() or, as the guard of a claim that is never bounded, 30 s.
+class PortHolder {
+  public:
+    explicit PortHolder(const std::string& node) {
+        int in[2], out[2];
+        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        const char* argv[] = {"flock", node.c_str(),          "timeout", "30", "sh",
+                              "-c",    "echo held; exec cat", nullptr};
+        if (posix_spawnp(&pid_, "flock", &actions, nullptr, const_cast<char**>(argv), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(in[0]);
+        ::close(out[1]);
+        toHolder_ = in[1];
+        fromHolder_ = out[0];
+    }
+    ~PortHolder() { Let(); }
+    // Whether the holder has the port, waiting for it up to 10 s.
+    bool Holds() {
+        pollfd p = {fromHolder_, POLLIN, 0};
+        char said[8] = {};
+        return ::poll(&p, 1, 10000) == 1 && ::read(fromHolder_, said, sizeof said) > 0 &&
+               std::string(said).rfind("held", 0) == 0;
+    }
+    void Let() {
+        if (pid_ <= 0) return;
+        ::close(toHolder_); // cat ends, and flock gives the port back
+        ::waitpid(pid_, nullptr, 0);
+        ::close(fromHolder_);
+        pid_ = -1;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int toHolder_ = -1, fromHolder_ = -1;
+};
+
 class HostParallel : public testing::Test {
   protected:
     void SetUp() override {
@@ -108,7 +151,6 @@ class HostParallel : public testing::Test {
         g_printer.idReply = Prefixed(kId);
         g_printer.rejectMode = -2;
         g_printer.claimErrno = 0;
-        g_printer.heldByOther = false;
         g_printer.refused.clear();
         ClearHostDeviceProblem();
         SetHostIoctlsForTesting(&kFake);
@@ -264,8 +306,14 @@ TEST_F(HostParallel, OpenFindsThePortOrSaysWhy) {
         setenv("ORBIS_SOURCES", c.sources, 1);
         g_printer.claimErrno = c.claimErrno;
         g_printer.refused = c.refused;
-        g_printer.heldByOther = c.held;
+        std::optional<PortHolder> holder;
+        if (c.held) {
+            ASSERT_TRUE(holder.emplace(node_.Path()).Holds());
+        }
+        auto start = Clock::now();
         HANDLE h = OpenLpt(c.lpt);
+        EXPECT_GE(MsSince(start), c.held ? 2500 : 0); // the inquiry's write constant
+        holder.reset();
         std::string problem = HostDeviceProblem();
         if (size_t at = problem.find(root_.Path()); at != std::string::npos)
             problem.erase(at, root_.Path().size());
@@ -290,12 +338,31 @@ TEST_F(HostParallel, OpenFindsThePortOrSaysWhy) {
         EXPECT_TRUE(CloseHandle(h));
     }
     // ppdev is claimed at the open and for the read only, each time given back in
-    // compatibility mode; lp takes no ioctls at all; a held port is asked again until the bound
+    // compatibility mode; lp takes no ioctls at all
     auto calls = Calls();
-    ASSERT_GE(calls.size(), 8u);
-    EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + 8),
-              std::vector<std::string>(
-                  {"claim", "release", "claim", "mode 0", "mode 256", "release", "claim", "claim"}));
+    ASSERT_GE(calls.size(), 7u);
+    EXPECT_EQ(
+        std::vector<std::string>(calls.begin(), calls.begin() + 7),
+        std::vector<std::string>({"claim", "release", "claim", "mode 0", "mode 256", "release", "claim"}));
+
+    // Between exchanges the port is free for others; an exchange while they hold it gives up.
+    std::filesystem::remove_all(root_.Path() + "/sys");
+    AddPort("ppdev", "parport0");
+    setenv("ORBIS_SOURCES", "kernel", 1);
+    HANDLE h = OpenLpt();
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(h, "a", 1, &written, nullptr));
+    PortHolder job(node_.Path());
+    ASSERT_TRUE(job.Holds());
+    auto start = Clock::now();
+    EXPECT_FALSE(WriteFile(h, "a", 1, &written, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_SEM_TIMEOUT);
+    EXPECT_GE(MsSince(start), 2500);
+    job.Let();
+    EXPECT_TRUE(WriteFile(h, "b", 1, &written, nullptr));
+    EXPECT_EQ(node_.Take(2), "ab");
+    CloseHandle(h);
 }
 
 TEST_F(HostParallel, DeviceIdWritesAndReadsNegotiateTheirModes) {

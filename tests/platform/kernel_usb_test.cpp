@@ -24,11 +24,14 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <future>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <poll.h>
+#include <sys/file.h>
 #include <thread>
 #include <unistd.h>
 
@@ -46,7 +49,8 @@ const char kDeviceClass[] = "{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
 
 // The fake usblp answers the device-ID request with the ID of the pty the descriptor is on,
 // as usblp does: the length prefix clamped to 2..1023 bytes copied (its buffer is 1024),
-// nothing said about how many; g_idErrno fails one request.
+// nothing said about how many; g_idErrno fails one request. Like usblp it lets a node be
+// open once at a time (EBUSY after that): the open takes the node's flock.
 std::mutex g_idsMutex;
 std::map<std::string, std::string> g_ids; // pty path -> device ID
 int g_idErrno = 0;
@@ -67,7 +71,13 @@ int FakeDeviceId(int fd, void* buffer, size_t size) {
     return 0;
 }
 int FakeOpen(const char* path, int flags) {
-    return path == g_refused ? (errno = EACCES, -1) : ::open(path, flags);
+    if (path == g_refused) return errno = EACCES, -1;
+    int fd = ::open(path, flags);
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return errno = EBUSY, -1;
+    }
+    return fd;
 }
 const HostIoctls kFakeIoctls = {
     &FakeDeviceId, [](int) { return -1; }, [](int) { return -1; }, [](int, int) { return -1; }, &FakeOpen,
@@ -526,9 +536,23 @@ TEST_F(KernelUsb, LibraryTalksToThePrinterOnItsUsbPort) {
     RefreshHostEntriesForTesting();
     EXPECT_EQ(orbis::platformtest::SpoolerPorts(),
               std::vector<std::string>({"Orbis LP 2200 PCL (USB004)=USB004"}));
+    DvcInit();
+    G_LoggingLevel = DVC_LOG_STEPS; // the library's log names the node and the cause too
+    EXPECT_EQ(DvcOpenPort("USB004"), DVC_FAIL);
+    const std::string cause =
+        "permission denied on " + g_refused + ": add your user to the lp group and log in again";
+    EXPECT_EQ(HostDeviceProblem(), cause);
+    std::ifstream log(root_.Path() + "/c/VanDvc32.log");
+    const std::string logged((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_NE(logged.find("    Access is denied. (" + cause + ")\n"), std::string::npos) << logged;
+    // A node another program has open (a print job) is refused by usblp, and said so.
+    const std::string node = std::exchange(g_refused, "");
+    int job = FakeOpen(node.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(job, 0);
     EXPECT_EQ(DvcOpenPort("USB004"), DVC_FAIL);
     EXPECT_EQ(HostDeviceProblem(),
-              "permission denied on " + g_refused + ": add your user to the lp group and log in again");
+              node + " is in use by another program (a print job?): try again when it is done");
+    ::close(job);
     DvcShutdown();
     G_bInitialized = false;
 }

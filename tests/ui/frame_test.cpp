@@ -11,6 +11,8 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 
+#include <filesystem>
+#include <fstream>
 #include <sys/stat.h>
 
 namespace {
@@ -23,20 +25,39 @@ struct ApplyCase {
     bool edited;
     std::vector<std::string> captions;
     bool modifiedAfter;
+    bool outOfPaper = false; // LPT1 is the host's lp port, which takes no byte (the NT family's copy)
+    std::string cause = "";  // beside the message
 };
 
 TEST_F(Frame, ApplyReportsFailureAndKeepsTheDocumentModified) {
     // No printer is attached to LPT1 in this root: any attempt to send fails.
     const ApplyCase cases[] = {
+        // First: the library asks for the Windows family (NT: only lp serves LPT1) once per process.
+        {"write-only whose copy does not reach the port",
+         1,
+         true,
+         {"설정 적용 실패"},
+         true,
+         true,
+         "nothing or not all of the data reached LPT1: the printer is not ready (out of paper?)"},
         {"write-only without an edit sends nothing and clears the flag", 1, false, {}, false},
         {"write-only with an edit tries to send it", 1, true, {"설정 적용 실패"}, true},
         {"two-way always sends every value", 0, false, {"설정 적용 실패"}, true},
     };
     for (const ApplyCase& c : cases) {
         SCOPED_TRACE(c.what);
+        if (c.outOfPaper) {
+            std::filesystem::create_directories(dir_ + "/sys/class/printer/lp0");
+            std::filesystem::create_directories(dir_ + "/dev");
+            std::filesystem::create_directories(dir_ + "/root");
+            std::filesystem::create_symlink("/dev/full", dir_ + "/dev/lp0");
+            std::ofstream(dir_ + "/root/sources.ini")
+                << "[Kernel]\nSysfs=" << dir_ << "/sys\nDev=" << dir_ << "/dev\n";
+        }
+        setenv("ORBIS_SOURCES", c.outOfPaper ? "kernel" : "simulated", 1);
         CPrinterDoc& doc = MakeDocument({{"BLANKPGS", "PRINT"}}, c.writeOnly);
         CMainFrame& frame = MakeFrame();
-        if (c.edited) doc.ChangedValues["BLANKPGS"] = "NOPRINT";
+        if (c.edited) doc.ChangedValues["BLANKPGS"] = "DONTPRINT";
         doc.SetModifiedFlag(true);
         host_.boxes.clear();
         // Chosen from the menu bar: its prompt is showing when the command starts.
@@ -60,6 +81,7 @@ TEST_F(Frame, ApplyReportsFailureAndKeepsTheDocumentModified) {
                                 "있는지 확인 하십시오.");
             EXPECT_EQ(box.icon, MessageIcon::Stop);
             EXPECT_FALSE(box.owned);
+            EXPECT_EQ(box.cause, c.cause);
         }
         EXPECT_EQ(captions, c.captions);
         EXPECT_EQ(doc.IsModified(), c.modifiedAfter);

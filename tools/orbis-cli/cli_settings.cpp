@@ -9,6 +9,7 @@
 
 #include "dvc.h"
 #include "npa_exchange.h"
+#include "orbis_platform.h"
 #include "printer_discovery.h"
 #include "win32.h"
 
@@ -53,6 +54,10 @@ int Report(int result, const std::string& target, bool file = false) {
                      "failed (-3)\n",
                      target.c_str());
         return kExitRefused;
+    case kNotDelivered:
+        std::fprintf(stderr, "orbis-cli: the settings for %s were written but did not reach the printer\n",
+                     target.c_str());
+        return kExitCommunication;
     case kChangeListFailed:
         std::fprintf(stderr, "orbis-cli: out of memory building the list of changes (-10)\n");
         return kExitFailure;
@@ -189,8 +194,10 @@ int RunWrite(const std::vector<std::string>& args, bool file) {
         return Usage(file ? "save FILE NAME=VALUE..." : "apply PORT NAME=VALUE...");
     if (!cli::ValuesFit(items)) return kExitRefused;
     // A saved file is replaced only by a complete new one (a failure keeps the old one).
+    const unsigned failedCopies = orbis::platform::FailedPortCopies();
     int result =
         file ? SaveSettingsFile(args[0].c_str(), items) : WritePrinterSettings(args[0].c_str(), items);
+    if (result == 0 && orbis::platform::FailedPortCopies() != failedCopies) result = kNotDelivered;
     int exitCode = Report(result, args[0], file);
     DvcShutdown();
     return exitCode;

@@ -22,6 +22,7 @@ struct ShownBox {
     std::string caption;
     MessageIcon icon;
     MessageButtons buttons;
+    std::string cause; // shown beside the text
 };
 
 class ScriptedHost : public CQtWindowHost {
