@@ -3,6 +3,7 @@
 #include <QScrollArea>
 
 #include "about_dlg.h"
+#include "npa_exchange.h"
 #include "printer_doc.h"
 #include "printer_mop_view.h"
 #include "page_registry.h"
@@ -34,7 +35,7 @@ QString Prompt(unsigned id) {
 } // namespace
 
 CMainFrame::CMainFrame(CPrinterDoc* doc, CQtWindowHost* host, QWidget* parent)
-    : QMainWindow(parent), Doc(doc), Host(host) {
+    : QMainWindow(parent), QueryFunction(QueryPrinterSettings), Doc(doc), Host(host) {
     // No maximise box; the title is the application's alone, without a document name.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -62,6 +63,11 @@ void CMainFrame::CreateMenu() {
     save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     connect(save, &QAction::triggered, this, &CMainFrame::OnSaveCommandFile);
     file->addAction(save);
+    file->addSeparator();
+    QAction* reread = NewCommand(kCmdReread, Text(IDS_MENU_REREAD), IDS_PROMPT_REREAD);
+    reread->setShortcut(QKeySequence(Qt::Key_F5));
+    connect(reread, &QAction::triggered, this, &CMainFrame::OnReread);
+    file->addAction(reread);
     file->addSeparator();
     QAction* exit = NewCommand(kCmdAppExit, Text(IDS_MENU_EXIT), IDS_PROMPT_EXIT);
     connect(exit, &QAction::triggered, this, &QWidget::close);
@@ -106,6 +112,8 @@ bool CMainFrame::OnCreate() {
 }
 
 void CMainFrame::InitialUpdateFrame(const std::string& selectedPrinter) {
+    // Without a reply channel there is nothing to read again.
+    if (Doc) Command(kCmdReread)->setEnabled(Doc->WriteOnlyMode == 0);
     if (TreeView) TreeView->OnInitialUpdate(selectedPrinter);
     if (CSettingsView* page = Page()) page->OnInitialUpdate();
 }

@@ -57,6 +57,7 @@ bool CPrinterApp::InitInstance() {
 
     Doc = std::make_unique<CPrinterDoc>(WindowHost);
     Frame = std::make_unique<CMainFrame>(Doc.get(), WindowHost);
+    Frame->QueryFunction = QueryFunction; // a re-read asks the printer the same way
     if (!Frame->OnCreate()) return false;
     if (!Doc->OnNewDocument(PortName, QueriedValues, QueryResult)) return false;
     Frame->InitialUpdateFrame(SelectedPrinter);

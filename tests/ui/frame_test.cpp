@@ -3,9 +3,13 @@
 #include "support/ui_fixture.h"
 
 #include "main_frame.h"
+#include "npa_exchange.h"
 #include "printer_doc.h"
+#include "settings_view.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QTest>
 #include <QFileInfo>
 #include <QLabel>
 #include <QStatusBar>
@@ -36,7 +40,7 @@ TEST_F(Frame, ApplyReportsFailureAndKeepsTheDocumentModified) {
         SCOPED_TRACE(c.what);
         CPrinterDoc& doc = MakeDocument({{"BLANKPGS", "PRINT"}}, c.writeOnly);
         CMainFrame& frame = MakeFrame();
-        if (c.edited) doc.ChangedValues["BLANKPGS"] = "NOPRINT";
+        if (c.edited) doc.ChangedValues["BLANKPGS"] = "DONTPRINT";
         doc.SetModifiedFlag(true);
         host_.boxes.clear();
         // Chosen from the menu bar: its prompt is showing when the command starts.
@@ -116,6 +120,81 @@ TEST_F(Frame, SaveCommandFile) {
             EXPECT_EQ(file.exists() && file.size() > 0, c.written);
         }
         EXPECT_TRUE(doc.IsModified()) << "saving leaves the document modified";
+        doc.SetModifiedFlag(false);
+        frame_.reset();
+    }
+}
+
+TEST_F(Frame, F5ReadsThePrinterAgainAskingFirstAboutUnappliedEdits) {
+    struct Case {
+        const char* what;
+        int writeOnly;
+        bool modified;
+        int answer;
+        int queryResult;
+        bool asked, queried;
+        std::string valueAfter; // of BLANKPGS, as the page shows it too
+        std::vector<std::string> captions;
+    };
+    const Case cases[] = {
+        {"a clean document is read again at once", 0, false, kIdNo, 0, false, true, "DONTPRINT", {}},
+        {"unapplied edits: No keeps them", 0, true, kIdNo, 0, true, false, "PRINT", {}},
+        {"unapplied edits: Yes drops them for the printer's values",
+         0,
+         true,
+         kIdYes,
+         0,
+         true,
+         true,
+         "DONTPRINT",
+         {}},
+        {"a query that fails changes nothing",
+         0,
+         true,
+         kIdYes,
+         kQueryFailed,
+         true,
+         true,
+         "PRINT",
+         {"다시 읽기 실패"}},
+        {"write-only: there is nothing to read", 1, false, kIdYes, 0, false, false, "PRINT", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CPrinterDoc& doc = MakeDocument({{"BLANKPGS", "PRINT"}}, c.writeOnly);
+        CMainFrame& frame = MakeFrame();
+        ShowPage(1);
+        frame.show();
+        QApplication::setActiveWindow(&frame);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+        doc.SetModifiedFlag(c.modified);
+        host_.boxes.clear();
+        host_.answer = c.answer;
+        int queries = 0;
+        frame.QueryFunction = [&](const char* port, StringMap& values) {
+            ++queries;
+            EXPECT_STREQ(port, "LPT1");
+            if (c.queryResult == 0) values = {{"BLANKPGS", "DONTPRINT"}, {"SEPSHEETS", "OFF"}};
+            return c.queryResult;
+        };
+        QTest::keyClick(&frame, Qt::Key_F5);
+        std::vector<std::string> captions;
+        for (const ShownBox& box : host_.boxes)
+            if (box.buttons == MessageButtons::YesNo) {
+                EXPECT_EQ(box.caption, "설정을 다시 읽으시겠습니까?");
+                EXPECT_TRUE(box.owned);
+            } else {
+                captions.push_back(box.caption);
+                EXPECT_EQ(box.icon, MessageIcon::Stop);
+            }
+        EXPECT_EQ(host_.boxes.size() - captions.size(), c.asked ? 1u : 0u) << "asked first";
+        EXPECT_EQ(captions, c.captions);
+        EXPECT_EQ(queries, c.queried ? 1 : 0);
+        EXPECT_EQ(doc.CurrentValues["BLANKPGS"], c.valueAfter);
+        EXPECT_EQ(doc.IsModified(), c.modified && !(c.queried && c.queryResult == 0));
+        auto* shown = frame.Page()->ControlAs<QComboBox>(1018);
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(shown->currentData().toString().toStdString(), "BLANKPGS:" + c.valueAfter);
         doc.SetModifiedFlag(false);
         frame_.reset();
     }

@@ -38,6 +38,7 @@ class ScriptedHost : public CQtWindowHost {
     std::vector<ShownBox> boxes;
     std::function<bool(const std::vector<std::string>&, std::string&)> onSelect; // default: real dialog
     std::function<void()> onBusy; // when the wait cursor goes up: a long exchange is about to start
+    int answer = kIdNo;           // the answer to a Yes/No question
     QString savePath;             // empty: the file dialog is cancelled
     int saveAsked = 0;
 };
