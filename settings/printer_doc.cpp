@@ -84,7 +84,7 @@ int CPrinterDoc::ApplySettings() {
     LastBackupEntry = {};
     BackupError.clear();
     // A printer that cannot answer has nothing to back up and nothing to read back.
-    bool twoWay = WriteOnlyMode == 0;
+    bool twoWay = WriteOnlyMode == 0 && IsPrinterPortName(PortName);
     if (result == 0 && twoWay && Backups) {
         StringMap before;
         int query = QueryPrinterSettings(PortName.c_str(), before);

@@ -16,6 +16,10 @@ bool IsDecimal(const std::string& text) {
 
 } // namespace
 
+bool IsPrinterPortName(const std::string& port) {
+    return port.rfind("LPT", 0) == 0 || port.rfind("USB", 0) == 0;
+}
+
 bool SameSettingValue(const std::string& name, const std::string& sent, const std::string& held) {
     if (IsNpaTextSetting(name) && !NpaWriteCommands.count(name + ":" + UpperCase(sent))) return sent == held;
     if (IsNpaRangeSetting(name) && IsDecimal(sent) && IsDecimal(held))
@@ -36,10 +40,10 @@ std::vector<SettingNotTaken> CompareWithHeld(const std::vector<std::string>& sen
         if (!NpaReadCommands.count(name)) continue;
         auto it = held.find(name);
         if (it == held.end()) {
-            notTaken.push_back({name, value, ""});
+            notTaken.push_back({name, value, "", false});
             continue;
         }
-        if (!SameSettingValue(name, value, it->second)) notTaken.push_back({name, value, it->second});
+        if (!SameSettingValue(name, value, it->second)) notTaken.push_back({name, value, it->second, true});
     }
     return notTaken;
 }

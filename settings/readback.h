@@ -10,10 +10,15 @@
 
 // One setting the printer did not take.
 struct SettingNotTaken {
-    std::string Name; // NPA name
-    std::string Sent; // the value sent, code page 949
-    std::string Held; // the value the printer reports holding ("" when it reported none)
+    std::string Name;     // NPA name
+    std::string Sent;     // the value sent, code page 949
+    std::string Held;     // the value the printer reports holding
+    bool Reported = true; // false: the printer did not report the setting at all
 };
+
+// True for a printer port name ("LPT...", "USB..."): only a printer can answer a
+// query; a command file would take the query into itself.
+bool IsPrinterPortName(const std::string& port);
 
 // True when the printer's `held` value is the one `sent`: value names without
 // regard to case, numbers by their value, texts byte for byte.
