@@ -64,6 +64,10 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
             options.version = true;
             continue;
         }
+        if (name == "--from") { // apply's own option: left to the command, with its value
+            options.rest.push_back(arg);
+            continue;
+        }
         if (name != "--root" && name != "--log-level" && name != "--format") {
             error = "unknown option '" + arg + "'";
             return false;
@@ -99,7 +103,8 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
 
 // The commands that read the catalogue; without one they could only print nothing.
 bool NeedsCatalogue(const std::string& command, const std::vector<std::string>& args) {
-    static const std::set<std::string> readers = {"devices", "query", "apply", "save", "decode"};
+    static const std::set<std::string> readers = {"devices", "query",  "apply",   "save",
+                                                  "decode",  "export", "restore", "diff"};
     return readers.count(command) || (command == "check" && args.empty());
 }
 
