@@ -62,6 +62,15 @@ enum : unsigned {
     IDS_EXPORT_TITLE = 62057,
     IDS_IMPORT_TITLE = 62058,
     IDS_IMPORTED_STATUS = 62059, // "%d": how many settings changed
+    IDS_IMPORTED_CAPTION = 62060,
+    IDS_BACKUP_FAILED = 62061, // the settings could not be kept before an apply
+    IDS_BACKUP_FAILED_CAPTION = 62062,
+    IDS_PROBLEM_LINE = 62063,  // "%1": the line number; "%2": what is wrong
+    IDS_PROBLEM_FILE = 62064,  // "%1": what is wrong with the file as a whole
+    IDS_PROBLEM_MORE = 62065,  // "%1": how many problems are not listed
+    IDS_PROBLEM_FIRST = 62066, // one text per kind of profile problem, in ProfileProblemKind order;
+    IDS_PROBLEM_LAST = 62080,  // "%1" the name and "%2" the value written on the line
+    IDS_NOT_REPORTED = 62081,  // the value held, when the printer did not report the setting
 };
 
 // Numbered ids of the table (labels, page titles, font, menu prompts).

@@ -68,6 +68,17 @@ void CMainFrame::CreateMenu() {
     reread->setShortcut(QKeySequence(Qt::Key_F5));
     connect(reread, &QAction::triggered, this, &CMainFrame::OnReread);
     file->addAction(reread);
+    QAction* restore = NewCommand(kCmdRestore, Text(IDS_MENU_RESTORE), IDS_PROMPT_RESTORE);
+    restore->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
+    connect(restore, &QAction::triggered, this, &CMainFrame::OnRestore);
+    file->addAction(restore);
+    file->addSeparator();
+    QAction* exportProfile = NewCommand(kCmdExportProfile, Text(IDS_MENU_EXPORT), IDS_PROMPT_EXPORT);
+    connect(exportProfile, &QAction::triggered, this, &CMainFrame::OnExportProfile);
+    file->addAction(exportProfile);
+    QAction* importProfile = NewCommand(kCmdImportProfile, Text(IDS_MENU_IMPORT), IDS_PROMPT_IMPORT);
+    connect(importProfile, &QAction::triggered, this, &CMainFrame::OnImportProfile);
+    file->addAction(importProfile);
     file->addSeparator();
     QAction* exit = NewCommand(kCmdAppExit, Text(IDS_MENU_EXIT), IDS_PROMPT_EXIT);
     connect(exit, &QAction::triggered, this, &QWidget::close);
@@ -200,18 +211,7 @@ void CMainFrame::OnApply() {
         doc->SetModifiedFlag(false); // nothing was edited, so nothing is sent
         return;
     }
-    int result = doc->ApplySettings();
-    if (result == 0) {
-        doc->SetModifiedFlag(false);
-        return;
-    }
-    if (!Host) return;
-    if (result == -10)
-        Host->ShowMessage(false, LoadStringText(IDS_OUT_OF_MEMORY), LoadStringText(IDS_OUT_OF_MEMORY_CAPTION),
-                          MessageIcon::Stop, MessageButtons::Ok);
-    else
-        Host->ShowMessage(false, LoadStringText(IDS_APPLY_FAILED), LoadStringText(IDS_APPLY_FAILED_CAPTION),
-                          MessageIcon::Stop, MessageButtons::Ok);
+    ReportApplyResult(doc, doc->ApplySettings());
 }
 
 void CMainFrame::OnSaveCommandFile() {

@@ -8,8 +8,10 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 class CPrinterDoc;
+struct ProfileProblem;
 class CPrinterMopView;
 class CQtWindowHost;
 class CSettingsView;
@@ -53,6 +55,10 @@ class CMainFrame : public QMainWindow {
     // Reads the printer's settings again behind the wait dialog, asking first when
     // the document holds unapplied edits.
     void OnReread();
+    // Writes back the settings kept before the last apply (asking first).
+    void OnRestore();
+    void OnExportProfile();
+    void OnImportProfile();
 
     // The query the re-read runs on the wait dialog's thread; QueryPrinterSettings unless replaced.
     std::function<int(const char* port, StringMap& values)> QueryFunction;
@@ -78,6 +84,11 @@ class CMainFrame : public QMainWindow {
     void CreateMenu();
     QAction* NewCommand(int id, const QString& text, unsigned promptId);
     void SwitchPane();
+    // The messages after an apply (or restore): failure, or the settings the printer did not take.
+    void ReportApplyResult(CPrinterDoc* doc, int result);
+    void ReportNotTaken(CPrinterDoc* doc);
+    void ReportProfileProblems(const std::string& path, const std::vector<ProfileProblem>& problems);
+    void RefreshPage();
 
     CPrinterDoc* Doc;
     CQtWindowHost* Host;
