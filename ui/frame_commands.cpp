@@ -30,8 +30,10 @@ std::string Format(unsigned id, const std::string& path) {
 constexpr size_t kListedProblems = 12;
 
 QString DescribeInKorean(const ProfileProblem& problem) {
+    // Each text uses the name, the value, both or neither.
     QString what = Text(IDS_PROBLEM_FIRST + static_cast<unsigned>(problem.Kind))
-                       .arg(QString::fromStdString(problem.Name), QString::fromStdString(problem.Value));
+                       .replace(QLatin1String("%1"), QString::fromStdString(problem.Name))
+                       .replace(QLatin1String("%2"), QString::fromStdString(problem.Value));
     return problem.Line > 0 ? Text(IDS_PROBLEM_LINE).arg(problem.Line).arg(what)
                             : Text(IDS_PROBLEM_FILE).arg(what);
 }

@@ -3,6 +3,7 @@
 // value held (each catalogue command the printer must accept), then a fresh query
 // by another program sees every value with the changes; the same values saved to
 // a command file decode alike.
+#include "ansi_text.h"
 #include "dvc.h"
 #include "dvc_internal.h"
 #include "main_frame.h"
@@ -98,8 +99,9 @@ class QuietHost : public CQtWindowHost {
                     MessageButtons buttons) override {
         captions.push_back(caption);
         texts.push_back(text);
-        return buttons == MessageButtons::YesNo ? kIdNo : kIdOk;
+        return buttons == MessageButtons::YesNo ? answer : kIdOk;
     }
+    int answer = kIdNo;
     std::vector<std::string> captions, texts;
 };
 
@@ -247,6 +249,20 @@ TEST_F(PagesAgainstPrinter, ASettingThePrinterRefusesIsNamedAndRetriedAlone) {
     EXPECT_NE(writes[0].find("refused"), std::string::npos) << writes[0];
     EXPECT_EQ(host.captions.size(), 2u);
     EXPECT_TRUE(doc.IsModified());
+
+    // A name that fits is taken; restoring then brings back the name held before that apply.
+    Shown(2, doc).Get<QLineEdit>(1154)->setText(QString::fromUtf8("이름"));
+    app.MainFrame()->OnApply();
+    EXPECT_FALSE(doc.IsModified());
+    // The printer is asked in this process: its open port takes every reply on the cable.
+    app.MainFrame()->OnReread();
+    EXPECT_EQ(FromAnsi(doc.CurrentValues["CUST1NAME"]), QString::fromUtf8("이름"));
+    host.answer = kIdYes;
+    app.MainFrame()->OnRestore();
+    EXPECT_EQ(host.captions.back(), "설정을 복원 하시겠습니까?");
+    EXPECT_FALSE(doc.IsModified());
+    app.MainFrame()->OnReread();
+    EXPECT_EQ(doc.CurrentValues["CUST1NAME"], heldName);
     app.MainFrame()->close();
 }
 

@@ -15,6 +15,8 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 
+#include <fstream>
+
 #include <sys/stat.h>
 
 namespace {
@@ -192,6 +194,56 @@ TEST_F(Frame, F5ReadsThePrinterAgainAskingFirstAboutUnappliedEdits) {
         EXPECT_EQ(queries, c.queried ? 1 : 0);
         EXPECT_EQ(doc.CurrentValues["BLANKPGS"], c.valueAfter);
         EXPECT_EQ(doc.IsModified(), c.modified && !(c.queried && c.queryResult == 0));
+        auto* shown = frame.Page()->ControlAs<QComboBox>(1018);
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(shown->currentData().toString().toStdString(), "BLANKPGS:" + c.valueAfter);
+        doc.SetModifiedFlag(false);
+        frame_.reset();
+    }
+}
+
+TEST_F(Frame, ProfilesExportAndImport) {
+    MakeDocument({{"BLANKPGS", "DONTPRINT"}});
+    const std::string exported = dir_ + "/exported.profile";
+    host_.profilePath = QString::fromStdString(exported);
+    MakeFrame().OnExportProfile();
+    ASSERT_TRUE(host_.boxes.empty());
+    auto write = [&](const char* name, const std::string& text) {
+        std::ofstream(dir_ + "/" + name) << text;
+        return dir_ + "/" + name;
+    };
+    const std::string header = "[Profile]\nModel=Orbis LP 2200\n[Settings]\n";
+    struct Case {
+        const char* what;
+        std::string path; // "" cancels the dialog
+        std::string valueAfter;
+        std::string caption, says;
+    };
+    const Case cases[] = {
+        {"cancelling the dialog does nothing", "", "PRINT", "", ""},
+        {"exported values come in as edits", exported, "DONTPRINT", "프로파일 가져오기", "설정 1개를"},
+        {"a line without '=' is named", write("a.profile", header + "BLANKPGS DONTPRINT\n"), "PRINT",
+         "프로파일 가져오기 실패", "\n4번째 줄: '이름=값' 형식이 아닙니다."},
+        {"an unknown setting is named", write("b.profile", header + "BLANKPGS=DONTPRINT\nNOSUCH=1\n"),
+         "PRINT", "프로파일 가져오기 실패", "\n5번째 줄: 알 수 없는 설정 NOSUCH"},
+        {"another printer's profile", write("c.profile", "[Profile]\nModel=Orbis LP 9\n[Settings]\n"),
+         "PRINT", "프로파일 가져오기 실패", "\n2번째 줄: 다른 프린터 모델(Orbis LP 9)의 프로파일 입니다."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CPrinterDoc& doc = MakeDocument({{"BLANKPGS", "PRINT"}});
+        CMainFrame& frame = MakeFrame();
+        ShowPage(1);
+        host_.boxes.clear();
+        host_.profilePath = QString::fromStdString(c.path);
+        frame.OnImportProfile();
+        ASSERT_EQ(host_.boxes.size(), c.caption.empty() ? 0u : 1u);
+        if (!c.caption.empty()) {
+            EXPECT_EQ(host_.boxes[0].caption, c.caption);
+            EXPECT_NE(host_.boxes[0].text.find(c.says), std::string::npos) << host_.boxes[0].text;
+        }
+        EXPECT_EQ(doc.CurrentValues["BLANKPGS"], c.valueAfter);
+        EXPECT_EQ(doc.IsModified(), c.valueAfter != "PRINT");
         auto* shown = frame.Page()->ControlAs<QComboBox>(1018);
         ASSERT_NE(shown, nullptr);
         EXPECT_EQ(shown->currentData().toString().toStdString(), "BLANKPGS:" + c.valueAfter);
