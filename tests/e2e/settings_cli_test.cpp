@@ -264,6 +264,9 @@ TEST_F(SettingsCli, ReadBackBackupRestoreAndProfilesAcrossTwoPrinters) {
     CliRun before = RunCli("query LPT2");
     ASSERT_EQ(before.status, 0);
     ASSERT_EQ(RunCli("export LPT1 a.profile").status, 0);
+    CliRun differ = RunCli("diff a.profile LPT2");
+    EXPECT_EQ(differ.status, 7);
+    EXPECT_EQ(differ.out, "LINESPERPG: 61 | 64\n") << "only what A took differs";
     ASSERT_EQ(RunCli("apply LPT2 --from a.profile").status, 0);
     CliRun diff = RunCli("diff LPT1 LPT2");
     EXPECT_EQ(diff.status, 0) << diff.out;
