@@ -64,6 +64,12 @@ TEST_F(ProfileTest, BadLinesAreNamedAndNothingIsTaken) {
                   0u)
             << DescribeProblem(problems[0]);
     }
+    // A device without end is refused at the size no profile reaches, not read forever.
+    Profile profile;
+    std::vector<ProfileProblem> problems;
+    EXPECT_FALSE(ReadProfile("/dev/zero", profile, problems));
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].Kind, ProfileProblemKind::TooBig);
 }
 
 TEST_F(ProfileTest, ExportedProfileImportsAsEdits) {
