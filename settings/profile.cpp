@@ -87,9 +87,9 @@ std::string DescribeProblem(const ProfileProblem& problem) {
 bool ParseProfile(const std::string& text, Profile& profile, std::vector<ProfileProblem>& problems) {
     problems.clear();
     if (text.size() > kProfileMaxBytes) {
-        problems.push_back({0, ProfileProblemKind::TooBig, "", "",
-                            "the file holds " + std::to_string(text.size()) +
-                                " bytes; a profile is at most " + std::to_string(kProfileMaxBytes)});
+        problems.push_back(
+            {0, ProfileProblemKind::TooBig, "", "",
+             "larger than any profile (more than " + std::to_string(kProfileMaxBytes) + " bytes)"});
         return false;
     }
     SettingValueCheck check;

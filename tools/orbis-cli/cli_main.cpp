@@ -179,9 +179,10 @@ int main(int argc, char** argv) {
         cli::PrintCommandHelp(rest[0], stdout);
         return 0;
     }
-    static const std::set<std::string> jsonCommands = {"devices", "probe", "query", "decode"};
+    static const std::set<std::string> jsonCommands = {"devices", "probe",   "query",
+                                                       "decode",  "backups", "diff"};
     if (cli::JsonOutput() && !jsonCommands.count(rest[0]))
-        return UsageError("--format json is for devices, probe, query and decode");
+        return UsageError("--format json is for devices, probe, query, decode, backups and diff");
     std::vector<std::string> args(rest.begin() + 1, rest.end());
 
     if (!options.root.empty()) setenv("ORBIS_ROOT", options.root.c_str(), 1);

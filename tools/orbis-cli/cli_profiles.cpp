@@ -14,6 +14,7 @@
 #include "readback.h"
 
 #include <cstdio>
+#include <iterator>
 #include <map>
 
 namespace cli {
@@ -156,7 +157,9 @@ int RunExport(const std::vector<std::string>& args) {
 }
 
 // A port, a profile or a command file, as settings; false when it cannot be read.
-bool ReadOperand(const std::string& what, StringMap& values, int& status) {
+// `partial`: a command file, which holds only the settings it changes.
+bool ReadOperand(const std::string& what, StringMap& values, int& status, bool& partial) {
+    partial = false;
     if (IsPrinterPortName(what)) return ReadPrinter(what, values, status);
     std::FILE* file = WinFopen(what.c_str(), "rb");
     int first = file ? std::fgetc(file) : EOF;
@@ -170,6 +173,7 @@ bool ReadOperand(const std::string& what, StringMap& values, int& status) {
         }
         for (const DecodedSetting& d : decoded)
             values[d.name] = d.value;
+        partial = true;
         return true;
     }
     Profile profile;
@@ -186,9 +190,17 @@ int RunDiff(const std::vector<std::string>& args) {
     if (args.size() != 2) return Usage("diff A B");
     StringMap a, b;
     int status = 0;
-    bool read = ReadOperand(args[0], a, status) && ReadOperand(args[1], b, status);
+    bool partialA = false, partialB = false;
+    bool read = ReadOperand(args[0], a, status, partialA) && ReadOperand(args[1], b, status, partialB);
     DvcShutdown();
     if (!read) return status;
+    // Against a command file only the settings it holds are compared: the rest it leaves as they are.
+    auto keepOnly = [](StringMap& values, const StringMap& held) {
+        for (auto it = values.begin(); it != values.end();)
+            it = held.count(it->first) ? std::next(it) : values.erase(it);
+    };
+    if (partialA) keepOnly(b, a);
+    if (partialB) keepOnly(a, b);
     std::vector<SettingDifference> diff = DiffSettings(a, b);
     auto shown = [](bool present, const std::string& value) {
         return present ? Escaped(ToTerminal(value)) : std::string("(none)");
