@@ -12,7 +12,8 @@
 struct BackupEntry {
     std::string Id;    // the file name, e.g. "USB001-20261206T070000123Z.profile"
     std::string Path;  // host path of the file
-    std::string Port;  // the printer's port
+    std::string Port;  // the printer's port as the file name holds it (characters other than letters, digits,
+                       // - and _ as _)
     std::string Saved; // UTC time, ISO 8601
 };
 
