@@ -12,6 +12,7 @@
 #include "settings_view.h"
 
 #include <QAction>
+#include <QDateTime>
 
 namespace {
 
@@ -119,7 +120,12 @@ void CMainFrame::OnRestore() {
         return;
     }
     const BackupEntry newest = kept.front();
-    if (Host->ShowMessage(true, Format(IDS_RESTORE_QUESTION, newest.Saved),
+    // The time the backup was taken, in the user's local time.
+    QDateTime saved = QDateTime::fromString(QString::fromStdString(newest.Saved), Qt::ISODate);
+    std::string when = saved.isValid()
+                           ? saved.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString()
+                           : newest.Saved;
+    if (Host->ShowMessage(true, Format(IDS_RESTORE_QUESTION, when),
                           LoadStringText(IDS_RESTORE_QUESTION_CAPTION), MessageIcon::Question,
                           MessageButtons::YesNo) != kIdYes)
         return;

@@ -253,7 +253,7 @@ TEST_F(PagesAgainstPrinter, ASettingThePrinterRefusesIsNamedAndRetriedAlone) {
     // A name that fits is taken; restoring then brings back the name held before that apply.
     Shown(2, doc).Get<QLineEdit>(1154)->setText(QString::fromUtf8("이름"));
     app.MainFrame()->OnApply();
-    EXPECT_FALSE(doc.IsModified());
+    EXPECT_FALSE(doc.IsModified()) << host.captions.back() << "\n" << host.texts.back();
     // The printer is asked in this process: its open port takes every reply on the cable.
     app.MainFrame()->OnReread();
     EXPECT_EQ(FromAnsi(doc.CurrentValues["CUST1NAME"]), QString::fromUtf8("이름"));
