@@ -40,6 +40,37 @@ enum : unsigned {
     IDS_SAVE_DEFAULT_FILE = 62035, // "settings.npa"
     IDS_SAVE_DEFAULT_EXT = 62036,  // "npa"
     IDS_NOT_IN_CODE_PAGE = 62037,  // a typed or pasted character the printer's code page lacks
+    IDS_MENU_REREAD = 62038,       // our own commands: re-read, restore, profiles
+    IDS_MENU_RESTORE = 62039,
+    IDS_MENU_EXPORT = 62040,
+    IDS_MENU_IMPORT = 62041,
+    IDS_REREAD_QUESTION = 62042,
+    IDS_REREAD_QUESTION_CAPTION = 62043,
+    IDS_REREAD_FAILED_CAPTION = 62044,
+    IDS_NOT_TAKEN_HEAD = 62045, // the read-back check: settings the printer did not take
+    IDS_NOT_TAKEN_LINE = 62046, // "%1", "%2", "%3": label, value sent, value held
+    IDS_NOT_TAKEN_CAPTION = 62047,
+    IDS_RESTORE_QUESTION = 62048, // "%s": when the settings were saved
+    IDS_RESTORE_QUESTION_CAPTION = 62049,
+    IDS_NO_BACKUP = 62050,
+    IDS_NO_BACKUP_CAPTION = 62051,
+    IDS_EXPORT_FAILED_FORMAT = 62052, // "%s" stands for the full path
+    IDS_EXPORT_FAILED_CAPTION = 62053,
+    IDS_IMPORT_FAILED_FORMAT = 62054, // "%s": the full path; the problems follow, a line each
+    IDS_IMPORT_FAILED_CAPTION = 62055,
+    IDS_PROFILE_FILTER = 62056,
+    IDS_EXPORT_TITLE = 62057,
+    IDS_IMPORT_TITLE = 62058,
+    IDS_IMPORTED_STATUS = 62059, // "%d": how many settings changed
+    IDS_IMPORTED_CAPTION = 62060,
+    IDS_BACKUP_FAILED = 62061, // the settings could not be kept before an apply
+    IDS_BACKUP_FAILED_CAPTION = 62062,
+    IDS_PROBLEM_LINE = 62063,  // "%1": the line number; "%2": what is wrong
+    IDS_PROBLEM_FILE = 62064,  // "%1": what is wrong with the file as a whole
+    IDS_PROBLEM_MORE = 62065,  // "%1": how many problems are not listed
+    IDS_PROBLEM_FIRST = 62066, // one text per kind of profile problem, in ProfileProblemKind order;
+    IDS_PROBLEM_LAST = 62080,  // "%1" the name and "%2" the value written on the line
+    IDS_NOT_REPORTED = 62081,  // the value held, when the printer did not report the setting
 };
 
 // Numbered ids of the table (labels, page titles, font, menu prompts).
@@ -47,6 +78,10 @@ enum : unsigned {
     IDS_FONT_NAME = 61303,
     IDS_PROMPT_SAVE_COMMAND_FILE = 32772,
     IDS_PROMPT_APPLY = 32774,
+    IDS_PROMPT_REREAD = 32775,
+    IDS_PROMPT_RESTORE = 32776,
+    IDS_PROMPT_EXPORT = 32777,
+    IDS_PROMPT_IMPORT = 32778,
     IDS_PROMPT_ABOUT = 57664,
     IDS_PROMPT_EXIT = 57665,
     IDS_APP_TITLE = 57344,

@@ -70,6 +70,10 @@ bool TakeBehaviourOption(const std::vector<std::string>& args, size_t* at, Behav
         if (value(&v) && !ParseNpaMode(v, &e.npaMode)) *error = "unknown NPA mode \"" + v + "\"";
     } else if (a == "--chain")
         number(&e.chainSize);
+    else if (a == "--text-memory")
+        number(&e.textMemory);
+    else if (a == "--number-max")
+        number(&e.numberMax);
     else if (a == "--stray")
         number(&e.strayBytes);
     else if (a == "--delay")

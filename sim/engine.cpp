@@ -326,9 +326,12 @@ void Engine::HandlePacket(Channel& channel, const Bytes& p, std::vector<Bytes>& 
         uint16_t id = uint16_t(data[2] << 8 | data[3]);
         Bytes value(data.begin() + 4, data.end());
         const FirmwareSetting* s = FindSetting(id);
-        if (!s || !Accepts(*s, value)) {
-            Log(1, "write of " + Hex(&data[2], 2) + "=" + Hex(value) +
-                       " refused: " + (s ? "value not accepted" : "no such setting"));
+        const char* why = !s                       ? "no such setting"
+                          : !Accepts(*s, value)    ? "value not accepted"
+                          : BeyondMeans(*s, value) ? "beyond this printer's memory or range"
+                                                   : nullptr;
+        if (why) {
+            Log(1, "write of " + Hex(&data[2], 2) + "=" + Hex(value) + " refused: " + why);
             if (wantsReply) CommandError(command, out);
             return;
         }
@@ -339,6 +342,17 @@ void Engine::HandlePacket(Channel& channel, const Bytes& p, std::vector<Bytes>& 
     }
     Log(1, "unknown control command " + Hex(data) + " refused");
     if (wantsReply) CommandError(command, out);
+}
+
+bool Engine::BeyondMeans(const FirmwareSetting& s, const Bytes& value) const {
+    if (s.kind == DataKind::Text) return options_.textMemory && value.size() > options_.textMemory;
+    if (s.kind != DataKind::Number || !options_.numberMax) return false;
+    uint32_t v = 0;
+    for (uint8_t b : value)
+        v = (v << 8) | b;
+    for (const SpecialValue& special : s.specials)
+        if (special.value == v) return false;
+    return v > options_.numberMax;
 }
 
 } // namespace orbis::sim

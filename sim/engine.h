@@ -37,6 +37,10 @@ struct EngineOptions {
     bool refuseOnline = false;
     bool alertFirst = false; // the offline/online alert goes out before the reply
     bool silent = false;     // the firmware answers nothing at all
+    // A printer of smaller means than the catalogue assumes: texts longer than this many
+    // bytes, and numbers above this (besides a setting's special values), are refused; 0: no limit.
+    size_t textMemory = 0;
+    uint32_t numberMax = 0;
     // Activity log: level 1 commands and outcomes, 2 details, 3 byte dumps.
     std::function<void(int level, const std::string& line)> log;
 };
@@ -75,6 +79,8 @@ class Engine {
     void CommandError(uint8_t command, std::vector<Bytes>& out);
     Bytes Query(const uint8_t* ids, size_t count);
     void Log(int level, const std::string& line) const;
+    // A value the firmware accepts but this printer's options (textMemory, numberMax) refuse.
+    bool BeyondMeans(const FirmwareSetting& s, const Bytes& value) const;
 
     EngineOptions options_;
     mutable std::mutex mutex_;

@@ -55,6 +55,8 @@ Behaviour:
   --refuse-online       refuse to go online
   --alert-first         send the offline/online alert before the reply
   --silent              answer nothing
+  --text-memory N       refuse (silently, as any write) texts longer than N bytes
+  --number-max N        refuse numbers above N (a setting's off/none values still taken)
   --delay MS            wait before each answer
   --pieces LIST         cut the output into pieces of these sizes, cycled, e.g. 1,7,31,32,random
   --piece-delay MS      wait between pieces

@@ -3,6 +3,7 @@
 #include <QScrollArea>
 
 #include "about_dlg.h"
+#include "npa_exchange.h"
 #include "printer_doc.h"
 #include "printer_mop_view.h"
 #include "page_registry.h"
@@ -34,7 +35,7 @@ QString Prompt(unsigned id) {
 } // namespace
 
 CMainFrame::CMainFrame(CPrinterDoc* doc, CQtWindowHost* host, QWidget* parent)
-    : QMainWindow(parent), Doc(doc), Host(host) {
+    : QMainWindow(parent), QueryFunction(QueryPrinterSettings), Doc(doc), Host(host) {
     // No maximise box; the title is the application's alone, without a document name.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -62,6 +63,22 @@ void CMainFrame::CreateMenu() {
     save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     connect(save, &QAction::triggered, this, &CMainFrame::OnSaveCommandFile);
     file->addAction(save);
+    file->addSeparator();
+    QAction* reread = NewCommand(kCmdReread, Text(IDS_MENU_REREAD), IDS_PROMPT_REREAD);
+    reread->setShortcut(QKeySequence(Qt::Key_F5));
+    connect(reread, &QAction::triggered, this, &CMainFrame::OnReread);
+    file->addAction(reread);
+    QAction* restore = NewCommand(kCmdRestore, Text(IDS_MENU_RESTORE), IDS_PROMPT_RESTORE);
+    restore->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
+    connect(restore, &QAction::triggered, this, &CMainFrame::OnRestore);
+    file->addAction(restore);
+    file->addSeparator();
+    QAction* exportProfile = NewCommand(kCmdExportProfile, Text(IDS_MENU_EXPORT), IDS_PROMPT_EXPORT);
+    connect(exportProfile, &QAction::triggered, this, &CMainFrame::OnExportProfile);
+    file->addAction(exportProfile);
+    QAction* importProfile = NewCommand(kCmdImportProfile, Text(IDS_MENU_IMPORT), IDS_PROMPT_IMPORT);
+    connect(importProfile, &QAction::triggered, this, &CMainFrame::OnImportProfile);
+    file->addAction(importProfile);
     file->addSeparator();
     QAction* exit = NewCommand(kCmdAppExit, Text(IDS_MENU_EXIT), IDS_PROMPT_EXIT);
     connect(exit, &QAction::triggered, this, &QWidget::close);
@@ -106,6 +123,8 @@ bool CMainFrame::OnCreate() {
 }
 
 void CMainFrame::InitialUpdateFrame(const std::string& selectedPrinter) {
+    // Without a reply channel there is nothing to read again.
+    if (Doc) Command(kCmdReread)->setEnabled(Doc->WriteOnlyMode == 0);
     if (TreeView) TreeView->OnInitialUpdate(selectedPrinter);
     if (CSettingsView* page = Page()) page->OnInitialUpdate();
 }
@@ -192,18 +211,7 @@ void CMainFrame::OnApply() {
         doc->SetModifiedFlag(false); // nothing was edited, so nothing is sent
         return;
     }
-    int result = doc->ApplySettings();
-    if (result == 0) {
-        doc->SetModifiedFlag(false);
-        return;
-    }
-    if (!Host) return;
-    if (result == -10)
-        Host->ShowMessage(false, LoadStringText(IDS_OUT_OF_MEMORY), LoadStringText(IDS_OUT_OF_MEMORY_CAPTION),
-                          MessageIcon::Stop, MessageButtons::Ok);
-    else
-        Host->ShowMessage(false, LoadStringText(IDS_APPLY_FAILED), LoadStringText(IDS_APPLY_FAILED_CAPTION),
-                          MessageIcon::Stop, MessageButtons::Ok);
+    ReportApplyResult(doc, doc->ApplySettings());
 }
 
 void CMainFrame::OnSaveCommandFile() {

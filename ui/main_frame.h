@@ -4,9 +4,14 @@
 
 #include <QMainWindow>
 
+#include "npa_catalogue.h"
+
+#include <functional>
 #include <string>
+#include <vector>
 
 class CPrinterDoc;
+struct ProfileProblem;
 class CPrinterMopView;
 class CQtWindowHost;
 class CSettingsView;
@@ -16,6 +21,10 @@ class QSplitter;
 
 // Command ids, kept as the object names of their actions.
 inline constexpr int kCmdApply = 32774;
+inline constexpr int kCmdReread = 32775;
+inline constexpr int kCmdRestore = 32776;
+inline constexpr int kCmdExportProfile = 32777;
+inline constexpr int kCmdImportProfile = 32778;
 inline constexpr int kCmdAppAbout = 57664;
 inline constexpr int kCmdAppExit = 57665;
 inline constexpr int kCmdNextPane = 57680;
@@ -43,6 +52,16 @@ class CMainFrame : public QMainWindow {
 
     void OnApply();
     void OnSaveCommandFile();
+    // Reads the printer's settings again behind the wait dialog, asking first when
+    // the document holds unapplied edits.
+    void OnReread();
+    // Writes back the settings kept before the last apply (asking first).
+    void OnRestore();
+    void OnExportProfile();
+    void OnImportProfile();
+
+    // The query the re-read runs on the wait dialog's thread; QueryPrinterSettings unless replaced.
+    std::function<int(const char* port, StringMap& values)> QueryFunction;
 
     // Replaces the view in (row, column) by a new page of `pageId`; 1 on success, 0 otherwise.
     int ReplacePage(int pageId, int row, int column);
@@ -65,6 +84,11 @@ class CMainFrame : public QMainWindow {
     void CreateMenu();
     QAction* NewCommand(int id, const QString& text, unsigned promptId);
     void SwitchPane();
+    // The messages after an apply (or restore): failure, or the settings the printer did not take.
+    void ReportApplyResult(CPrinterDoc* doc, int result);
+    void ReportNotTaken(CPrinterDoc* doc);
+    void ReportProfileProblems(const std::string& path, const std::vector<ProfileProblem>& problems);
+    void RefreshPage();
 
     CPrinterDoc* Doc;
     CQtWindowHost* Host;

@@ -1,6 +1,8 @@
 #include "printer_app.h"
 
 #include "about_dlg.h"
+#include "backup_store.h"
+#include "orbis_platform.h"
 #include "main_frame.h"
 #include "npa_exchange.h"
 #include "printer_discovery.h"
@@ -29,6 +31,7 @@ CPrinterApp::CPrinterApp(CQtWindowHost* host)
 CPrinterApp::~CPrinterApp() {
     Frame.reset();
     Doc.reset();
+    Backups.reset();
     if (TheApp == this) TheApp = nullptr;
 }
 
@@ -56,7 +59,14 @@ bool CPrinterApp::InitInstance() {
     }
 
     Doc = std::make_unique<CPrinterDoc>(WindowHost);
+    // The settings before every apply are kept in the root's state, where orbis-cli finds them too.
+    const std::string root = orbis::platform::Root();
+    if (!root.empty()) {
+        Backups = std::make_unique<BackupStore>(root + "/backups");
+        Doc->SetBackupStore(Backups.get());
+    }
     Frame = std::make_unique<CMainFrame>(Doc.get(), WindowHost);
+    Frame->QueryFunction = QueryFunction; // a re-read asks the printer the same way
     if (!Frame->OnCreate()) return false;
     if (!Doc->OnNewDocument(PortName, QueriedValues, QueryResult)) return false;
     Frame->InitialUpdateFrame(SelectedPrinter);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+class BackupStore;
 class CMainFrame;
 class CPrinterDoc;
 class CQtWindowHost;
@@ -41,6 +42,7 @@ class CPrinterApp {
   private:
     std::unique_ptr<CQtWindowHost> OwnHost;
     CQtWindowHost* WindowHost;
+    std::unique_ptr<BackupStore> Backups;
     std::unique_ptr<CPrinterDoc> Doc;
     std::unique_ptr<CMainFrame> Frame;
 };

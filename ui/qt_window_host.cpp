@@ -83,3 +83,16 @@ QString CQtWindowHost::AskSaveFile(QWidget* owner) {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
     return dialog.selectedFiles().first();
 }
+
+QString CQtWindowHost::AskProfileFile(QWidget* owner, bool save) {
+    QFileDialog dialog(owner, QString::fromUtf8(LoadStringText(save ? IDS_EXPORT_TITLE : IDS_IMPORT_TITLE)));
+    dialog.setNameFilter(QString::fromUtf8(LoadStringText(IDS_PROFILE_FILTER)));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (save) {
+        dialog.setDefaultSuffix(QStringLiteral("profile"));
+        dialog.selectFile(QStringLiteral("settings.profile"));
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+    return dialog.selectedFiles().first();
+}

@@ -24,6 +24,8 @@ class CQtWindowHost : public IWindowHost {
 
     // The save dialog of the command file; an empty result means cancelled.
     virtual QString AskSaveFile(QWidget* owner);
+    // The file dialog of a profile: save (export) or open (import); empty when cancelled.
+    virtual QString AskProfileFile(QWidget* owner, bool save);
 
     void SetFrame(CMainFrame* frame) { Frame = frame; }
     CMainFrame* GetFrame() const { return Frame; }

@@ -68,6 +68,19 @@ void CSettingsView::OnInitialUpdate() {
     }
 }
 
+std::vector<std::pair<std::string, QWidget*>> CSettingsView::SettingControls() {
+    std::vector<std::pair<std::string, QWidget*>> shown;
+    if (!Bound) DoDataExchange(); // no handlers: filling writes nothing into the document
+    Recording = &shown;
+    FillControls();
+    Recording = nullptr;
+    return shown;
+}
+
+void CSettingsView::Record(const std::string& name, QWidget* control) {
+    if (Recording && control && !name.empty()) Recording->emplace_back(name, control);
+}
+
 QWidget* CSettingsView::Control(int id) const {
     return findChild<QWidget*>(QString::number(id), Qt::FindDirectChildrenOnly);
 }
@@ -201,6 +214,7 @@ void CSettingsView::FillCombo(const ValueList& list, QComboBox* combo) {
         combo->insertItem(at, text, key);
     }
     combo->setCurrentIndex(-1);
+    Record(name, combo);
     std::string target = name + ":" + CurrentValue(name);
     for (int i = 0; i < combo->count(); ++i) {
         if (EqualNoCase(EditBytes(combo->itemData(i).toString()), target)) {
@@ -214,11 +228,13 @@ void CSettingsView::FillCheck(const CheckPair& pair, QCheckBox* check) {
     if (!check) return;
     std::string name, value;
     SplitSettingKey(pair.ClearedKey, name, value);
+    Record(name, check);
     SetCheck(check, !EqualNoCase(name + ":" + CurrentValue(name), pair.ClearedKey));
 }
 
 void CSettingsView::FillText(const TextSetting& setting, QLineEdit* edit) {
     if (!edit) return;
+    Record(setting.NpaName, edit);
     QString text = FromAnsi(CurrentValue(setting.NpaName));
     if (edit->text() == text)
         emit edit->textChanged(text); // setting the text always notifies, as an edit control does
@@ -229,12 +245,14 @@ void CSettingsView::FillText(const TextSetting& setting, QLineEdit* edit) {
 
 void CSettingsView::FillSpin(const RangeSetting& setting, CSpinButton* spin) {
     if (!spin) return;
+    Record(setting.NpaName, spin->GetBuddy() ? static_cast<QWidget*>(spin->GetBuddy()) : spin);
     spin->SetRange32(setting.MinVal, setting.MaxVal);
     spin->SetPos32(SpinPositionFromText(CurrentValue(setting.NpaName)));
 }
 
 void CSettingsView::FillSwitchedSpin(const SwitchedRange& setting, CSpinButton* spin, QCheckBox* check) {
     if (!spin) return;
+    Record(setting.NpaName, check);
     spin->SetRange32(setting.MinVal, setting.MaxVal);
     std::string current = CurrentValue(setting.NpaName);
     if (EqualNoCase(current, setting.OffValue)) {
@@ -250,6 +268,7 @@ void CSettingsView::FillSwitchedSpin(const SwitchedRange& setting, CSpinButton* 
 
 void CSettingsView::FillRadioSpin(const RadioRange& setting, CSpinButton* spin, QRadioButton* first,
                                   QRadioButton* second, QRadioButton* number) {
+    Record(setting.NpaName, first);
     if (spin) spin->SetRange32(setting.MinVal, setting.MaxVal);
     std::string current = CurrentValue(setting.NpaName);
     if (EqualNoCase(current, setting.RadioValue1)) {

@@ -18,6 +18,9 @@
 #include <QWidget>
 
 #include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 class CPrinterDoc;
 class QAbstractButton;
@@ -48,6 +51,12 @@ class CSettingsView : public QWidget {
 
     // Shows every setting of the page; the page overrides it.
     virtual void FillControls() {}
+
+    // The settings the page shows, each with the control that shows it (a check box,
+    // the first radio of a group, or the control a label stands beside), found by
+    // filling the controls once; meant for a page never initialised, whose
+    // controls have no handlers, so the document is not written.
+    std::vector<std::pair<std::string, QWidget*>> SettingControls();
 
     // The control with `id` (its object name), or nullptr.
     QWidget* Control(int id) const;
@@ -118,9 +127,11 @@ class CSettingsView : public QWidget {
     // An edit's or item's text as the ANSI bytes the document holds (digits and keys convert whole).
     static std::string EditBytes(const QString& text);
     void Store(const std::string& name, const std::string& value);
+    void Record(const std::string& name, QWidget* control);
 
     CPrinterDoc* Doc;
     int Template;
     std::string LoadError;
     bool Bound = false;
+    std::vector<std::pair<std::string, QWidget*>>* Recording = nullptr;
 };

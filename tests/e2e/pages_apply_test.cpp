@@ -3,7 +3,12 @@
 // value held (each catalogue command the printer must accept), then a fresh query
 // by another program sees every value with the changes; the same values saved to
 // a command file decode alike.
+#include "ansi_text.h"
+#include "dvc.h"
+#include "dvc_internal.h"
 #include "main_frame.h"
+#include "npa_catalogue.h"
+#include "npa_exchange.h"
 #include "page_registry.h"
 #include "printer_app.h"
 #include "printer_doc.h"
@@ -22,6 +27,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -87,12 +95,14 @@ struct PageChange {
 // Records the modal boxes instead of showing them.
 class QuietHost : public CQtWindowHost {
   public:
-    int ShowMessage(bool, const std::string&, const std::string& caption, MessageIcon,
+    int ShowMessage(bool, const std::string& text, const std::string& caption, MessageIcon,
                     MessageButtons buttons) override {
         captions.push_back(caption);
-        return buttons == MessageButtons::YesNo ? kIdNo : kIdOk;
+        texts.push_back(text);
+        return buttons == MessageButtons::YesNo ? answer : kIdOk;
     }
-    std::vector<std::string> captions;
+    int answer = kIdNo;
+    std::vector<std::string> captions, texts;
 };
 
 class PagesAgainstPrinter : public E2eTest {
@@ -100,6 +110,14 @@ class PagesAgainstPrinter : public E2eTest {
     void SetUp() override {
         App();
         E2eTest::SetUp();
+    }
+    // The library of this process was shut down with the window: the next test starts it afresh.
+    void TearDown() override {
+        DvcShutdown();
+        G_bInitialized = false;
+        settings_internal::ResetNpaCatalogue();
+        NpaSettingIds.clear();
+        E2eTest::TearDown();
     }
 };
 
@@ -181,6 +199,71 @@ TEST_F(PagesAgainstPrinter, StartChangeEveryPageApplyAndSave) {
     CliRun decoded = RunCli("decode " + file + " 2>/dev/null");
     EXPECT_EQ(decoded.status, 0) << "orbis-cli decode";
     EXPECT_EQ(ParseValues(decoded.out), expected) << "in the command file";
+}
+
+// The writes the printer logged since `from` (its log's length then): "set ..." or "... refused".
+std::vector<std::string> LoggedWrites(const std::string& root, std::streamoff& from) {
+    std::vector<std::string> writes;
+    for (const auto& entry : std::filesystem::directory_iterator(root)) {
+        if (entry.path().filename().string().rfind("sim-", 0) != 0) continue;
+        std::ifstream log(entry.path());
+        log.seekg(from);
+        for (std::string line; std::getline(log, line);)
+            if (line.find("] set ") != std::string::npos || line.find("refused") != std::string::npos)
+                writes.push_back(line.substr(line.find("] ") + 2));
+        log.clear();
+        from = log.tellg();
+    }
+    return writes;
+}
+
+TEST_F(PagesAgainstPrinter, ASettingThePrinterRefusesIsNamedAndRetriedAlone) {
+    // A printer with room for 8 bytes of name: a name of eight syllables (16 bytes) is refused.
+    orbis::test::SimProcess sim(root_.Path(), {"--usb", "1", "--text-memory", "8"});
+    ASSERT_TRUE(sim.Ready()) << "simulator did not attach";
+    QuietHost host;
+    CPrinterApp app(&host);
+    ASSERT_TRUE(app.InitInstance());
+    CPrinterDoc& doc = *app.Document();
+    const std::string heldName = doc.CurrentValues["CUST1NAME"];
+    {
+        Shown shown(2, doc);
+        shown.Get<QLineEdit>(1154)->setText(QString::fromUtf8(kEightSyllables));
+        shown.SelectOther(1140); // a paper type the printer takes
+    }
+    app.MainFrame()->OnApply();
+    ASSERT_EQ(host.captions, std::vector<std::string>{"일부 설정 적용 실패"});
+    EXPECT_NE(host.texts[0].find(std::string("[사용자] 사용자 1 - 이름: 보낸 값 \"") + kEightSyllables +
+                                 "\", 프린터의 값 \"" + heldName + "\""),
+              std::string::npos)
+        << host.texts[0];
+    EXPECT_EQ(std::count(host.texts[0].begin(), host.texts[0].end(), '\n'), 2) << "one setting named";
+    EXPECT_TRUE(doc.IsModified());
+    EXPECT_EQ(doc.PendingNames(), std::vector<std::string>{"CUST1NAME"});
+
+    std::streamoff logged = 0;
+    LoggedWrites(root_.Path(), logged);
+    app.MainFrame()->OnApply();
+    const std::vector<std::string> writes = LoggedWrites(root_.Path(), logged);
+    ASSERT_EQ(writes.size(), 1u) << "the second apply sends the refused setting alone";
+    EXPECT_NE(writes[0].find("refused"), std::string::npos) << writes[0];
+    EXPECT_EQ(host.captions.size(), 2u);
+    EXPECT_TRUE(doc.IsModified());
+
+    // A name that fits is taken; restoring then brings back the name held before that apply.
+    Shown(2, doc).Get<QLineEdit>(1154)->setText(QString::fromUtf8("이름"));
+    app.MainFrame()->OnApply();
+    EXPECT_FALSE(doc.IsModified()) << host.captions.back() << "\n" << host.texts.back();
+    // The printer is asked in this process: its open port takes every reply on the cable.
+    app.MainFrame()->OnReread();
+    EXPECT_EQ(FromAnsi(doc.CurrentValues["CUST1NAME"]), QString::fromUtf8("이름"));
+    host.answer = kIdYes;
+    app.MainFrame()->OnRestore();
+    EXPECT_EQ(host.captions.back(), "설정을 복원 하시겠습니까?");
+    EXPECT_FALSE(doc.IsModified());
+    app.MainFrame()->OnReread();
+    EXPECT_EQ(doc.CurrentValues["CUST1NAME"], heldName);
+    app.MainFrame()->close();
 }
 
 } // namespace

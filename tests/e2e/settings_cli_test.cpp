@@ -5,6 +5,8 @@
 
 #include "npa_catalogue.h"
 #include "npa_exchange.h"
+#include "backup_store.h"
+#include "dvc.h"
 #include "printer_doc.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +24,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <set>
 #include <sstream>
 
 namespace {
@@ -179,7 +182,15 @@ TEST_F(SettingsCli, FailuresGiveTheirExitStatusOnStderr) {
         {"decode /dev/zero", 6}, // endless: refused at the size no command file reaches
         {"decode big.npa", 6},   // 1 MiB and a byte
         {"check missing.ini", 6},
+        {"apply LPT1 --from missing.profile", 6},
+        {"apply LPT1 --from bad.profile", 5}, // a value the catalogue does not allow: nothing is sent
+        {"apply LPT1 --from", 2},
+        {"restore LPT1", 6}, // no backup yet
+        {"backups", 0},
+        {"export out.profile LPT1", 2}, // a file is no port
+        {"diff missing.profile saved.npa", 6},
     };
+    std::ofstream("bad.profile") << "[Profile]\nModel=Orbis LP 2200\n[Settings]\nLINESPERPG=500\n";
     std::string good(86, '\xA5');
     std::ofstream("keep.npa", std::ios::binary) << good;
     std::ofstream("big.npa", std::ios::binary) << std::string((1 << 20) + 1, '\xA5');
@@ -194,6 +205,78 @@ TEST_F(SettingsCli, FailuresGiveTheirExitStatusOnStderr) {
     // No temporary file of the failed saves is left beside it.
     for (const auto& entry : std::filesystem::directory_iterator("."))
         EXPECT_NE(entry.path().extension(), ".TMP") << entry.path();
+}
+
+// The printer on LPT1 has less memory and a narrower range than the catalogue
+// assumes, and refuses without a word, as any printer does a write.
+TEST_F(SettingsCli, ReadBackBackupRestoreAndProfilesAcrossTwoPrinters) {
+    const std::string log = root_.Path() + "/lpt1.log";
+    orbis::test::SimProcess a(root_.Path(),
+                              {"--lpt", "1", "--text-memory", "8", "--number-max", "100", "--log", log});
+    orbis::test::SimProcess b(root_.Path(), {"--lpt", "2"});
+    ASSERT_TRUE(a.Ready() && b.Ready());
+    {
+        settings_internal::ResetNpaCatalogue();
+        StringMap queried;
+        ASSERT_EQ(QueryPrinterSettings("LPT1", queried), 0);
+        BackupStore store(root_.Path() + "/backups");
+        CPrinterDoc doc;
+        ASSERT_TRUE(doc.OnNewDocument("LPT1", queried, 0));
+        doc.SetBackupStore(&store);
+        // The printer's write log of one apply: the identifiers written, each once.
+        auto written = [&, seen = size_t(0)]() mutable {
+            std::ifstream in(log);
+            std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            std::set<std::string> ids;
+            for (size_t at = text.find("write of ", seen); at != std::string::npos;
+                 at = text.find("write of ", at + 1))
+                ids.insert(text.substr(at + 9, 4));
+            for (size_t at = text.find(") = ", seen); at != std::string::npos; at = text.find(") = ", at + 1))
+                ids.insert(text.substr(at - 4, 4));
+            seen = text.size();
+            return ids;
+        };
+        written();
+        doc.CurrentValues["CUST1NAME"] = "NineBytes";
+        doc.CurrentValues["PWRSVR"] = "200";
+        doc.CurrentValues["LINESPERPG"] = "60";
+        for (size_t all : {doc.CurrentValues.size(), size_t(2)}) { // every setting, then the two not taken
+            ASSERT_EQ(doc.ApplySettings(), 0);
+            EXPECT_EQ(written().size(), all);
+            ASSERT_EQ(doc.LastCheckResult(), 0);
+            ASSERT_EQ(doc.NotTaken().size(), 2u);
+            EXPECT_EQ(doc.NotTaken()[0].Name + "=" + doc.NotTaken()[0].Sent + " " + doc.NotTaken()[0].Held,
+                      "CUST1NAME=NineBytes " + queried["CUST1NAME"]);
+            EXPECT_EQ(doc.NotTaken()[1].Name + "=" + doc.NotTaken()[1].Sent + " " + doc.NotTaken()[1].Held,
+                      "PWRSVR=200 " + queried["PWRSVR"]);
+            EXPECT_TRUE(doc.IsModified());
+            EXPECT_EQ(doc.PendingNames(), (std::vector<std::string>{"CUST1NAME", "PWRSVR"}));
+            EXPECT_FALSE(doc.LastBackup().Id.empty());
+        }
+        DvcShutdown();
+    }
+    CliRun refused = RunCli("apply LPT1 PWRSVR=150 LINESPERPG=61 2>&1");
+    EXPECT_EQ(refused.status, 8) << refused.out;
+    EXPECT_NE(refused.out.find("not taken: PWRSVR=150 (the printer holds \"30\")"), std::string::npos)
+        << refused.out;
+    EXPECT_EQ(refused.out.find("LINESPERPG"), std::string::npos) << refused.out;
+
+    // A's configuration carried to B by a profile; B's own taken back from its backup.
+    CliRun before = RunCli("query LPT2");
+    ASSERT_EQ(before.status, 0);
+    ASSERT_EQ(RunCli("export LPT1 a.profile").status, 0);
+    CliRun differ = RunCli("diff a.profile LPT2");
+    EXPECT_EQ(differ.status, 7);
+    EXPECT_EQ(differ.out, "LINESPERPG: 61 | 64\n") << "only what A took differs";
+    ASSERT_EQ(RunCli("apply LPT2 --from a.profile").status, 0);
+    CliRun diff = RunCli("diff LPT1 LPT2");
+    EXPECT_EQ(diff.status, 0) << diff.out;
+    EXPECT_EQ(diff.out, "");
+    CliRun restore = RunCli("restore LPT2");
+    EXPECT_EQ(restore.status, 0) << restore.out;
+    CliRun after = RunCli("query LPT2");
+    EXPECT_EQ(after.out, before.out);
+    EXPECT_NE(after.out.find("LINESPERPG=64"), std::string::npos) << "the apply had changed it to A's 61";
 }
 
 // Another local user gets nothing of a root the programs made, even under the
@@ -350,7 +433,9 @@ TEST_F(SettingsCli, PrinterFaultsGiveTheirExitCodes) {
         ASSERT_TRUE(sim.Ready()) << c.fault;
         CliRun run = RunCli(std::string(c.args) + " 2>&1");
         EXPECT_EQ(run.status, c.status) << c.fault << ": " << run.out;
-        EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << c.fault << ": " << run.out;
+        // One error line (an apply also names the backup it kept, on stdout).
+        EXPECT_EQ(run.out.find("orbis-cli: "), run.out.rfind("orbis-cli: ")) << c.fault << ": " << run.out;
+        EXPECT_NE(run.out.find("orbis-cli: "), std::string::npos) << c.fault;
     }
 }
 

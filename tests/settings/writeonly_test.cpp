@@ -2,7 +2,9 @@
 // nothing and hands back the catalogue's starred defaults. The library learns
 // the system family once per process, hence a test program of its own.
 #include "dvc.h"
+#include "backup_store.h"
 #include "npa_exchange.h"
+#include "printer_doc.h"
 #include "orbis_platform.h"
 #include "platform/src/io_object.h"
 #include "support/settings_fixture.h"
@@ -51,6 +53,29 @@ TEST_F(WriteOnlyTest, QueryYieldsStarredDefaults) {
             EXPECT_EQ(e.file_size(), 0u) << e.path();
         DvcClosePort("LPT1");
     }
+    orbis::platform::ClearDeviceOverrides();
+}
+
+// A printer that cannot answer: an apply takes no backup and reads nothing back.
+TEST_F(WriteOnlyTest, ApplyNeitherBacksUpNorChecks) {
+    orbis::platform::SetWindowsFamilyForTesting(VER_PLATFORM_WIN32_NT);
+    orbis::platform::RegisterDeviceOverride(
+        {"LPT1", false, "", [](const std::string&, DWORD) { return std::make_shared<SinkPort>(); }});
+    WriteCatalogue(
+        "[NPA READ SETTING]\nBLANKPGS=A5000650E0E7200001\n"
+        "[NPA WRITE VALUES]\n*BLANKPGS:OFF=A5000750E0E720000100\nBLANKPGS:ON=A5000750E0E720000101\n");
+    StringMap values;
+    ASSERT_EQ(QueryPrinterSettings("LPT1", values), 1);
+    BackupStore store(Path("backups"));
+    CPrinterDoc doc;
+    ASSERT_TRUE(doc.OnNewDocument("LPT1", values, 1));
+    doc.SetBackupStore(&store);
+    doc.CurrentValues["BLANKPGS"] = doc.ChangedValues["BLANKPGS"] = "ON";
+    EXPECT_EQ(doc.ApplySettings(), 0);
+    EXPECT_EQ(doc.LastCheckResult(), CPrinterDoc::kNotChecked);
+    EXPECT_TRUE(doc.NotTaken().empty());
+    EXPECT_TRUE(store.List("").empty());
+    DvcClosePort("LPT1");
     orbis::platform::ClearDeviceOverrides();
 }
 

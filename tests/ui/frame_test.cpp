@@ -3,9 +3,13 @@
 #include "support/ui_fixture.h"
 
 #include "main_frame.h"
+#include "npa_exchange.h"
 #include "printer_doc.h"
+#include "settings_view.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QTest>
 #include <QFileInfo>
 #include <QLabel>
 #include <QStatusBar>
@@ -13,6 +17,7 @@
 
 #include <filesystem>
 #include <fstream>
+
 #include <sys/stat.h>
 
 namespace {
@@ -138,6 +143,131 @@ TEST_F(Frame, SaveCommandFile) {
             EXPECT_EQ(file.exists() && file.size() > 0, c.written);
         }
         EXPECT_TRUE(doc.IsModified()) << "saving leaves the document modified";
+        doc.SetModifiedFlag(false);
+        frame_.reset();
+    }
+}
+
+TEST_F(Frame, F5ReadsThePrinterAgainAskingFirstAboutUnappliedEdits) {
+    struct Case {
+        const char* what;
+        int writeOnly;
+        bool modified;
+        int answer;
+        int queryResult;
+        bool asked, queried;
+        std::string valueAfter; // of BLANKPGS, as the page shows it too
+        std::vector<std::string> captions;
+    };
+    const Case cases[] = {
+        {"a clean document is read again at once", 0, false, kIdNo, 0, false, true, "DONTPRINT", {}},
+        {"unapplied edits: No keeps them", 0, true, kIdNo, 0, true, false, "PRINT", {}},
+        {"unapplied edits: Yes drops them for the printer's values",
+         0,
+         true,
+         kIdYes,
+         0,
+         true,
+         true,
+         "DONTPRINT",
+         {}},
+        {"a query that fails changes nothing",
+         0,
+         true,
+         kIdYes,
+         kQueryFailed,
+         true,
+         true,
+         "PRINT",
+         {"다시 읽기 실패"}},
+        {"write-only: there is nothing to read", 1, false, kIdYes, 0, false, false, "PRINT", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CPrinterDoc& doc = MakeDocument({{"BLANKPGS", "PRINT"}}, c.writeOnly);
+        CMainFrame& frame = MakeFrame();
+        ShowPage(1);
+        frame.show();
+        QApplication::setActiveWindow(&frame);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+        doc.SetModifiedFlag(c.modified);
+        host_.boxes.clear();
+        host_.answer = c.answer;
+        int queries = 0;
+        frame.QueryFunction = [&](const char* port, StringMap& values) {
+            ++queries;
+            EXPECT_STREQ(port, "LPT1");
+            if (c.queryResult == 0) values = {{"BLANKPGS", "DONTPRINT"}, {"SEPSHEETS", "OFF"}};
+            return c.queryResult;
+        };
+        QTest::keyClick(&frame, Qt::Key_F5);
+        std::vector<std::string> captions;
+        for (const ShownBox& box : host_.boxes)
+            if (box.buttons == MessageButtons::YesNo) {
+                EXPECT_EQ(box.caption, "설정을 다시 읽으시겠습니까?");
+                EXPECT_TRUE(box.owned);
+            } else {
+                captions.push_back(box.caption);
+                EXPECT_EQ(box.icon, MessageIcon::Stop);
+            }
+        EXPECT_EQ(host_.boxes.size() - captions.size(), c.asked ? 1u : 0u) << "asked first";
+        EXPECT_EQ(captions, c.captions);
+        EXPECT_EQ(queries, c.queried ? 1 : 0);
+        EXPECT_EQ(doc.CurrentValues["BLANKPGS"], c.valueAfter);
+        EXPECT_EQ(doc.IsModified(), c.modified && !(c.queried && c.queryResult == 0));
+        auto* shown = frame.Page()->ControlAs<QComboBox>(1018);
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(shown->currentData().toString().toStdString(), "BLANKPGS:" + c.valueAfter);
+        doc.SetModifiedFlag(false);
+        frame_.reset();
+    }
+}
+
+TEST_F(Frame, ProfilesExportAndImport) {
+    MakeDocument({{"BLANKPGS", "DONTPRINT"}});
+    const std::string exported = dir_ + "/exported.profile";
+    host_.profilePath = QString::fromStdString(exported);
+    MakeFrame().OnExportProfile();
+    ASSERT_TRUE(host_.boxes.empty());
+    auto write = [&](const char* name, const std::string& text) {
+        std::ofstream(dir_ + "/" + name) << text;
+        return dir_ + "/" + name;
+    };
+    const std::string header = "[Profile]\nModel=Orbis LP 2200\n[Settings]\n";
+    struct Case {
+        const char* what;
+        std::string path; // "" cancels the dialog
+        std::string valueAfter;
+        std::string caption, says;
+    };
+    const Case cases[] = {
+        {"cancelling the dialog does nothing", "", "PRINT", "", ""},
+        {"exported values come in as edits", exported, "DONTPRINT", "프로파일 가져오기", "설정 1개를"},
+        {"a line without '=' is named", write("a.profile", header + "BLANKPGS DONTPRINT\n"), "PRINT",
+         "프로파일 가져오기 실패", "\n4번째 줄: '이름=값' 형식이 아닙니다."},
+        {"an unknown setting is named", write("b.profile", header + "BLANKPGS=DONTPRINT\nNOSUCH=1\n"),
+         "PRINT", "프로파일 가져오기 실패", "\n5번째 줄: 알 수 없는 설정 NOSUCH"},
+        {"another printer's profile", write("c.profile", "[Profile]\nModel=Orbis LP 9\n[Settings]\n"),
+         "PRINT", "프로파일 가져오기 실패", "\n2번째 줄: 다른 프린터 모델(Orbis LP 9)의 프로파일 입니다."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CPrinterDoc& doc = MakeDocument({{"BLANKPGS", "PRINT"}});
+        CMainFrame& frame = MakeFrame();
+        ShowPage(1);
+        host_.boxes.clear();
+        host_.profilePath = QString::fromStdString(c.path);
+        frame.OnImportProfile();
+        ASSERT_EQ(host_.boxes.size(), c.caption.empty() ? 0u : 1u);
+        if (!c.caption.empty()) {
+            EXPECT_EQ(host_.boxes[0].caption, c.caption);
+            EXPECT_NE(host_.boxes[0].text.find(c.says), std::string::npos) << host_.boxes[0].text;
+        }
+        EXPECT_EQ(doc.CurrentValues["BLANKPGS"], c.valueAfter);
+        EXPECT_EQ(doc.IsModified(), c.valueAfter != "PRINT");
+        auto* shown = frame.Page()->ControlAs<QComboBox>(1018);
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(shown->currentData().toString().toStdString(), "BLANKPGS:" + c.valueAfter);
         doc.SetModifiedFlag(false);
         frame_.reset();
     }

@@ -11,7 +11,9 @@ inline constexpr int kExitNoPrinter = 3;     // no supported printer found, or n
 inline constexpr int kExitCommunication = 4; // the printer was there but the exchange failed
 inline constexpr int kExitRefused = 5;       // a value the catalogue does not allow, or the printer refused
 inline constexpr int kExitFile = 6;     // the catalogue or a named file could not be found, read or written
-inline constexpr int kExitFindings = 7; // decode or check read the file and report what does not fit
+inline constexpr int kExitFindings = 7; // decode or check read the file and report what does not fit;
+                                        // diff found a difference
+inline constexpr int kExitNotTaken = 8; // the write went out but the read-back showed settings not taken
 
 // The status for a library result; `opening`: the result of DvcOpenPort.
 int ExitForDvc(int code, bool opening);

@@ -31,8 +31,31 @@ const std::map<std::string, Help>& Helps() {
         {"apply",
          {"Takes the printer offline, sends one catalogue command per NAME=VALUE and brings it\n"
           "online. Each value is checked against the catalogue first (value names, numeric ranges,\n"
-          "text length in code-page-949 bytes); a value that does not fit is named and nothing is sent.",
-          "orbis-cli apply LPT1 PWRSVR=30\norbis-cli apply USB001 BLANKPGS=PRINT 'CUST1NAME=My paper'"}},
+          "text length in code-page-949 bytes); a value that does not fit is named and nothing is sent.\n"
+          "With --from PROFILE the values are a profile's; any bad line of it is named and nothing is sent.\n"
+          "On a printer that answers, the settings are kept as a backup first (\"backup ID\" on stdout)\n"
+          "and read back after: each setting not taken is named on stderr, exit status 8.",
+          "orbis-cli apply LPT1 PWRSVR=30\norbis-cli apply USB001 BLANKPGS=PRINT 'CUST1NAME=My paper'\n"
+          "orbis-cli apply USB001 --from office.profile"}},
+        {"backups",
+         {"Lists the backups taken before each apply (the newest 20 of each printer, under the root's\n"
+          "backups/), newest first: the backup's name, when it was taken, the port.",
+          "orbis-cli backups LPT1\norbis-cli --format json backups"}},
+        {"restore",
+         {"Writes a backup back: the one named, else the newest of PORT. It goes out as apply sends:\n"
+          "with a backup of its own first (so another restore undoes it) and the read-back check.",
+          "orbis-cli restore LPT1\norbis-cli restore LPT1 LPT1-20261206T070000123Z.profile"}},
+        {"export",
+         {"Reads every setting and saves it as a profile: UTF-8 text, a [Profile] header naming the\n"
+          "model, the catalogue and the port, then NAME=VALUE lines under [Settings]. A value the\n"
+          "catalogue could not write back is named on stderr and left out.",
+          "orbis-cli export LPT1 office.profile"}},
+        {"diff",
+         {"Compares two configurations, each a port (queried), a profile, or a command file (read back\n"
+          "as decode reads it; only the settings it holds are compared). One \"NAME: A | B\" line per\n"
+          "setting that differs, \"(none)\" for a side without it; exit status 7 when any differs.",
+          "orbis-cli diff LPT1 USB001\norbis-cli diff office.profile LPT1\norbis-cli diff settings.npa "
+          "LPT1"}},
         {"save",
          {"Writes the same commands as apply into the command file FILE (\"settings.npa\" by\n"
           "custom), to be sent to the printer later. Values are checked as for apply.",
@@ -76,11 +99,13 @@ void PrintUsage(std::FILE* out) {
     std::fprintf(out, "\noptions:\n"
                       "  --root DIR         the Windows stand-in root (as ORBIS_ROOT)\n"
                       "  --log-level N      the library's LoggingLevel for this run only\n"
-                      "  --format text|json json for devices, probe, query and decode\n"
+                      "  --format text|json json for devices, probe, query, decode, backups and diff\n"
+                      "  --from PROFILE     apply: the values of a profile\n"
                       "  --help, -h         this text; with a command, that command's help\n"
                       "  --version          the program's version\n\n"
                       "exit status: 0 done, 1 other failure, 2 usage, 3 no printer, 4 communication,\n"
-                      "5 refused, 6 file (catalogue or named file), 7 decode/check found what does not fit.\n"
+                      "5 refused, 6 file (catalogue or named file), 7 decode/check found what does not fit\n"
+                      "or diff a difference, 8 the printer did not take some settings (apply, restore).\n"
                       "The catalogue is .\\quillon.ini in the current directory, else the installed one.\n"
                       "See orbis-cli(1).\n");
 }

@@ -64,6 +64,10 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
             options.version = true;
             continue;
         }
+        if (name == "--from") { // apply's own option: left to the command, with its value
+            options.rest.push_back(arg);
+            continue;
+        }
         if (name != "--root" && name != "--log-level" && name != "--format") {
             error = "unknown option '" + arg + "'";
             return false;
@@ -99,7 +103,8 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
 
 // The commands that read the catalogue; without one they could only print nothing.
 bool NeedsCatalogue(const std::string& command, const std::vector<std::string>& args) {
-    static const std::set<std::string> readers = {"devices", "query", "apply", "save", "decode"};
+    static const std::set<std::string> readers = {"devices", "query",  "apply",   "save",
+                                                  "decode",  "export", "restore", "diff"};
     return readers.count(command) || (command == "check" && args.empty());
 }
 
@@ -174,9 +179,10 @@ int main(int argc, char** argv) {
         cli::PrintCommandHelp(rest[0], stdout);
         return 0;
     }
-    static const std::set<std::string> jsonCommands = {"devices", "probe", "query", "decode"};
+    static const std::set<std::string> jsonCommands = {"devices", "probe",   "query",
+                                                       "decode",  "backups", "diff"};
     if (cli::JsonOutput() && !jsonCommands.count(rest[0]))
-        return UsageError("--format json is for devices, probe, query and decode");
+        return UsageError("--format json is for devices, probe, query, decode, backups and diff");
     std::vector<std::string> args(rest.begin() + 1, rest.end());
 
     if (!options.root.empty()) setenv("ORBIS_ROOT", options.root.c_str(), 1);

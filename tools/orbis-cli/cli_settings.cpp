@@ -6,11 +6,13 @@
 #include "cli_exit.h"
 #include "cli_json.h"
 #include "cli_values.h"
+#include "cli_apply.h"
 
 #include "dvc.h"
 #include "npa_exchange.h"
 #include "orbis_platform.h"
 #include "printer_discovery.h"
+#include "profile.h"
 #include "win32.h"
 
 #include <cerrno>
@@ -31,8 +33,10 @@ int Usage(const char* text) {
     return kExitUsage;
 }
 
+} // namespace
+
 // `file`: the target is a command file, not a printer port.
-int Report(int result, const std::string& target, bool file = false) {
+int cli::ReportResult(int result, const std::string& target, bool file) {
     switch (result) {
     case 0:
     case kQueryWriteOnly:
@@ -65,6 +69,12 @@ int Report(int result, const std::string& target, bool file = false) {
         std::fprintf(stderr, "orbis-cli: %s: unexpected result %d\n", target.c_str(), result);
         return kExitFailure;
     }
+}
+
+namespace {
+
+int Report(int result, const std::string& target, bool file = false) {
+    return ReportResult(result, target, file);
 }
 
 // Messages go to stderr; there is nobody to choose among several printers.
@@ -188,17 +198,45 @@ bool Items(const std::vector<std::string>& args, std::vector<std::string>& items
     return true;
 }
 
+// Every problem of a profile on stderr; the exit status: a file that is no profile, or
+// values the catalogue does not allow.
+int ProfileProblems(const std::string& path, const std::vector<ProfileProblem>& problems) {
+    bool file = false;
+    for (const ProfileProblem& problem : problems) {
+        std::fprintf(stderr, "orbis-cli: %s: %s\n", cli::Escaped(path).c_str(),
+                     cli::Escaped(DescribeProblem(problem)).c_str());
+        file = file || problem.Kind == ProfileProblemKind::Unreadable ||
+               problem.Kind == ProfileProblemKind::TooBig || problem.Kind == ProfileProblemKind::Binary ||
+               problem.Kind == ProfileProblemKind::NotUtf8 ||
+               problem.Kind == ProfileProblemKind::MissingEquals ||
+               problem.Kind == ProfileProblemKind::NoModel;
+    }
+    std::fprintf(stderr, "orbis-cli: %s: nothing applied\n", cli::Escaped(path).c_str());
+    return file ? kExitFile : kExitRefused;
+}
+
 int RunWrite(const std::vector<std::string>& args, bool file) {
+    const char* usage =
+        file ? "save FILE NAME=VALUE..." : "apply PORT NAME=VALUE... | apply PORT --from PROFILE";
     std::vector<std::string> items;
-    if (args.size() < 2 || !Items(args, items))
-        return Usage(file ? "save FILE NAME=VALUE..." : "apply PORT NAME=VALUE...");
+    if (!file && args.size() >= 2 && (args[1] == "--from" || args[1].rfind("--from=", 0) == 0)) {
+        std::string path = args[1] == "--from" ? (args.size() == 3 ? args[2] : "") : args[1].substr(7);
+        if (path.empty() || args.size() > (args[1] == "--from" ? 3u : 2u)) return Usage(usage);
+        Profile profile;
+        std::vector<ProfileProblem> problems;
+        if (!ReadProfile(path, profile, problems)) return ProfileProblems(path, problems);
+        for (const auto& [name, value] : profile.Values)
+            items.push_back(name + ":" + value);
+    } else if (args.size() < 2 || !Items(args, items)) {
+        return Usage(usage);
+    }
     if (!cli::ValuesFit(items)) return kExitRefused;
-    // A saved file is replaced only by a complete new one (a failure keeps the old one).
-    const unsigned failedCopies = orbis::platform::FailedPortCopies();
-    int result =
-        file ? SaveSettingsFile(args[0].c_str(), items) : WritePrinterSettings(args[0].c_str(), items);
-    if (result == 0 && orbis::platform::FailedPortCopies() != failedCopies) result = kNotDelivered;
-    int exitCode = Report(result, args[0], file);
+    int exitCode = 0;
+    if (file)
+        // A saved file is replaced only by a complete new one (a failure keeps the old one).
+        exitCode = Report(SaveSettingsFile(args[0].c_str(), items), args[0], file);
+    else
+        exitCode = CheckedApply(args[0], items);
     DvcShutdown();
     return exitCode;
 }
@@ -299,26 +337,21 @@ bool ReadCommandFile(const std::string& path, Bytes& bytes) {
     return true;
 }
 
-int RunDecode(const std::vector<std::string>& args) {
-    if (args.size() != 1) return Usage("decode FILE");
+} // namespace
+
+bool cli::DecodeCommandFile(const std::string& path, std::vector<DecodedSetting>& settings,
+                            std::vector<std::pair<size_t, size_t>>& gaps) {
     Bytes file;
-    if (!ReadCommandFile(args[0], file)) return kExitFile;
+    if (!ReadCommandFile(path, file)) return false;
     LoadNpaCatalogue();
     std::map<Bytes, std::string> exact;
     for (const auto& [key, command] : NpaWriteCommands)
         exact.emplace(Normalised(command.Bytes), key);
-
-    bool allAccounted = true;
-    std::vector<std::string> settings, gaps; // JSON items
     auto unaccounted = [&](size_t from, size_t to) {
-        allAccounted = false;
-        gaps.push_back(JsonObject()
-                           .Number("offset", static_cast<long long>(from))
-                           .Number("length", static_cast<long long>(to - from))
-                           .Text("hex", HexString(file.data() + from, to - from))
-                           .Json());
-        std::fprintf(stderr, "orbis-cli: bytes %zu to %zu (%zu) not accounted for: %s\n", from, to - 1,
-                     to - from, HexString(file.data() + from, to - from).c_str());
+        gaps.push_back({from, to});
+        std::fprintf(stderr, "orbis-cli: %s: bytes %zu to %zu (%zu) not accounted for: %s\n",
+                     cli::Escaped(path).c_str(), from, to - 1, to - from,
+                     HexString(file.data() + from, to - from).c_str());
     };
     size_t pos = 0;
     while (pos < file.size()) {
@@ -334,26 +367,46 @@ int RunDecode(const std::vector<std::string>& args) {
             // framing, not a setting
         } else if (DecodeCommand(packet, exact, line)) {
             size_t eq = line.find('=');
-            if (JsonOutput())
-                settings.push_back(JsonObject()
-                                       .Text("name", line.substr(0, eq))
-                                       .Text("value", cli::ToTerminal(line.substr(eq + 1)))
-                                       .Json());
-            else
-                std::printf("%s\n", cli::Escaped(cli::ToTerminal(line)).c_str());
+            settings.push_back({line.substr(0, eq), line.substr(eq + 1)});
         } else {
             unaccounted(pos, pos + length);
         }
         pos += length;
     }
-    if (JsonOutput())
+    return true;
+}
+
+namespace {
+
+int RunDecode(const std::vector<std::string>& args) {
+    if (args.size() != 1) return Usage("decode FILE");
+    std::vector<DecodedSetting> decoded;
+    std::vector<std::pair<size_t, size_t>> gaps;
+    if (!DecodeCommandFile(args[0], decoded, gaps)) return kExitFile;
+    if (JsonOutput()) {
+        Bytes file;
+        ReadCommandFile(args[0], file);
+        std::vector<std::string> settings, unaccounted;
+        for (const DecodedSetting& d : decoded)
+            settings.push_back(
+                JsonObject().Text("name", d.name).Text("value", cli::ToTerminal(d.value)).Json());
+        for (const auto& [from, to] : gaps)
+            unaccounted.push_back(JsonObject()
+                                      .Number("offset", static_cast<long long>(from))
+                                      .Number("length", static_cast<long long>(to - from))
+                                      .Text("hex", HexString(file.data() + from, to - from))
+                                      .Json());
         std::printf("%s\n", JsonObject()
                                 .Text("file", args[0])
                                 .Raw("settings", JsonArray(settings))
-                                .Raw("unaccounted", JsonArray(gaps))
+                                .Raw("unaccounted", JsonArray(unaccounted))
                                 .Json()
                                 .c_str());
-    return allAccounted ? 0 : kExitFindings;
+    } else {
+        for (const DecodedSetting& d : decoded)
+            std::printf("%s\n", cli::Escaped(cli::ToTerminal(d.name + "=" + d.value)).c_str());
+    }
+    return gaps.empty() ? 0 : kExitFindings;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // orbis-page-shots DIR: starts the program as a user does (printer discovery,
 // query), then saves a picture of every settings page as the program draws it
-// (DIR/<page>.png) and one of the whole main window (DIR/main-window.png).
+// (DIR/<page>.png), one of the whole main window (DIR/main-window.png) and one
+// of it with the file menu open (DIR/file-menu.png).
 #include "main_frame.h"
 #include "printer_app.h"
 #include "printer_mop_view.h"
@@ -8,6 +9,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
 #include <QPixmap>
 #include <QTreeWidgetItemIterator>
 
@@ -23,6 +27,25 @@ const std::map<int, const char*> kPageFiles = {
 bool Save(QWidget* widget, const QString& path) {
     QApplication::processEvents();
     if (widget->grab().save(path)) return true;
+    std::fprintf(stderr, "orbis-page-shots: cannot write %s\n", qPrintable(path));
+    return false;
+}
+// The window with its first menu dropped down, the menu drawn where it opens.
+bool SaveWithMenu(CMainFrame* frame, const QString& path) {
+    QMenuBar* bar = frame->menuBar();
+    QAction* first = bar->actions().value(0);
+    QMenu* menu = first ? first->menu() : nullptr;
+    if (!menu) return false;
+    const QPoint at = bar->mapTo(frame, bar->actionGeometry(first).bottomLeft());
+    bar->setActiveAction(first); // the title shows pressed, as with the menu open
+    menu->popup(frame->mapToGlobal(at));
+    QApplication::processEvents();
+    QPixmap shot = frame->grab();
+    QPainter painter(&shot);
+    painter.drawPixmap(at, menu->grab());
+    painter.end();
+    menu->hide();
+    if (shot.save(path)) return true;
     std::fprintf(stderr, "orbis-page-shots: cannot write %s\n", qPrintable(path));
     return false;
 }
@@ -58,6 +81,7 @@ int main(int argc, char** argv) {
     }
     if (first) tree->setCurrentItem(first);
     if (Save(frame, dir.filePath("main-window.png"))) ++saved;
+    if (SaveWithMenu(frame, dir.filePath("file-menu.png"))) ++saved;
     std::printf("%d pictures in %s\n", saved, qPrintable(dir.path()));
-    return saved == static_cast<int>(kPageFiles.size()) + 1 ? 0 : 1;
+    return saved == static_cast<int>(kPageFiles.size()) + 2 ? 0 : 1;
 }

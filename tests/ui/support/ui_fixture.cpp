@@ -34,7 +34,7 @@ QApplication& App() {
 int ScriptedHost::ShowMessage(bool owned, const std::string& text, const std::string& caption,
                               MessageIcon icon, MessageButtons buttons) {
     boxes.push_back({owned, text, caption, icon, buttons, TakeCause(icon)});
-    return buttons == MessageButtons::YesNo ? kIdNo : kIdOk;
+    return buttons == MessageButtons::YesNo ? answer : kIdOk;
 }
 
 bool ScriptedHost::SelectPrinter(const std::vector<std::string>& lines, std::string& selected) {

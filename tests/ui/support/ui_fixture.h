@@ -31,6 +31,7 @@ class ScriptedHost : public CQtWindowHost {
                     MessageButtons buttons) override;
     bool SelectPrinter(const std::vector<std::string>& lines, std::string& selected) override;
     QString AskSaveFile(QWidget* owner) override;
+    QString AskProfileFile(QWidget*, bool) override { return profilePath; }
     void SetWaitCursor(bool on) override {
         CQtWindowHost::SetWaitCursor(on);
         if (on && onBusy) onBusy();
@@ -39,8 +40,10 @@ class ScriptedHost : public CQtWindowHost {
     std::vector<ShownBox> boxes;
     std::function<bool(const std::vector<std::string>&, std::string&)> onSelect; // default: real dialog
     std::function<void()> onBusy; // when the wait cursor goes up: a long exchange is about to start
+    int answer = kIdNo;           // the answer to a Yes/No question
     QString savePath;             // empty: the file dialog is cancelled
     int saveAsked = 0;
+    QString profilePath; // the file a profile dialog chooses; empty: cancelled
 };
 
 class UiFixture : public ::testing::Test {
