@@ -10,7 +10,6 @@
 
 #include "dvc.h"
 #include "npa_exchange.h"
-#include "orbis_platform.h"
 #include "printer_discovery.h"
 #include "profile.h"
 #include "win32.h"
