@@ -97,8 +97,9 @@ TEST(ParTransaction, WhatReachesThePort) {
                   c.result);
         EXPECT_EQ(length, c.length);
         // The read thread lets the printer think 385 ms before its first read, even for a ready reply.
-        if (c.result == DVC_OK && c.length)
+        if (c.result == DVC_OK && c.length) {
             EXPECT_GE(FakeParallelPort::Clock::now() - start, std::chrono::milliseconds(385));
+        }
         std::vector<Bytes> expected;
         if (c.mode != NPA_ON && c.written) expected.push_back(kStart);
         if (c.written) expected.push_back(c.command);

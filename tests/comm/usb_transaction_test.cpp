@@ -118,7 +118,9 @@ TEST(UsbTransaction, CommandsAndReplies) {
             EXPECT_EQ(sent.reply, step.reply);
         }
         // A failed read rests half a second before the pipe is opened again.
-        if (c.brokenPipe) EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+        if (c.brokenPipe) {
+            EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+        }
         // Every command written is behind an NPA start packet, on a write pipe of its own.
         int written = c.steps[0].result == DVC_CMD_FAIL ? 0 : int(c.steps.size());
         auto commands = open.printer->Commands();
