@@ -34,6 +34,7 @@ TEST(ParTransaction, RepliesAreFoundJoinedAndMatched) {
         std::vector<Bytes> reads;
         int result;
         Bytes expected;
+        uint32_t capacity = 2048; // of the caller's buffer
     } cases[] = {
         {"flags 0x90 handed over", {Packet(0x90, 0xE0, {7})}, DVC_OK, Packet(0x90, 0xE0, {7})},
         {"no data", {Packet(0x10, 0xE0)}, DVC_OK, Packet(0x10, 0xE0)},
@@ -47,6 +48,11 @@ TEST(ParTransaction, RepliesAreFoundJoinedAndMatched) {
         {"chained, in slow pieces", slow, DVC_OK, joined},
         {"2048 bytes", {Packet(0x10, 0xE0, Data(2043))}, DVC_OK, Packet(0x10, 0xE0, Data(2043))},
         {"2049 bytes", {Packet(0x10, 0xE0, Data(2044))}, DVC_RESPONSE_TOO_LARGE, {}},
+        {"2049 bytes into a larger buffer still exceed the slot",
+         {Packet(0x10, 0xE0, Data(2044))},
+         DVC_RESPONSE_TOO_LARGE,
+         {},
+         4096},
         {"ten empty reads mid-reply", tenEmpty, DVC_OK, Packet(0x10, 0xE0, {1, 2})},
         {"eleventh empty read", elevenEmpty, DVC_SEND_READFAIL, {}},
     };
@@ -56,11 +62,13 @@ TEST(ParTransaction, RepliesAreFoundJoinedAndMatched) {
         auto port = OpenLpt1(NPA_AUTO);
         for (const auto& read : c.reads)
             read.empty() ? port->FeedEmpty() : port->Feed(read);
-        unsigned char buffer[2048] = {};
-        uint32_t length = sizeof buffer;
+        unsigned char buffer[4096] = {};
+        uint32_t length = c.capacity;
         EXPECT_EQ(DvcSendCommand("LPT1", kRegister.data(), 7, buffer, &length), c.result);
         EXPECT_EQ(Bytes(buffer, buffer + (c.result == DVC_OK ? length : 0)), c.expected);
-        EXPECT_EQ(length, c.result == DVC_OK ? c.expected.size() : c.result == DVC_SEND_READFAIL ? 0 : 2048);
+        EXPECT_EQ(length, c.result == DVC_OK              ? c.expected.size()
+                          : c.result == DVC_SEND_READFAIL ? 0
+                                                          : c.capacity);
     }
 }
 
@@ -91,10 +99,15 @@ TEST(ParTransaction, WhatReachesThePort) {
         });
         unsigned char buffer[64] = {};
         uint32_t length = c.size;
+        auto start = FakeParallelPort::Clock::now();
         EXPECT_EQ(DvcSendCommand("LPT1", c.command.data(), static_cast<uint16_t>(c.command.size()),
                                  c.size ? buffer : nullptr, &length),
                   c.result);
         EXPECT_EQ(length, c.length);
+        // The read thread lets the printer think 385 ms before its first read, even for a ready reply.
+        if (c.result == DVC_OK && c.length) {
+            EXPECT_GE(FakeParallelPort::Clock::now() - start, std::chrono::milliseconds(385));
+        }
         std::vector<Bytes> expected;
         if (c.mode != NPA_ON && c.written) expected.push_back(kStart);
         if (c.written) expected.push_back(c.command);

@@ -172,6 +172,8 @@ TEST_F(SettingsCli, FailuresGiveTheirExitStatusOnStderr) {
         {"save out.npa 'CUST1NAME=가나다라마바ABCD'", 0},  // 16 bytes: the most the page takes
         {"save out.npa 'CUST1NAME=A😀'", 2},                // no such character in code page 949
         {"save out.npa PWRSVR=OFF LINESPERPG=128", 0},
+        {"save out.npa PWRSVR=1 LINESPERPG=5", 0},   // both ends of a range are taken
+        {"save out.npa LINESPERPG=4", 5},            // below the page's range
         {"save out.npa BLANKPGS", 2},                // not NAME=VALUE
         {"save keep.npa BLANKPGS=PRINT BOGUS=1", 5}, // refused before anything is written: keep.npa stays
         {"save keep.npa BLANKPGS=PRINT BLANKPGS", 2},

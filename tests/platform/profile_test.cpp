@@ -50,7 +50,8 @@ class ProfileTest : public ::testing::Test {
 
 TEST_F(ProfileTest, StringLookupsAndTruncation) {
     Write("; comment line\n[ section1 ]\n  key1 =  value one  \nQuoted=\"quoted value\"\nSingle='single'\n"
-          "Mismatched=\"half'\nEmpty=\nlonely line\n=val\nDup=first\ndup=second\n[Other]\nx=1\nk=val1\n");
+          "Mismatched=\"half'\nEmpty=\nBare=\"\"\nlonely "
+          "line\n=val\nDup=first\ndup=second\n[Other]\nx=1\nk=val1\n");
     const struct Case {
         const char *section, *key, *fallback;
         std::string expected;
@@ -63,6 +64,7 @@ TEST_F(ProfileTest, StringLookupsAndTruncation) {
         {"section1", "single", "DEF", "single"},       // matching single quotes removed
         {"section1", "Mismatched", "DEF", "\"half'"},  // unmatched quotes kept
         {"section1", "Empty", "DEF", ""},              // present but empty is not the default
+        {"section1", "Bare", "DEF", ""},               // a pair of quotes alone is empty
         {"section1", "missing", "DEF", "DEF"},
         {"nosection", "key1", "DEF", "DEF"},
         {"section1", "missing", nullptr, ""}, // NULL default reads as empty

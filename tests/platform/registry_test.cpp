@@ -95,7 +95,11 @@ TEST(Registry, ValuesRoundTripThroughTheHiveFile) {
         DWORD smallSize = sizeof small;
         EXPECT_EQ(RegQueryValueExA(again, c.name, nullptr, nullptr, small, &smallSize), ERROR_MORE_DATA);
         EXPECT_EQ(smallSize, c.data.size());
-        EXPECT_EQ(Query(again, c.name, &type), c.data);
+        std::string exact(size, '\0'); // room for exactly the value is enough
+        ASSERT_EQ(
+            RegQueryValueExA(again, c.name, nullptr, &type, reinterpret_cast<BYTE*>(exact.data()), &size),
+            ERROR_SUCCESS);
+        EXPECT_EQ(exact, c.data);
         EXPECT_EQ(type, c.type);
     }
     EXPECT_EQ(Query(again, "loggingLEVEL"), cases[0].data);

@@ -97,6 +97,7 @@ TEST_F(ExchangeTest, WritesLandInCommandFile) {
         {{"Cust1Name:AbCdEfGh"}, 0, {"A5000E40E0E72000404162436445664768"}}, // letters as typed, length +8
         {{"PWRSVR:300"}, 0, {"A5000740E0E72000102C"}},                       // one-byte number
         {{"LONGNUM: -2"}, 0, {"A5000A40E0E7200050FFFFFFFE"}},                // four-byte number
+        {{"LONGNUM:70000"}, 0, {"A5000A40E0E720005000011170"}},              // high byte first
         {{"ODDNUM:7"}, 0, {"A5000840E0E72000600000"}}, // other template length: sent as it is
         {{"BLANKPGS:ON", "NOSUCH:1", "BLANKPGS:OFF"}, -3, {"A5000740E0E720000101"}}, // stops there
         {{"BLANKPGS:MAYBE"}, -3, {}},

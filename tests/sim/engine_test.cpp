@@ -63,12 +63,16 @@ TEST(Engine, QueryReplyHoldsOneItemPerIdentifierWithin2048Bytes) {
         Send(engine, channel, Query({0x0101, 0x0408, 0x0409, 0x0141, 0x7777})),
         std::vector<Bytes>({{0xA5, 0x00, 0x19, 0x10, 0xE0, 0xE7, 0x20, 0x01, 0x01, 1, 0x00, 0x04, 0x08, 1, 30,
                              0x04, 0x09, 4,    0,    0,    0,    90,   0x01, 0x41, 0, 0x77, 0x77, 0}}));
-    Send(engine, channel, Write(0x0407, Bytes(32, 'T')));
-    auto units = Send(engine, channel, Query(std::vector<uint16_t>(125, 0x0407)));
+    Send(engine, channel, Write(0x0407, Bytes(6, 'T')));
+    // 227 items of 9 bytes would take 2050 bytes with the header: the last one is left out.
+    auto units = Send(engine, channel, Query(std::vector<uint16_t>(227, 0x0407)));
     ASSERT_EQ(units.size(), 1u);
-    EXPECT_LE(units[0].size(), 2048u);
-    EXPECT_GT(units[0].size(), 2048u - 35 - 1); // filled up to the last whole item
-    EXPECT_EQ((units[0].size() - 7) % 35, 0u);
+    EXPECT_EQ(units[0].size(), 7u + 9 * 226);
+    Bytes miscounted = Query({0x0101, 0x0101});
+    miscounted[7] = 1; // two identifiers under a count of one
+    units = Send(engine, channel, miscounted);
+    ASSERT_EQ(units.size(), 1u);
+    EXPECT_EQ(units[0][3], 0x88) << "refused as a command error";
 }
 
 TEST(Engine, ChainedRepliesCarryTheSameDataAsOnePacket) {
@@ -214,6 +218,8 @@ TEST(Engine, PjlInquiryAndNpaStartFollowTheMode) {
         EXPECT_EQ(answer, c.answer) << c.mode;
         EXPECT_EQ(engine.Feed(channel, Query({0x0101})).size(), c.bareCommand ? 1u : 0u) << c.mode;
         EXPECT_EQ(Send(engine, channel, Query({0x0101})).size(), c.startedCommand ? 1u : 0u) << c.mode;
+        EXPECT_EQ(engine.Feed(channel, Query({0x0101})).size(), c.bareCommand ? 1u : 0u)
+            << "one start, one command";
     }
 }
 

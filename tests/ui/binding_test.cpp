@@ -1,7 +1,8 @@
 // The page base, driven as a user drives a page, where the shipped pages do not
 // reach it: list order, separators when filling, absent values, the save
-// command's greying, the title line and the up-down's number conversions. Each
-// page's own test drives the fill/store pairs in both modes.
+// command's greying, the title line and the up-down's number conversions. The
+// write-only rules (the save command, changes kept apart) are tested here once;
+// each page's own test drives its controls' fill/store pairs in normal mode.
 #include "support/ui_fixture.h"
 
 #include "binding_text.h"
@@ -192,6 +193,9 @@ TEST_F(Binding, SaveCommandGreysOnceInWriteOnlyModeAndTheFirstChangeEnablesIt) {
         EXPECT_EQ(save->isEnabled(), writeOnly == 0);
         page->check->click();
         EXPECT_TRUE(save->isEnabled());
+        EXPECT_TRUE(doc.IsModified());
+        StringMap changes = writeOnly ? StringMap{{"AUTOCR", "OFF"}} : StringMap();
+        EXPECT_EQ(doc.ChangedValues, changes) << "only write-only mode keeps the changes apart";
         page = dynamic_cast<BindingPage*>(ShowPage(900));
         ASSERT_NE(page, nullptr);
         EXPECT_TRUE(save->isEnabled()) << "a later page does not grey it again";

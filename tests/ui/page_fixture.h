@@ -1,6 +1,7 @@
 // Shared by the page tests: a document built from chosen values, the page shown inside a
-// window that carries the save command, and the user's actions on controls.
-// Each table row runs twice: once normally and once in write-only mode.
+// window, and the user's actions on controls. The rows run in normal mode: what write-only
+// mode adds (changes kept apart, the save command) is the page base's, tested once in
+// binding_test.cpp.
 #pragma once
 
 #include "support/ui_fixture.h"
@@ -13,7 +14,6 @@
 #include "spin_button.h"
 
 #include <QAbstractButton>
-#include <QAction>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -35,15 +35,11 @@ namespace pagetest {
 // The page under test and the document behind it.
 class Driver {
   public:
-    Driver(int pageId, const StringMap& values, bool writeOnly,
-           const std::function<void(CPrinterDoc&)>& prepare = {}) {
-        Doc.OnNewDocument("LPT1", values, writeOnly ? 1 : 0);
+    Driver(int pageId, const StringMap& values, const std::function<void(CPrinterDoc&)>& prepare = {}) {
+        Doc.OnNewDocument("LPT1", values, 0);
         if (prepare) prepare(Doc);
         Initial = Doc.CurrentValues;
         Frame = std::make_unique<QWidget>();
-        Save = new QAction("save", Frame.get());
-        Save->setObjectName(QString::number(kCmdSaveCommandFile));
-        Frame->addAction(Save);
         Frame->show();
         Reshow(pageId);
         Frame->resize(Page->size());
@@ -134,43 +130,34 @@ class Driver {
     CPrinterDoc Doc;
     StringMap Initial;
     std::unique_ptr<QWidget> Frame;
-    QAction* Save = nullptr;
     CSettingsView* Page = nullptr;
 };
 
 // One row of a page's table.
 struct Case {
     std::string name;
-    StringMap values;                     // the document's values before the page is shown
-    std::function<void(Driver&)> act;     // what the user does
-    StringMap stored;                     // every value the actions store, in write-only mode = ChangedValues
-    std::function<void(Driver&)> check{}; // control states afterwards
+    StringMap values;                            // the document's values before the page is shown
+    std::function<void(Driver&)> act;            // what the user does
+    StringMap stored;                            // every value the actions store
+    std::function<void(Driver&)> check{};        // control states afterwards
     std::function<void(CPrinterDoc&)> prepare{}; // changes to the catalogue's descriptors
 };
 
 // The shipped catalogue in a private working directory (see UiFixture).
 class PageTest : public UiFixture {
   protected:
-    // Runs every row normally and in write-only mode.
     void Run(int pageId, const std::vector<Case>& table) {
         for (const Case& c : table) {
-            for (bool writeOnly : {false, true}) {
-                SCOPED_TRACE(c.name + (writeOnly ? " [write-only]" : " [normal]"));
-                Driver d(pageId, c.values, writeOnly, c.prepare);
-                ASSERT_TRUE(d.Page->TemplateError().empty()) << d.Page->TemplateError();
-                EXPECT_EQ(d.Save->isEnabled(), !writeOnly) << "save command after showing";
-                if (c.act) c.act(d);
-                StringMap expected = d.Initial;
-                for (const auto& [name, value] : c.stored)
-                    expected[name] = value;
-                EXPECT_EQ(d.Doc.CurrentValues, expected);
-                EXPECT_EQ(d.Doc.ChangedValues, writeOnly ? c.stored : StringMap());
-                EXPECT_EQ(d.Doc.IsModified(), !c.stored.empty());
-                if (writeOnly) {
-                    EXPECT_EQ(d.Save->isEnabled(), !c.stored.empty()) << "save command";
-                }
-                if (c.check) c.check(d);
-            }
+            SCOPED_TRACE(c.name);
+            Driver d(pageId, c.values, c.prepare);
+            ASSERT_TRUE(d.Page->TemplateError().empty()) << d.Page->TemplateError();
+            if (c.act) c.act(d);
+            StringMap expected = d.Initial;
+            for (const auto& [name, value] : c.stored)
+                expected[name] = value;
+            EXPECT_EQ(d.Doc.CurrentValues, expected);
+            EXPECT_EQ(d.Doc.IsModified(), !c.stored.empty());
+            if (c.check) c.check(d);
         }
     }
 };

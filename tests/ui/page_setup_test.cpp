@@ -54,16 +54,6 @@ TEST_F(SetupPage, ListsTagTimersAndSwitches) {
                 },
                 {{"PRTTIMEOUT", "OFF"}},
                 [](Driver& d) { EXPECT_FALSE(d.Enabled(1255) || d.Enabled(1256)); }},
-               {"a timer of 1000 or more stores the text with its separator",
-                [] {
-                    StringMap values = kValues;
-                    values["PWRSVR"] = "999";
-                    return values;
-                }(),
-                [](Driver& d) { d.Step(1252, +1); },
-                {{"PWRSVR", "1,000"}},
-                [](Driver& d) { EXPECT_EQ(d.Text(1251), "1,000"); },
-                [](CPrinterDoc& doc) { doc.PwrSvr.MaxVal = 5000; }},
                {"the property tag stores each keystroke, up to 32 characters",
                 kValues,
                 [](Driver& d) { d.Type(1247, "-ABCDEFGHIJKLMNOPQRSTUVWXYZ"); },

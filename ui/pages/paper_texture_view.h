@@ -1,27 +1,12 @@
 // Paper types: the texture of each paper type, one list per type.
 #pragma once
 
-#include "settings_view.h"
+#include "paper_rows_view.h"
 
-#include <array>
-
-class QComboBox;
-class QTextEdit;
-
-class CPaperTextureView : public CSettingsView {
+class CPaperTextureView : public CPaperRowsView {
   public:
     static constexpr int kTemplateId = 141;
-    static constexpr int kRows = 15;
+    static const Rows kLayout;
     explicit CPaperTextureView(CPrinterDoc* doc, QWidget* parent = nullptr)
-        : CSettingsView(kTemplateId, doc, parent) {}
-    void FillControls() override;
-
-  protected:
-    void DoDataExchange() override;
-    void ConnectHandlers() override;
-    void OnUpdate() override;
-
-  private:
-    QTextEdit* m_Title = nullptr;
-    std::array<QComboBox*, kRows> m_Rows{}; // top to bottom
+        : CPaperRowsView(kTemplateId, kLayout, doc, parent) {}
 };
