@@ -10,6 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <ctime>
 #include <deque>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <string>
@@ -102,6 +104,15 @@ class ReplayPipe : public orbis::platform::IoObject {
         *got = DWORD(std::min<size_t>(count, stream_->size() - at_));
         std::memcpy(buffer, stream_->data() + at_, *got);
         at_ += *got;
+        if (at_ == stream_->size()) at_ = 0;
+        return true;
+    }
+    // The data is always at hand, so a started read ends before StartRead returns,
+    // as a driver completes a request it can serve at once.
+    bool StartRead(const std::shared_ptr<orbis::platform::ReadRequest>& request) override {
+        DWORD got = DWORD(std::min<size_t>(request->Count(), stream_->size() - at_));
+        request->Deliver(ERROR_SUCCESS, stream_->data() + at_, got);
+        at_ += got;
         if (at_ == stream_->size()) at_ = 0;
         return true;
     }
@@ -195,6 +206,44 @@ void BM_UsbQuery(benchmark::State& state) {
 }
 BENCHMARK(BM_UsbQuery)->Iterations(30)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+long Threads() {
+    auto tasks = std::filesystem::directory_iterator("/proc/self/task");
+    return long(std::distance(begin(tasks), end(tasks)));
+}
+
+void WINAPI Ignored(DWORD, DWORD, LPOVERLAPPED) {}
+
+// Threads of the process with 1 and with 16 overlapped reads waiting on USB001's
+// read pipes (the printer has nothing to say, so they stay in flight).
+std::map<int, long> g_threads;
+void BM_ReadsInFlight(benchmark::State& state) {
+    orbis::test::TempRoot root;
+    setenv("ORBIS_ROOT", root.Path().c_str(), 1);
+    orbis::test::SimProcess sim(root.Path(), {"--usb", "1", "--verbose", "0"});
+    if (!sim.Ready()) {
+        state.SkipWithError("no simulated printer on USB001");
+        return;
+    }
+    const std::string path = "\\\\?\\usb#vid_1a2b&pid_0c1d#O2200U001#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+    for (auto _ : state) {
+        const int reads = int(state.range(0));
+        std::vector<HANDLE> pipes;
+        std::vector<OVERLAPPED> ovs(reads);
+        std::vector<std::array<char, 32>> buffers(reads);
+        for (int i = 0; i < reads; ++i) {
+            pipes.push_back(OpenUsbHandle(path.c_str(), "PIPE01"));
+            ReadFileEx(pipes.back(), buffers[i].data(), 32, &ovs[i], Ignored);
+        }
+        g_threads[reads] = Threads();
+        for (HANDLE pipe : pipes)
+            CloseHandle(pipe);
+        while (SleepEx(0, TRUE) == WAIT_IO_COMPLETION) {
+        }
+    }
+    state.counters["threads"] = double(g_threads[int(state.range(0))]);
+}
+BENCHMARK(BM_ReadsInFlight)->Arg(1)->Arg(16)->Iterations(1);
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -210,5 +259,8 @@ int main(int argc, char** argv) {
         std::printf("  %-45s %8.2f us/KiB\n", name.c_str(), usPerKiB);
     std::printf("USB query on USB001, open + full query + close (target: <= 50 ms)\n");
     std::printf("  %.2f ms per query, %.2f ms CPU\n", g_queryMs, g_queryCpuMs);
+    std::printf("Threads of the process with overlapped reads in flight (target: not growing)\n");
+    for (const auto& [reads, threads] : g_threads)
+        std::printf("  %2d reads in flight: %ld threads\n", reads, threads);
     return 0;
 }

@@ -375,6 +375,65 @@ TEST_F(DeviceTest, ABlockedUsbReadEndsWhenCancelled) {
     EXPECT_EQ(reading.get(), DWORD(ERROR_OPERATION_ABORTED));
 }
 
+// Overlapped reads on a printer's pipes wait in the process's one I/O loop:
+// reads in flight add no threads, and their routines run only in an alertable
+// wait of the thread that started them, once; CancelIo and CloseHandle abort them.
+TEST_F(DeviceTest, OverlappedPipeReadsNeedNoThreadEachAndCompleteAsOnWindows) {
+    auto sim = Start({"--usb", "1"});
+    auto threads = [] {
+        auto tasks = std::filesystem::directory_iterator("/proc/self/task");
+        return std::distance(begin(tasks), end(tasks));
+    };
+    static thread_local std::vector<DWORD> seen; // errors the routine saw, on this thread
+    seen.clear();
+    auto done = [](DWORD error, DWORD, LPOVERLAPPED) { seen.push_back(error); };
+    std::vector<HANDLE> pipes(12);
+    std::vector<OVERLAPPED> ovs(pipes.size());
+    char buffers[12][32];
+    for (auto& pipe : pipes)
+        ASSERT_NE(pipe = Open(UsbPath(1, kPrinterClass, "\\PIPE01"), GENERIC_READ), INVALID_HANDLE_VALUE);
+    const auto before = threads();
+    for (size_t i = 0; i < pipes.size(); ++i) {
+        ovs[i] = OVERLAPPED{};
+        ovs[i].hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        ASSERT_TRUE(ReadFileEx(pipes[i], buffers[i], 32, &ovs[i], done)); // the printer has nothing to say
+    }
+    EXPECT_EQ(threads(), before);
+    const struct Row {
+        const char* how;
+        DWORD error;
+    } rows[] = {{"answered", ERROR_SUCCESS},
+                {"CancelIo", ERROR_OPERATION_ABORTED},
+                {"CloseHandle", ERROR_OPERATION_ABORTED}};
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(rows[i].how);
+        DWORD bytes = 0;
+        if (i == 0) {
+            HANDLE out = Open(UsbPath(1, kPrinterClass, "\\PIPE00"), GENERIC_WRITE);
+            ASSERT_TRUE(Write(out, Query({0x0101})));
+            CloseHandle(out);
+            EXPECT_EQ(WaitForSingleObject(ovs[i].hEvent, 20000), WAIT_OBJECT_0); // not alertable: no routine
+            EXPECT_TRUE(seen.empty());
+        } else {
+            EXPECT_FALSE(GetOverlappedResult(pipes[i], &ovs[i], &bytes, FALSE));
+            EXPECT_EQ(GetLastError(), DWORD(ERROR_IO_INCOMPLETE));
+            EXPECT_TRUE(i == 1 ? CancelIo(pipes[i]) : CloseHandle(pipes[i]));
+            if (i == 2) pipes[i] = INVALID_HANDLE_VALUE;
+        }
+        EXPECT_EQ(GetOverlappedResult(pipes[i], &ovs[i], &bytes, TRUE), rows[i].error == ERROR_SUCCESS);
+        EXPECT_EQ(SleepEx(20000, TRUE), WAIT_IO_COMPLETION);
+        EXPECT_EQ(seen, std::vector<DWORD>{rows[i].error});
+        EXPECT_EQ(SleepEx(0, TRUE), 0u); // delivered once
+        seen.clear();
+    }
+    for (size_t i = 0; i < pipes.size(); ++i) {
+        if (pipes[i] != INVALID_HANDLE_VALUE) CloseHandle(pipes[i]);
+        CloseHandle(ovs[i].hEvent);
+    }
+    while (SleepEx(0, TRUE) == WAIT_IO_COMPLETION) {
+    }
+}
+
 TEST_F(DeviceTest, PrintersOnOneRootShareItAndTwoRootsNeverSeeEachOther) {
     TempRoot other;
     auto first = Start({"--lpt", "1", "--usb", "1"});
