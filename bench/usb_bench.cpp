@@ -99,7 +99,7 @@ BENCHMARK(BM_ReassemblyFromMemory)
 // An in-process read pipe that hands out the same reply again and again.
 class ReplayPipe : public orbis::platform::IoObject {
   public:
-    explicit ReplayPipe(const Bytes* stream) : stream_(stream) {}
+    ReplayPipe(const Bytes* stream, bool startsReads) : stream_(stream), startsReads_(startsReads) {}
     bool Read(void* buffer, DWORD count, DWORD* got, DWORD*) override {
         *got = DWORD(std::min<size_t>(count, stream_->size() - at_));
         std::memcpy(buffer, stream_->data() + at_, *got);
@@ -109,7 +109,9 @@ class ReplayPipe : public orbis::platform::IoObject {
     }
     // The data is always at hand, so a started read ends before StartRead returns,
     // as a driver completes a request it can serve at once.
+    // Without it the pipe is a driver with only a blocking read (the handle's worker thread reads).
     bool StartRead(const std::shared_ptr<orbis::platform::ReadRequest>& request) override {
+        if (!startsReads_) return false;
         DWORD got = DWORD(std::min<size_t>(request->Count(), stream_->size() - at_));
         request->Deliver(ERROR_SUCCESS, stream_->data() + at_, got);
         at_ += got;
@@ -123,6 +125,7 @@ class ReplayPipe : public orbis::platform::IoObject {
 
   private:
     const Bytes* stream_;
+    const bool startsReads_;
     size_t at_ = 0;
 };
 
@@ -134,7 +137,10 @@ void BM_ReassemblyOverPipe(benchmark::State& state) {
     orbis::platform::DeviceOverride device;
     device.name = "\\\\?\\usb#vid_0a5f&pid_0042#BENCH#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
     device.usb = true;
-    device.open = [](const std::string&, DWORD) { return std::make_shared<ReplayPipe>(&stream); };
+    const bool startsReads = state.range(1) != 0;
+    device.open = [startsReads](const std::string&, DWORD) {
+        return std::make_shared<ReplayPipe>(&stream, startsReads);
+    };
     orbis::platform::RegisterDeviceOverride(device);
     HANDLE pipe = OpenUsbHandle(device.name.c_str(), "PIPE01");
     std::vector<unsigned char> hold(USB_HOLD_SIZE), reply(USB_ASSEMBLY_SIZE);
@@ -151,9 +157,10 @@ void BM_ReassemblyOverPipe(benchmark::State& state) {
     orbis::platform::ClearDeviceOverrides();
     double usPerKiB = cpu / double(state.iterations()) * 1e6 / (double(size) / 1024);
     state.counters["us_per_KiB"] = usPerKiB;
-    g_reassembly["read pipe, " + std::to_string(size) + " bytes (process CPU)"] = usPerKiB;
+    g_reassembly["read pipe, " + std::to_string(size) + " bytes (process CPU)" +
+                 (startsReads ? "" : ", blocking-only pipe")] = usPerKiB;
 }
-BENCHMARK(BM_ReassemblyOverPipe)->Arg(2048)->UseRealTime();
+BENCHMARK(BM_ReassemblyOverPipe)->Args({2048, 1})->Args({2048, 0})->UseRealTime();
 
 // The batched query of every setting the simulated printer knows.
 Bytes FullQuery() {
