@@ -118,6 +118,11 @@ bool SocketDevice::Read(void* buffer, DWORD count, DWORD* got, DWORD* error) {
 
 bool SocketDevice::StartRead(const std::shared_ptr<ReadRequest>& request) {
     std::lock_guard lock(mutex_);
+    if (cancelNextRead_) { // a ReadFile that was on its way when its handle was closed
+        cancelNextRead_ = false;
+        request->Deliver(ERROR_OPERATION_ABORTED, nullptr, 0);
+        return true;
+    }
     reads_.push_back(request);
     if (reads_.size() == 1) Pump();
     return true;
@@ -127,6 +132,7 @@ void SocketDevice::Cancel() {
     std::lock_guard lock(mutex_);
     auto reads = std::move(reads_);
     reads_.clear();
+    cancelNextRead_ = reads.empty();
     deadline_.reset();
     for (auto& read : reads)
         read->Deliver(ERROR_OPERATION_ABORTED, nullptr, 0);

@@ -74,6 +74,9 @@ class SocketDevice : public IoObject, public std::enable_shared_from_this<Socket
     size_t pieceOffset_ = 0;
     bool emptyPiece_ = false; // USB: the printer answered a request with nothing
     bool requestOutstanding_ = false;
+    // Cancel() found no read: it ends the read about to start (a blocking ReadFile
+    // that looked the handle up just before it was closed).
+    bool cancelNextRead_ = false;
     std::atomic<bool> broken_{false}; // also set by Write
 };
 
