@@ -10,6 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <ctime>
 #include <deque>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <string>
@@ -97,11 +99,22 @@ BENCHMARK(BM_ReassemblyFromMemory)
 // An in-process read pipe that hands out the same reply again and again.
 class ReplayPipe : public orbis::platform::IoObject {
   public:
-    explicit ReplayPipe(const Bytes* stream) : stream_(stream) {}
+    ReplayPipe(const Bytes* stream, bool startsReads) : stream_(stream), startsReads_(startsReads) {}
     bool Read(void* buffer, DWORD count, DWORD* got, DWORD*) override {
         *got = DWORD(std::min<size_t>(count, stream_->size() - at_));
         std::memcpy(buffer, stream_->data() + at_, *got);
         at_ += *got;
+        if (at_ == stream_->size()) at_ = 0;
+        return true;
+    }
+    // The data is always at hand, so a started read ends before StartRead returns,
+    // as a driver completes a request it can serve at once.
+    // Without it the pipe is a driver with only a blocking read (the handle's worker thread reads).
+    bool StartRead(const std::shared_ptr<orbis::platform::ReadRequest>& request) override {
+        if (!startsReads_) return false;
+        DWORD got = DWORD(std::min<size_t>(request->Count(), stream_->size() - at_));
+        request->Deliver(ERROR_SUCCESS, stream_->data() + at_, got);
+        at_ += got;
         if (at_ == stream_->size()) at_ = 0;
         return true;
     }
@@ -112,6 +125,7 @@ class ReplayPipe : public orbis::platform::IoObject {
 
   private:
     const Bytes* stream_;
+    const bool startsReads_;
     size_t at_ = 0;
 };
 
@@ -123,7 +137,10 @@ void BM_ReassemblyOverPipe(benchmark::State& state) {
     orbis::platform::DeviceOverride device;
     device.name = "\\\\?\\usb#vid_0a5f&pid_0042#BENCH#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
     device.usb = true;
-    device.open = [](const std::string&, DWORD) { return std::make_shared<ReplayPipe>(&stream); };
+    const bool startsReads = state.range(1) != 0;
+    device.open = [startsReads](const std::string&, DWORD) {
+        return std::make_shared<ReplayPipe>(&stream, startsReads);
+    };
     orbis::platform::RegisterDeviceOverride(device);
     HANDLE pipe = OpenUsbHandle(device.name.c_str(), "PIPE01");
     std::vector<unsigned char> hold(USB_HOLD_SIZE), reply(USB_ASSEMBLY_SIZE);
@@ -140,9 +157,10 @@ void BM_ReassemblyOverPipe(benchmark::State& state) {
     orbis::platform::ClearDeviceOverrides();
     double usPerKiB = cpu / double(state.iterations()) * 1e6 / (double(size) / 1024);
     state.counters["us_per_KiB"] = usPerKiB;
-    g_reassembly["read pipe, " + std::to_string(size) + " bytes (process CPU)"] = usPerKiB;
+    g_reassembly["read pipe, " + std::to_string(size) + " bytes (process CPU)" +
+                 (startsReads ? "" : ", blocking-only pipe")] = usPerKiB;
 }
-BENCHMARK(BM_ReassemblyOverPipe)->Arg(2048)->UseRealTime();
+BENCHMARK(BM_ReassemblyOverPipe)->Args({2048, 1})->Args({2048, 0})->UseRealTime();
 
 // The batched query of every setting the simulated printer knows.
 Bytes FullQuery() {
@@ -195,6 +213,44 @@ void BM_UsbQuery(benchmark::State& state) {
 }
 BENCHMARK(BM_UsbQuery)->Iterations(30)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+long Threads() {
+    auto tasks = std::filesystem::directory_iterator("/proc/self/task");
+    return long(std::distance(begin(tasks), end(tasks)));
+}
+
+void WINAPI Ignored(DWORD, DWORD, LPOVERLAPPED) {}
+
+// Threads of the process with 1 and with 16 overlapped reads waiting on USB001's
+// read pipes (the printer has nothing to say, so they stay in flight).
+std::map<int, long> g_threads;
+void BM_ReadsInFlight(benchmark::State& state) {
+    orbis::test::TempRoot root;
+    setenv("ORBIS_ROOT", root.Path().c_str(), 1);
+    orbis::test::SimProcess sim(root.Path(), {"--usb", "1", "--verbose", "0"});
+    if (!sim.Ready()) {
+        state.SkipWithError("no simulated printer on USB001");
+        return;
+    }
+    const std::string path = "\\\\?\\usb#vid_1a2b&pid_0c1d#O2200U001#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+    for (auto _ : state) {
+        const int reads = int(state.range(0));
+        std::vector<HANDLE> pipes;
+        std::vector<OVERLAPPED> ovs(reads);
+        std::vector<std::array<char, 32>> buffers(reads);
+        for (int i = 0; i < reads; ++i) {
+            pipes.push_back(OpenUsbHandle(path.c_str(), "PIPE01"));
+            ReadFileEx(pipes.back(), buffers[i].data(), 32, &ovs[i], Ignored);
+        }
+        g_threads[reads] = Threads();
+        for (HANDLE pipe : pipes)
+            CloseHandle(pipe);
+        while (SleepEx(0, TRUE) == WAIT_IO_COMPLETION) {
+        }
+    }
+    state.counters["threads"] = double(g_threads[int(state.range(0))]);
+}
+BENCHMARK(BM_ReadsInFlight)->Arg(1)->Arg(16)->Iterations(1);
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -210,5 +266,8 @@ int main(int argc, char** argv) {
         std::printf("  %-45s %8.2f us/KiB\n", name.c_str(), usPerKiB);
     std::printf("USB query on USB001, open + full query + close (target: <= 50 ms)\n");
     std::printf("  %.2f ms per query, %.2f ms CPU\n", g_queryMs, g_queryCpuMs);
+    std::printf("Threads of the process with overlapped reads in flight (target: not growing)\n");
+    for (const auto& [reads, threads] : g_threads)
+        std::printf("  %2d reads in flight: %ld threads\n", reads, threads);
     return 0;
 }

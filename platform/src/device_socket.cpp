@@ -4,9 +4,10 @@
 #include "device_socket.h"
 
 #include "device_wire.h"
-#include "read_deadline.h"
+#include "io_loop.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <chrono>
 #include <cstring>
 #include <poll.h>
@@ -55,7 +56,11 @@ std::shared_ptr<SocketDevice> SocketDevice::Open(const std::string& socketPath, 
         return nullptr;
     }
     std::shared_ptr<SocketDevice> device(new SocketDevice(socketPath, kind, access, fd));
-    if (!device->cancel_.Valid()) {
+    std::weak_ptr<SocketDevice> weak = device;
+    device->watch_ = IoLoop::Get().Add(fd, [weak](bool readable) {
+        if (auto self = weak.lock()) self->OnLoop(readable);
+    });
+    if (!device->watch_) {
         *error = ERROR_NOT_ENOUGH_MEMORY;
         return nullptr;
     }
@@ -66,159 +71,211 @@ SocketDevice::SocketDevice(std::string socketPath, Kind kind, DWORD access, int 
     : socketPath_(std::move(socketPath)), kind_(kind), access_(access), fd_(fd) {}
 
 SocketDevice::~SocketDevice() {
+    if (watch_) IoLoop::Get().Remove(watch_);
     ::close(fd_);
 }
 
-void SocketDevice::Cancel() {
-    cancel_.Cancel();
+namespace {
+
+// A blocking ReadFile: the read is started like an overlapped one and waited for.
+class WaitedRead : public ReadRequest {
+  public:
+    WaitedRead(void* buffer, DWORD count) : ReadRequest(count), buffer_(buffer) {}
+    bool Deliver(DWORD error, const void* data, DWORD bytes) override {
+        std::lock_guard lock(mutex_);
+        if (done_) return false;
+        if (bytes) std::memcpy(buffer_, data, bytes);
+        error_ = error;
+        got_ = bytes;
+        done_ = true;
+        changed_.notify_all();
+        return true;
+    }
+    bool Ended() const override { return false; }
+    bool Wait(DWORD* got, DWORD* error) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return done_; });
+        *got = got_;
+        *error = error_;
+        return error_ == ERROR_SUCCESS;
+    }
+
+  private:
+    void* buffer_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool done_ = false;
+    DWORD error_ = ERROR_SUCCESS, got_ = 0;
+};
+
+} // namespace
+
+bool SocketDevice::Read(void* buffer, DWORD count, DWORD* got, DWORD* error) {
+    auto read = std::make_shared<WaitedRead>(buffer, count);
+    StartRead(read);
+    return read->Wait(got, error);
 }
 
-SocketDevice::Wait SocketDevice::WaitReadable(int timeoutMs, uint64_t generation) {
-    auto start = Clock::now();
-    for (;;) {
-        int left = -1;
-        if (timeoutMs >= 0) {
-            left = timeoutMs - (int)MsSince(start);
-            if (left < 0) left = 0;
-        }
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {cancel_.Fd(CancelSignal::kReader), POLLIN, 0}};
-        int n = ::poll(fds, 2, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return Wait::Broken;
-        }
-        if ((fds[1].revents & POLLIN) && cancel_.Woken(CancelSignal::kReader, generation))
-            return Wait::Cancelled;
-        if (fds[0].revents) return Wait::Data;
-        if (n == 0 || (timeoutMs >= 0 && MsSince(start) >= timeoutMs)) return Wait::Timeout;
+bool SocketDevice::StartRead(const std::shared_ptr<ReadRequest>& request) {
+    std::lock_guard lock(mutex_);
+    if (cancelNextRead_) { // a ReadFile that was on its way when its handle was closed
+        cancelNextRead_ = false;
+        request->Deliver(ERROR_OPERATION_ABORTED, nullptr, 0);
+        return true;
     }
-}
-
-bool SocketDevice::ReceiveData(DWORD* error) {
-    uint8_t type = 0;
-    std::vector<uint8_t> payload;
-    if (!wire::RecvFrameWithin(fd_, &type, &payload, kFrameIdleMs)) {
-        broken_ = true;
-        *error = ERROR_DEVICE_NOT_CONNECTED;
-        return false;
-    }
-    if (type != wire::kData) return true;
-    if (kind_ == Kind::UsbRead) {
-        piece_ = std::move(payload);
-        pieceOffset_ = 0;
-        requestOutstanding_ = false;
-    } else {
-        received_.insert(received_.end(), payload.begin(), payload.end());
-    }
+    reads_.push_back(request);
+    if (reads_.size() == 1) Pump();
     return true;
 }
 
-bool SocketDevice::Read(void* buffer, DWORD count, DWORD* got, DWORD* error) {
-    *got = 0;
-    if (kind_ == Kind::UsbWrite || kind_ == Kind::UsbControl) {
-        *error = ERROR_INVALID_FUNCTION;
-        return false;
-    }
-    if (!(access_ & GENERIC_READ)) {
-        *error = ERROR_ACCESS_DENIED;
-        return false;
-    }
-    CancelSignal::ReadTurn turn(cancel_);
-    if (!turn) {
-        *error = ERROR_OPERATION_ABORTED;
-        return false;
-    }
-    auto* out = static_cast<uint8_t*>(buffer);
-    return kind_ == Kind::Parallel ? ReadParallel(out, count, got, error, turn.Generation())
-                                   : ReadUsb(out, count, got, error, turn.Generation());
+void SocketDevice::Cancel() {
+    std::lock_guard lock(mutex_);
+    auto reads = std::move(reads_);
+    reads_.clear();
+    cancelNextRead_ = reads.empty();
+    deadline_.reset();
+    for (auto& read : reads)
+        read->Deliver(ERROR_OPERATION_ABORTED, nullptr, 0);
+    IoLoop::Get().Disarm(watch_);
 }
 
-bool SocketDevice::ReadParallel(uint8_t* out, DWORD count, DWORD* got, DWORD* error, uint64_t generation) {
-    COMMTIMEOUTS t;
-    {
+bool SocketDevice::Finish(DWORD error, const void* data, DWORD bytes) {
+    auto read = std::move(reads_.front());
+    reads_.pop_front();
+    deadline_.reset();
+    return read->Deliver(error, data, bytes);
+}
+
+void SocketDevice::Pump() {
+    while (!reads_.empty()) {
+        ReadRequest& read = *reads_.front();
+        if (read.Ended()) { // cancelled by its handle; the next read starts afresh
+            reads_.pop_front();
+            deadline_.reset();
+            continue;
+        }
+        DWORD refused = kind_ == Kind::UsbWrite || kind_ == Kind::UsbControl ? ERROR_INVALID_FUNCTION
+                        : !(access_ & GENERIC_READ)                          ? ERROR_ACCESS_DENIED
+                                                                             : ERROR_SUCCESS;
+        if (refused) {
+            Finish(refused, nullptr, 0);
+            continue;
+        }
+        std::optional<Clock::time_point> until = kind_ == Kind::Parallel ? PumpParallel(read) : PumpUsb(read);
+        if (until) {
+            // A frame that stopped halfway may hold the read only so long.
+            if (!incoming_.empty())
+                until = std::min(*until, lastIncoming_ + std::chrono::milliseconds(kFrameIdleMs));
+            IoLoop::Get().Arm(watch_, *until);
+            return;
+        }
+    }
+    IoLoop::Get().Disarm(watch_);
+}
+
+std::optional<SocketDevice::Clock::time_point> SocketDevice::PumpParallel(ReadRequest& read) {
+    if (!deadline_) {
         std::lock_guard<std::mutex> lock(timeoutsMutex_);
-        t = timeouts_;
+        deadline_.emplace(timeouts_, read.Count());
     }
+    const DWORD got = (DWORD)std::min<size_t>(received_.size(), read.Count());
     auto take = [&] {
-        size_t n = std::min<size_t>(received_.size(), count - *got);
-        std::copy_n(received_.begin(), n, out + *got);
-        received_.erase(received_.begin(), received_.begin() + (ptrdiff_t)n);
-        *got += (DWORD)n;
-        return n;
+        std::vector<uint8_t> data(received_.begin(), received_.begin() + got);
+        if (Finish(ERROR_SUCCESS, data.data(), got))
+            received_.erase(received_.begin(), received_.begin() + got);
+        return std::nullopt;
     };
-    ReadDeadline deadline(t, count);
-    take();
-    if (*got == count) return true;
-
-    for (;;) {
-        if (deadline.Satisfied(*got)) return true;
-        int64_t wait = deadline.WaitMs(*got);
-        if (broken_) {
-            if (*got > 0) return true;
-            *error = ERROR_DEVICE_NOT_CONNECTED;
-            return false;
-        }
-        switch (WaitReadable((int)std::min<int64_t>(wait, 0x7FFFFFFF), generation)) {
-        case Wait::Timeout:
-            return true;
-        case Wait::Cancelled:
-            *error = ERROR_OPERATION_ABORTED;
-            return false;
-        case Wait::Broken:
-            *error = ERROR_GEN_FAILURE;
-            return false;
-        case Wait::Data:
-            if (!ReceiveData(error)) {
-                if (*got > 0) return true;
-                return false;
-            }
-            if (take() > 0) deadline.Arrived();
-            if (*got == count) return true;
-            break;
-        }
+    if (got == read.Count() || deadline_->Satisfied(got)) return take();
+    if (broken_) {
+        if (got > 0) return take();
+        Finish(ERROR_DEVICE_NOT_CONNECTED, nullptr, 0);
+        return std::nullopt;
     }
+    int64_t wait = deadline_->WaitMs(got);
+    if (wait == 0) return take();
+    return wait < 0 ? Clock::time_point::max() : Clock::now() + std::chrono::milliseconds(wait);
 }
 
-bool SocketDevice::ReadUsb(uint8_t* out, DWORD count, DWORD* got, DWORD* error, uint64_t generation) {
+std::optional<SocketDevice::Clock::time_point> SocketDevice::PumpUsb(ReadRequest& read) {
+    const DWORD count = read.Count();
+    if (pieceOffset_ < piece_.size()) {
+        DWORD n = (DWORD)std::min<size_t>(piece_.size() - pieceOffset_, count);
+        if (Finish(ERROR_SUCCESS, piece_.data() + pieceOffset_, n)) pieceOffset_ += n;
+        return std::nullopt;
+    }
+    if (count == 0) {
+        Finish(ERROR_SUCCESS, nullptr, 0);
+        return std::nullopt;
+    }
+    if (broken_) {
+        Finish(ERROR_DEVICE_NOT_CONNECTED, nullptr, 0);
+        return std::nullopt;
+    }
+    if (!requestOutstanding_) {
+        uint8_t size[4] = {uint8_t(count >> 24), uint8_t(count >> 16), uint8_t(count >> 8), uint8_t(count)};
+        std::lock_guard<std::mutex> lock(writeMutex_);
+        if (!wire::SendFrame(fd_, wire::kReadRequest, size, 4)) {
+            broken_ = true;
+            Finish(ERROR_DEVICE_NOT_CONNECTED, nullptr, 0);
+            return std::nullopt;
+        }
+        requestOutstanding_ = true;
+    }
+    return Clock::time_point::max(); // a USB read waits for its piece as long as it takes
+}
+
+void SocketDevice::OnLoop(bool readable) {
+    std::lock_guard lock(mutex_);
+    if (readable) Receive();
+    if (!incoming_.empty() && Clock::now() - lastIncoming_ >= std::chrono::milliseconds(kFrameIdleMs)) {
+        broken_ = true;
+        incoming_.clear();
+    }
+    Pump();
+}
+
+void SocketDevice::Receive() {
     for (;;) {
-        if (pieceOffset_ < piece_.size()) {
-            size_t n = std::min<size_t>(piece_.size() - pieceOffset_, count);
-            std::memcpy(out, piece_.data() + pieceOffset_, n);
-            pieceOffset_ += n;
-            *got = (DWORD)n;
-            return true;
+        uint8_t chunk[4096];
+        ssize_t n = ::recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
+        if (n > 0) {
+            incoming_.insert(incoming_.end(), chunk, chunk + n);
+            lastIncoming_ = Clock::now();
+            if (size_t(n) < sizeof chunk) break;
+            continue;
         }
-        if (count == 0) return true;
-        if (broken_) {
-            *error = ERROR_DEVICE_NOT_CONNECTED;
-            return false;
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        broken_ = true; // closed by the printer, or failed
+        break;
+    }
+    size_t at = 0;
+    while (incoming_.size() - at >= 5) {
+        const uint8_t* header = incoming_.data() + at;
+        uint32_t size = (uint32_t(header[1]) << 24) | (uint32_t(header[2]) << 16) |
+                        (uint32_t(header[3]) << 8) | uint32_t(header[4]);
+        if (size > wire::kMaxPayload) {
+            broken_ = true;
+            incoming_.clear();
+            return;
         }
-        if (!requestOutstanding_) {
-            uint8_t size[4] = {uint8_t(count >> 24), uint8_t(count >> 16), uint8_t(count >> 8),
-                               uint8_t(count)};
-            std::lock_guard<std::mutex> lock(writeMutex_);
-            if (!wire::SendFrame(fd_, wire::kReadRequest, size, 4)) {
-                broken_ = true;
-                *error = ERROR_DEVICE_NOT_CONNECTED;
-                return false;
-            }
-            requestOutstanding_ = true;
-        }
-        switch (WaitReadable(-1, generation)) {
-        case Wait::Timeout:
-            break;
-        case Wait::Cancelled:
-            *error = ERROR_OPERATION_ABORTED;
-            return false;
-        case Wait::Broken:
-            *error = ERROR_GEN_FAILURE;
-            return false;
-        case Wait::Data:
-            if (!ReceiveData(error)) return false;
-            if (!requestOutstanding_ && piece_.empty()) return true; // an empty piece: nothing read
-            break;
+        if (incoming_.size() - at - 5 < size) break;
+        const uint8_t type = header[0];
+        const uint8_t* payload = header + 5;
+        at += 5 + size;
+        if (type != wire::kData) continue;
+        if (kind_ == Kind::UsbRead) {
+            piece_.assign(payload, payload + size);
+            pieceOffset_ = 0;
+            requestOutstanding_ = false;
+            if (size == 0 && !reads_.empty())
+                Finish(ERROR_SUCCESS, nullptr, 0); // an empty piece: nothing read
+        } else {
+            received_.insert(received_.end(), payload, payload + size);
+            if (size && deadline_) deadline_->Arrived();
         }
     }
+    incoming_.erase(incoming_.begin(), incoming_.begin() + (ptrdiff_t)at);
 }
 
 bool SocketDevice::Write(const void* buffer, DWORD count, DWORD* written, DWORD* error) {

@@ -24,6 +24,7 @@ class OverrideDevice : public IoObject {
     OverrideDevice(std::shared_ptr<IoObject> inner, std::string deviceId, bool usb)
         : inner_(std::move(inner)), deviceId_(std::move(deviceId)), usb_(usb) {}
     bool Read(void* b, DWORD c, DWORD* g, DWORD* e) override { return inner_->Read(b, c, g, e); }
+    bool StartRead(const std::shared_ptr<ReadRequest>& r) override { return inner_->StartRead(r); }
     bool Write(const void* b, DWORD c, DWORD* w, DWORD* e) override { return inner_->Write(b, c, w, e); }
     bool GetTimeouts(COMMTIMEOUTS* t, DWORD* e) override { return inner_->GetTimeouts(t, e); }
     bool SetTimeouts(const COMMTIMEOUTS& t, DWORD* e) override { return inner_->SetTimeouts(t, e); }

@@ -1,10 +1,15 @@
 // The kernel object behind a file or device HANDLE: the IoObject plus the
 // overlapped reads still running on it, so CancelIo and CloseHandle can end them.
+// An object that starts reads itself (StartRead) completes them from the
+// process's I/O loop; one that only reads blocking gets one worker thread per
+// handle, which serves the handle's overlapped reads in order.
 #pragma once
 
 #include "io_object.h"
 #include "kernel_object.h"
 
+#include <condition_variable>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -22,8 +27,13 @@ class IoHandle : public KernelObject {
     void OnClose() override;
 
     std::vector<std::shared_ptr<PendingRead>> pending; // under SyncMutex()
-    int blockingReads = 0;                             // ReadFile calls under way; under SyncMutex()
-    bool closed = false;                               // under SyncMutex()
+    // The worker of an object with only a blocking Read; all under SyncMutex().
+    std::deque<std::shared_ptr<PendingRead>> queued; // reads for the worker, in order
+    std::shared_ptr<PendingRead> workerRead;         // the read the worker's Read is serving
+    bool workerRunning = false;
+    std::condition_variable workerWake;
+    int blockingReads = 0; // ReadFile calls under way; under SyncMutex()
+    bool closed = false;   // under SyncMutex()
 
   private:
     std::shared_ptr<IoObject> io_;

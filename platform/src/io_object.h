@@ -12,6 +12,25 @@
 
 namespace orbis::platform {
 
+// One read handed to an object that reads without holding a thread (StartRead):
+// an overlapped read, or a blocking ReadFile waiting for it.
+class ReadRequest {
+  public:
+    explicit ReadRequest(DWORD count) : count_(count) {}
+    virtual ~ReadRequest() = default;
+    DWORD Count() const { return count_; }
+    // Gives the read its result, once: `bytes` bytes of `data` go to the reader's
+    // buffer (error is ERROR_SUCCESS for a read that worked). False when the read
+    // had ended already (cancelled, handle closed): nothing was taken, so the object
+    // keeps the data for the next read.
+    virtual bool Deliver(DWORD error, const void* data, DWORD bytes) = 0;
+    // The read ended without the object (cancelled); the object may drop it.
+    virtual bool Ended() const = 0;
+
+  private:
+    DWORD count_;
+};
+
 class IoObject {
   public:
     virtual ~IoObject() = default;
@@ -20,6 +39,10 @@ class IoObject {
     // *error holds the Win32 error code.
     virtual bool Read(void* buffer, DWORD count, DWORD* got, DWORD* error) = 0;
     virtual bool Write(const void* buffer, DWORD count, DWORD* written, DWORD* error) = 0;
+    // Starts a read that ends through request->Deliver, before returning or later
+    // on any thread (the process's I/O thread), in the order the reads were started.
+    // False: the object has only the blocking Read.
+    virtual bool StartRead(const std::shared_ptr<ReadRequest>& request) { return false; }
     virtual bool Ioctl(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned,
                        DWORD* error) {
         *error = ERROR_INVALID_FUNCTION;
@@ -33,7 +56,8 @@ class IoObject {
         *error = ERROR_INVALID_FUNCTION;
         return false;
     }
-    // Ends a Read blocked in another thread: it fails with ERROR_OPERATION_ABORTED.
+    // Ends a Read blocked in another thread, and every read started and not yet
+    // delivered: they fail with ERROR_OPERATION_ABORTED.
     virtual void Cancel() {}
 };
 

@@ -1,6 +1,8 @@
-// Overlapped reads: ReadFileEx runs the object's blocking Read on a worker
-// thread and completes like Windows: result in the OVERLAPPED, completion
-// routine queued as an APC to the issuing thread, event signalled.
+// Overlapped reads: ReadFileEx hands the read to the object (StartRead), which
+// completes it from the process's I/O loop, or, for an object with only a
+// blocking Read, to the handle's one worker thread. Completion is as on
+// Windows: result in the OVERLAPPED, completion routine queued as an APC to
+// the issuing thread, event signalled.
 #include "io_handle.h"
 #include "sync_state.h"
 
@@ -13,14 +15,31 @@
 
 namespace orbis::platform {
 
-// All members under SyncMutex().
-struct PendingRead {
-    LPOVERLAPPED overlapped;
-    void* buffer;
-    LPOVERLAPPED_COMPLETION_ROUTINE routine;
-    DWORD tid;
+namespace {
+bool CompleteLocked(const std::shared_ptr<PendingRead>& read, DWORD error, DWORD bytes, const void* data);
+}
+
+// One overlapped read. All members but the constants under SyncMutex().
+struct PendingRead : ReadRequest, std::enable_shared_from_this<PendingRead> {
+    PendingRead(DWORD count, LPOVERLAPPED ov, void* buf, LPOVERLAPPED_COMPLETION_ROUTINE done,
+                std::weak_ptr<IoHandle> owner)
+        : ReadRequest(count), overlapped(ov), buffer(buf), routine(done), tid(GetCurrentThreadId()),
+          handle(std::move(owner)) {}
+    bool Deliver(DWORD error, const void* data, DWORD bytes) override {
+        std::lock_guard lock(SyncMutex());
+        return CompleteLocked(shared_from_this(), error, std::min(bytes, Count()), data);
+    }
+    bool Ended() const override {
+        std::lock_guard lock(SyncMutex());
+        return done;
+    }
+
+    const LPOVERLAPPED overlapped;
+    void* const buffer;
+    const LPOVERLAPPED_COMPLETION_ROUTINE routine;
+    const DWORD tid;
+    const std::weak_ptr<IoHandle> handle;
     bool done = false;
-    bool workerLeftRead = false;
 };
 
 namespace {
@@ -33,10 +52,10 @@ std::unordered_map<LPOVERLAPPED, std::shared_ptr<PendingRead>>& Running() {
     return *map;
 }
 
-// Completes a read once; later completions of the same read are ignored. Under SyncMutex().
-void CompleteLocked(IoHandle* handle, const std::shared_ptr<PendingRead>& read, DWORD error, DWORD bytes,
-                    const char* data) {
-    if (read->done) return;
+// Completes a read once; false when it was completed before (nothing is written
+// to the caller's buffer then). Under SyncMutex().
+bool CompleteLocked(const std::shared_ptr<PendingRead>& read, DWORD error, DWORD bytes, const void* data) {
+    if (read->done) return false;
     read->done = true;
     if (bytes && data) std::memcpy(read->buffer, data, bytes);
     LPOVERLAPPED ov = read->overlapped;
@@ -44,7 +63,7 @@ void CompleteLocked(IoHandle* handle, const std::shared_ptr<PendingRead>& read, 
     ov->InternalHigh = bytes;
     auto it = Running().find(ov);
     if (it != Running().end() && it->second == read) Running().erase(it);
-    if (handle) {
+    if (auto handle = read->handle.lock()) {
         auto& list = handle->pending;
         list.erase(std::remove(list.begin(), list.end(), read), list.end());
     }
@@ -54,6 +73,41 @@ void CompleteLocked(IoHandle* handle, const std::shared_ptr<PendingRead>& read, 
     }
     if (ov->hEvent) SetEventLocked(ov->hEvent);
     SyncChanged().notify_all();
+    return true;
+}
+
+// The worker of a handle whose object only reads blocking: serves its overlapped
+// reads one after another until the handle is closed.
+void ServeBlockingReads(std::shared_ptr<IoHandle> handle) {
+    const std::shared_ptr<IoObject> io = handle->Io();
+    std::vector<char> data;
+    for (;;) {
+        std::shared_ptr<PendingRead> read;
+        {
+            std::unique_lock lock(SyncMutex());
+            handle->workerWake.wait(lock, [&] { return handle->closed || !handle->queued.empty(); });
+            if (handle->queued.empty()) {
+                handle->workerRunning = false;
+                return;
+            }
+            read = std::move(handle->queued.front());
+            handle->queued.pop_front();
+            if (read->done) continue; // cancelled while it waited its turn
+            handle->workerRead = read;
+        }
+        // Read into our own buffer: the caller's is written only under the lock,
+        // and never once the read was cancelled or its handle closed.
+        data.resize(read->Count());
+        DWORD got = 0, error = ERROR_SUCCESS;
+        bool ok = io->Read(data.data(), read->Count(), &got, &error);
+        std::lock_guard lock(SyncMutex());
+        handle->workerRead = nullptr;
+        SyncChanged().notify_all();
+        if (ok)
+            CompleteLocked(read, ERROR_SUCCESS, std::min(got, read->Count()), data.data());
+        else
+            CompleteLocked(read, error ? error : ERROR_GEN_FAILURE, 0, nullptr);
+    }
 }
 
 } // namespace
@@ -61,7 +115,8 @@ void CompleteLocked(IoHandle* handle, const std::shared_ptr<PendingRead>& read, 
 void IoHandle::OnClose() {
     {
         std::lock_guard lock(SyncMutex());
-        closed = true; // a ReadFile that looked the handle up just before fails now
+        closed = true; // a ReadFile or ReadFileEx that looked the handle up just before fails now
+        workerWake.notify_all();
     }
     CancelPending();
 }
@@ -73,19 +128,17 @@ void IoHandle::CancelPending() {
         std::lock_guard lock(SyncMutex());
         reads = pending;
         for (auto& read : reads)
-            CompleteLocked(this, read, ERROR_OPERATION_ABORTED, 0, nullptr);
+            CompleteLocked(read, ERROR_OPERATION_ABORTED, 0, nullptr);
         blocked = blockingReads > 0;
     }
-    if (reads.empty()) {
-        if (blocked) io_->Cancel();
-        return;
-    }
-    // The worker's Read may still be blocked; end it and give it a moment to leave,
-    // so it does not take data meant for a later read. Its result is dropped.
+    if (reads.empty() && !blocked) return;
+    // The object drops the reads it holds; a blocking Read ends.
     io_->Cancel();
+    // A worker's Read may still be blocked in a driver that ignores the cancel;
+    // give it a moment to leave, so it does not take data meant for a later read.
     std::unique_lock lock(SyncMutex());
     SyncChanged().wait_for(lock, std::chrono::milliseconds(500), [&] {
-        return std::all_of(reads.begin(), reads.end(), [](const auto& read) { return read->workerLeftRead; });
+        return !workerRead || std::find(reads.begin(), reads.end(), workerRead) == reads.end();
     });
 }
 
@@ -101,45 +154,43 @@ BOOL ReadFileEx(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPOVE
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    auto read = std::make_shared<PendingRead>();
-    read->overlapped = lpOverlapped;
-    read->buffer = lpBuffer;
-    read->routine = lpCompletionRoutine;
-    read->tid = GetCurrentThreadId();
+    auto read = std::make_shared<PendingRead>(nNumberOfBytesToRead, lpOverlapped, lpBuffer,
+                                              lpCompletionRoutine, handle);
     {
         std::lock_guard lock(SyncMutex());
+        if (handle->closed) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
         lpOverlapped->Internal = kStatusPending;
         lpOverlapped->InternalHigh = 0;
         Running()[lpOverlapped] = read;
         handle->pending.push_back(read);
     }
-    // The worker reads into its own buffer and copies under the lock, so nothing
-    // is written to the caller's buffer once the read was cancelled or closed.
-    std::shared_ptr<IoObject> io = handle->Io();
-    std::weak_ptr<IoHandle> weakHandle = handle;
-    try {
-        std::thread([io, read, weakHandle, nNumberOfBytesToRead] {
-            std::vector<char> data(nNumberOfBytesToRead);
-            DWORD got = 0, error = ERROR_SUCCESS;
-            bool ok = io->Read(data.data(), nNumberOfBytesToRead, &got, &error);
-            auto owner = weakHandle.lock();
-            std::lock_guard lock(SyncMutex());
-            read->workerLeftRead = true;
-            SyncChanged().notify_all();
-            if (ok)
-                CompleteLocked(owner.get(), read, ERROR_SUCCESS, std::min(got, nNumberOfBytesToRead),
-                               data.data());
-            else
-                CompleteLocked(owner.get(), read, error ? error : ERROR_GEN_FAILURE, 0, nullptr);
-        }).detach();
-    } catch (const std::system_error&) {
-        std::lock_guard lock(SyncMutex());
-        Running().erase(lpOverlapped);
-        handle->pending.erase(std::remove(handle->pending.begin(), handle->pending.end(), read),
-                              handle->pending.end());
-        lpOverlapped->Internal = ERROR_NOT_ENOUGH_MEMORY;
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return FALSE;
+    // Not under the lock: the object may complete the read before it returns.
+    if (handle->Io()->StartRead(read)) {
+        SetLastError(ERROR_SUCCESS);
+        return TRUE;
+    }
+    std::lock_guard lock(SyncMutex());
+    handle->queued.push_back(read);
+    if (handle->workerRunning) {
+        handle->workerWake.notify_one();
+    } else {
+        try {
+            std::thread(ServeBlockingReads, handle).detach();
+            handle->workerRunning = true;
+        } catch (const std::system_error&) {
+            // The call fails: no routine, no event, as for a read that never started.
+            handle->queued.pop_back();
+            read->done = true;
+            Running().erase(lpOverlapped);
+            handle->pending.erase(std::remove(handle->pending.begin(), handle->pending.end(), read),
+                                  handle->pending.end());
+            lpOverlapped->Internal = ERROR_NOT_ENOUGH_MEMORY;
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return FALSE;
+        }
     }
     SetLastError(ERROR_SUCCESS);
     return TRUE;

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -373,6 +374,74 @@ TEST_F(DeviceTest, ABlockedUsbReadEndsWhenCancelled) {
     pipe->Cancel();
     ASSERT_EQ(reading.wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_EQ(reading.get(), DWORD(ERROR_OPERATION_ABORTED));
+}
+
+// Overlapped reads on a printer's pipes wait in the process's one I/O loop:
+// reads in flight add no threads, and their routines run only in an alertable
+// wait of the thread that started them, once; CancelIo and CloseHandle abort them.
+TEST_F(DeviceTest, OverlappedPipeReadsNeedNoThreadEachAndCompleteAsOnWindows) {
+    auto sim = Start({"--usb", "1"});
+    auto threads = [] {
+        auto tasks = std::filesystem::directory_iterator("/proc/self/task");
+        return std::distance(begin(tasks), end(tasks));
+    };
+    static thread_local std::vector<DWORD> seen; // errors the routine saw, on this thread
+    seen.clear();
+    auto done = [](DWORD error, DWORD, LPOVERLAPPED) { seen.push_back(error); };
+    auto drain = [] {
+        while (SleepEx(0, TRUE) == WAIT_IO_COMPLETION) {
+        }
+    };
+    // Rows: how the read ends, for how many pipes at once, and the error its routine sees.
+    enum End { Answered, Cancelled, Closed };
+    const struct Row {
+        const char* how;
+        End end;
+        size_t pipes;
+        DWORD error;
+    } rows[] = {{"answered", Answered, 1, ERROR_SUCCESS},
+                {"CancelIo", Cancelled, 12, ERROR_OPERATION_ABORTED},
+                {"CloseHandle", Closed, 12, ERROR_OPERATION_ABORTED}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.how);
+        std::vector<HANDLE> pipes(row.pipes);
+        std::vector<OVERLAPPED> ovs(row.pipes);
+        std::vector<std::array<char, 32>> buffers(row.pipes);
+        for (auto& pipe : pipes)
+            ASSERT_NE(pipe = Open(UsbPath(1, kPrinterClass, "\\PIPE01"), GENERIC_READ), INVALID_HANDLE_VALUE);
+        const auto before = threads();
+        for (size_t i = 0; i < pipes.size(); ++i) {
+            ovs[i].hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+            ASSERT_TRUE(ReadFileEx(pipes[i], buffers[i].data(), 32, &ovs[i], done)); // nothing to say yet
+        }
+        EXPECT_EQ(threads(), before);
+        DWORD bytes = 0;
+        EXPECT_FALSE(GetOverlappedResult(pipes[0], &ovs[0], &bytes, FALSE));
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_IO_INCOMPLETE));
+        if (row.end == Answered) {
+            HANDLE out = Open(UsbPath(1, kPrinterClass, "\\PIPE00"), GENERIC_WRITE);
+            ASSERT_TRUE(Write(out, Query({0x0101})));
+            CloseHandle(out);
+            EXPECT_EQ(WaitForSingleObject(ovs[0].hEvent, 20000), WAIT_OBJECT_0); // not alertable: no routine
+            EXPECT_TRUE(seen.empty());
+        }
+        for (auto& pipe : pipes) {
+            if (row.end == Cancelled) EXPECT_TRUE(CancelIo(pipe));
+            if (row.end == Closed) EXPECT_TRUE(CloseHandle(pipe)), pipe = INVALID_HANDLE_VALUE;
+        }
+        for (size_t i = 0; i < pipes.size(); ++i)
+            EXPECT_EQ(GetOverlappedResult(pipes[i], &ovs[i], &bytes, TRUE), row.error == ERROR_SUCCESS);
+        EXPECT_EQ(SleepEx(20000, TRUE), WAIT_IO_COMPLETION);
+        drain();
+        EXPECT_EQ(seen, std::vector<DWORD>(row.pipes, row.error)); // each routine once, on this thread
+        seen.clear();
+        for (size_t i = 0; i < pipes.size(); ++i) {
+            if (pipes[i] != INVALID_HANDLE_VALUE) CloseHandle(pipes[i]);
+            CloseHandle(ovs[i].hEvent);
+        }
+        drain();
+        seen.clear();
+    }
 }
 
 TEST_F(DeviceTest, PrintersOnOneRootShareItAndTwoRootsNeverSeeEachOther) {
