@@ -39,8 +39,8 @@ const std::string kEightSyllablesPacket = "A5001640E0E7310141BBE7BFEBC0DAC0CCB8A
 class SettingsCli : public E2eTest {
   protected:
     std::unique_ptr<orbis::test::SimProcess> Start() {
-        auto sim =
-            std::make_unique<orbis::test::SimProcess>(root_.Path(), std::vector<std::string>{"--lpt", "1"});
+        auto sim = std::make_unique<orbis::test::SimProcess>(
+            root_.Path(), std::vector<std::string>{"--lpt", "1", "--marker", "VNPAP"});
         EXPECT_TRUE(sim->Ready());
         return sim;
     }
@@ -213,9 +213,9 @@ TEST_F(SettingsCli, FailuresGiveTheirExitStatusOnStderr) {
 // assumes, and refuses without a word, as any printer does a write.
 TEST_F(SettingsCli, ReadBackBackupRestoreAndProfilesAcrossTwoPrinters) {
     const std::string log = root_.Path() + "/lpt1.log";
-    orbis::test::SimProcess a(root_.Path(),
-                              {"--lpt", "1", "--text-memory", "8", "--number-max", "100", "--log", log});
-    orbis::test::SimProcess b(root_.Path(), {"--lpt", "2"});
+    orbis::test::SimProcess a(root_.Path(), {"--lpt", "1", "--marker", "VNPAP", "--text-memory", "8",
+                                             "--number-max", "100", "--log", log});
+    orbis::test::SimProcess b(root_.Path(), {"--lpt", "2", "--marker", "VNPAP"});
     ASSERT_TRUE(a.Ready() && b.Ready());
     {
         settings_internal::ResetNpaCatalogue();
@@ -290,7 +290,7 @@ TEST_F(SettingsCli, AnotherUserGetsNothingOfTheRoot) {
     const std::string shared = root_.Path() + "/state";
     const std::string env = "ORBIS_ROOT='" + shared + "'";
     const mode_t previous = umask(0);
-    orbis::test::SimProcess sim(shared, {"--lpt", "1"});
+    orbis::test::SimProcess sim(shared, {"--lpt", "1", "--marker", "VNPAP"});
     const bool ready = sim.Ready();
     EXPECT_EQ(RunCli("log-level 0x1F", env).status, 0);
     EXPECT_EQ(RunCli("query LPT1", env).status, 0);
