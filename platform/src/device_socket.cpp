@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <poll.h>
+#include <sys/socket.h>
 
 namespace orbis::platform {
 
@@ -208,6 +209,12 @@ bool SocketDevice::ReadUsb(uint8_t* out, DWORD count, DWORD* got, DWORD* error, 
         case Wait::Timeout:
             break;
         case Wait::Cancelled:
+            // Windows cancels the transfer itself and the printer keeps its data for
+            // the next reader. Here the printer would still answer the read request
+            // into this pipe, whose reader gave up, until the pipe is closed: the
+            // pipe is shut now, so the printer keeps the piece.
+            ::shutdown(fd_, SHUT_RDWR);
+            broken_ = true;
             *error = ERROR_OPERATION_ABORTED;
             return false;
         case Wait::Broken:
