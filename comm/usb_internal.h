@@ -104,8 +104,14 @@ uint32_t UsbBeginRequest(const char* devicePath);
 // Reads and drops what the printer holds on "PIPE01" until it stays silent for
 // USB_DRAIN_QUIET_MS (at most USB_DRAIN_LIMIT_MS in all). Returns the bytes dropped.
 #define USB_DRAIN_QUIET_MS 150
-#define USB_DRAIN_LIMIT_MS 2000
+#define USB_DRAIN_LIMIT_MS 3000
 uint32_t UsbDrainReadPipe(const char* devicePath);
+// A wait for a request on this printer gave up. For USB_LATE_REPLY_GRACE_MS after
+// that, the next request first gives the late reply time to come and be dropped:
+// the drain waits that long for the printer to fall silent, and a running read
+// thread is given that long before the request is written.
+#define USB_LATE_REPLY_GRACE_MS 2000
+void UsbRequestAbandoned(const char* devicePath);
 // Flags 0x80 without 0x10: an error nobody asked for.
 bool UsbIsUnsolicitedError(const unsigned char* packet, int32_t length);
 unsigned WINAPI UsbReadPort(void* devicePath);

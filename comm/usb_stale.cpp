@@ -5,7 +5,10 @@
 // reply after it would be one late.
 #include "usb_internal.h"
 
+#include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <string>
 #include <vector>
 
 std::atomic<uint32_t> UsbRequestNumber{0};
@@ -15,7 +18,27 @@ namespace {
 // Larger than a reply piece: the printer gives what it holds a transfer at a time.
 constexpr DWORD kDrainRead = 4096;
 
+// The printer whose wait gave up last, and when. Kept for the whole process (a
+// reply may come after the library was shut down and started again).
+std::mutex g_abandonedMutex;
+std::string g_abandonedPath;
+DWORD g_abandonedAt = 0;
+
+// How much of the grace after the last wait given up on this printer is left.
+DWORD GraceLeft(const char* devicePath) {
+    std::lock_guard<std::mutex> lock(g_abandonedMutex);
+    if (g_abandonedPath != devicePath) return 0;
+    DWORD since = GetTickCount() - g_abandonedAt;
+    return since < USB_LATE_REPLY_GRACE_MS ? USB_LATE_REPLY_GRACE_MS - since : 0;
+}
+
 } // namespace
+
+void UsbRequestAbandoned(const char* devicePath) {
+    std::lock_guard<std::mutex> lock(g_abandonedMutex);
+    g_abandonedPath = devicePath;
+    g_abandonedAt = GetTickCount();
+}
 
 uint32_t UsbDrainReadPipe(const char* devicePath) {
     HANDLE pipe = OpenUsbHandle(devicePath, "PIPE01");
@@ -32,11 +55,13 @@ uint32_t UsbDrainReadPipe(const char* devicePath) {
         if (!ReadFileEx(pipe, piece.data(), kDrainRead, &overlapped, ReadPktDone)) break;
         // A printer holding something answers a read at once; one that stays
         // silent this long holds nothing. A piece that completes meanwhile still counts.
+        // Shortly after a wait gave up, its reply may still be on its way: the
+        // printer counts as empty only once that grace is over.
         DWORD asked = GetTickCount(), wait;
+        DWORD quiet = std::max<DWORD>(USB_DRAIN_QUIET_MS, GraceLeft(devicePath));
         do {
             DWORD waited = GetTickCount() - asked;
-            wait = WaitForSingleObjectEx(event, waited < USB_DRAIN_QUIET_MS ? USB_DRAIN_QUIET_MS - waited : 0,
-                                         TRUE);
+            wait = WaitForSingleObjectEx(event, waited < quiet ? quiet - waited : 0, TRUE);
             // The completion routine of an earlier, cancelled read may run first.
         } while (wait == WAIT_IO_COMPLETION && WaitForSingleObject(event, 0) != WAIT_OBJECT_0);
         if (wait != WAIT_OBJECT_0 && wait != WAIT_IO_COMPLETION) CancelIo(pipe);
@@ -55,6 +80,18 @@ uint32_t UsbDrainReadPipe(const char* devicePath) {
 }
 
 uint32_t UsbBeginRequest(const char* devicePath) {
+    // A thread reading this printer takes in (and marks as older) a late reply
+    // that comes during the grace after a wait gave up.
+    if (DWORD grace = GraceLeft(devicePath)) {
+        WaitForSingleObject(G_hTransactionInfo, INFINITE);
+        bool reading = G_hReadThread && G_hReadThread == UsbReadThreadHandle && bExpectingResponse;
+        ReleaseMutex(G_hTransactionInfo);
+        if (reading) {
+            DvcLog(DVC_LOG_STEPS, "UsbBeginRequest(): a wait gave up lately, %u ms for its reply\n",
+                   (unsigned)grace);
+            Sleep(grace);
+        }
+    }
     WaitForSingleObject(G_hTransactionInfo, INFINITE);
     // A thread that has been reading this printer all along has read (and
     // will mark as older) whatever the printer sent before now.

@@ -62,6 +62,7 @@ int UsbGetPacket(unsigned char* reply, uint32_t* replyLength, uint8_t command, c
         if (elapsed >= RESPONSE_WAIT_TIMEOUT ||
             WaitForSingleObject(G_hSemResponse, RESPONSE_WAIT_TIMEOUT - elapsed) != WAIT_OBJECT_0) {
             if (replyLength) *replyLength = 0;
+            if (request) UsbRequestAbandoned(G_szDevicePath);
             DvcLog(
                 DVC_LOG_STEPS,
                 "UsbGetResponse() - RESPONSE_WAIT_TIMEOUT occured after %d ms, returning DVC_SEND_READFAIL\n",
