@@ -5,6 +5,7 @@
 
 #include "dvc_internal.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -67,12 +68,15 @@ BOOL UsbCloseReadPipe(HANDLE* readHandle);
 // The three reply slots as the USB side uses them. Both take G_hResponseMutex.
 // Stores a reply or alert in the first free slot (a reply longer than a slot is
 // marked USB_SLOT_TOO_LARGE instead); returns the slot, or -1 when all are full.
-int UsbStoreReply(const unsigned char* reply, uint32_t length);
+// `request` is the request number the packet belongs to (UsbRequestNumber).
+int UsbStoreReply(const unsigned char* reply, uint32_t length, uint32_t request);
 // Takes the filled slot that was stored first. *length receives its length word
 // (possibly USB_SLOT_TOO_LARGE); out must hold DVC_RESPONSE_SLOT bytes. Returns
 // the slot, or -1 when none is filled. When more stay filled, G_hSemResponse is
-// posted again so the next wait finds them at once.
-int UsbTakeReply(unsigned char* out, int32_t* length);
+// posted again so the next wait finds them at once. *request: the packet's.
+int UsbTakeReply(unsigned char* out, int32_t* length, uint32_t* request);
+// Empties every slot the USB side filled and takes back a pending wake-up.
+void UsbClearReplies();
 
 // Transactions and the read thread. UsbReadThreadHandle is G_hReadThread while
 // the thread running is the USB one (null otherwise); under G_hTransactionInfo.
@@ -80,10 +84,34 @@ extern HANDLE UsbReadThreadHandle;
 // The device path of the read pipe the thread opened last; under G_hTransactionInfo.
 extern char UsbReadPipePath[256];
 int UsbGetResponse(unsigned char* reply, uint32_t* replyLength, uint8_t command);
-// UsbGetResponse that takes only packets `wanted` accepts (null: any) and drops
-// the others, all within the one 5000 ms wait.
+// UsbGetResponse that takes only packets `wanted` accepts (null: any) and, when
+// `request` is not 0, only packets of that request; it drops the others, all
+// within the one 5000 ms wait.
 using UsbPacketFilter = std::function<bool(const unsigned char* packet, int32_t length)>;
-int UsbGetPacket(unsigned char* reply, uint32_t* replyLength, uint8_t command, const UsbPacketFilter& wanted);
+int UsbGetPacket(unsigned char* reply, uint32_t* replyLength, uint8_t command, const UsbPacketFilter& wanted,
+                 uint32_t request = 0);
+
+// Stale output. A reply the printer sends after its wait gave up (or the rest of
+// one whose pipe failed) would be taken by the next request with the same
+// command byte. So every request that awaits a reply gets a number before it is
+// written (UsbBeginRequest); the read thread marks each packet with the number
+// current when its first piece was read; a request takes only packets of its
+// own number. What the printer held while no thread was reading is read away
+// before the request is written (UsbDrainReadPipe).
+extern std::atomic<uint32_t> UsbRequestNumber;
+// Called before a request that awaits a reply is written; returns its number.
+uint32_t UsbBeginRequest(const char* devicePath);
+// Reads and drops what the printer holds on "PIPE01" until it stays silent for
+// USB_DRAIN_QUIET_MS (at most USB_DRAIN_LIMIT_MS in all). Returns the bytes dropped.
+#define USB_DRAIN_QUIET_MS 150
+#define USB_DRAIN_LIMIT_MS 3000
+uint32_t UsbDrainReadPipe(const char* devicePath);
+// A wait for a request on this printer gave up. For USB_LATE_REPLY_GRACE_MS after
+// that, the next request first gives the late reply time to come and be dropped:
+// the drain waits that long for the printer to fall silent, and a running read
+// thread is given that long before the request is written.
+#define USB_LATE_REPLY_GRACE_MS 2000
+void UsbRequestAbandoned(const char* devicePath);
 // Flags 0x80 without 0x10: an error nobody asked for.
 bool UsbIsUnsolicitedError(const unsigned char* packet, int32_t length);
 unsigned WINAPI UsbReadPort(void* devicePath);

@@ -22,7 +22,7 @@ UsbPacketFilter Only(unsigned char first, unsigned char second) {
 
 // Response first: it must read 1; then the alert (or, when none came, the
 // response again) must show the wanted state.
-int JudgeResponseFirst(unsigned char* received, unsigned char wanted) {
+int JudgeResponseFirst(unsigned char* received, unsigned char wanted, uint32_t request) {
     DvcLog(DVC_LOG_STEPS, "UsbOffline(): we got the response back first\n");
     if (received[8] != 1) {
         DvcLog(DVC_LOG_STEPS, "UsbOffline(): the command appears to have been rejected:\n");
@@ -31,7 +31,7 @@ int JudgeResponseFirst(unsigned char* received, unsigned char wanted) {
     }
     DvcLog(DVC_LOG_STEPS, "UsbOffline(): before UsbGetResponse() - this time for alert\n");
     uint32_t length = DVC_RESPONSE_SLOT;
-    int second = UsbGetPacket(received, &length, kAlertCommand, Only(kAlertCommand, kAlertCommand));
+    int second = UsbGetPacket(received, &length, kAlertCommand, Only(kAlertCommand, kAlertCommand), request);
     DvcLog(DVC_LOG_STEPS, "UsbOffline(): after UsbGetResponse(), return code is %d\n", second);
     if (received[8] == wanted) {
         DvcLog(DVC_LOG_STEPS, "UsbOffline(): 9th byte OK\n");
@@ -44,7 +44,7 @@ int JudgeResponseFirst(unsigned char* received, unsigned char wanted) {
 // Alert first: it must show the wanted state. The response that follows is read
 // as in the other order, a ninth byte of 1 meaning accepted; when it does not
 // come, the alert still in the buffer is judged by that same rule.
-int JudgeAlertFirst(unsigned char* received, unsigned char wanted) {
+int JudgeAlertFirst(unsigned char* received, unsigned char wanted, uint32_t request) {
     DvcLog(DVC_LOG_STEPS, "UsbOffline(): we got the alert back first\n");
     if (received[8] != wanted) {
         DvcLog(DVC_LOG_STEPS, "UsbOffline(): 9th byte NOT OK - rejected\n");
@@ -53,7 +53,7 @@ int JudgeAlertFirst(unsigned char* received, unsigned char wanted) {
     DvcLog(DVC_LOG_STEPS, "UsbOffline(): 9th byte OK\n");
     DvcLog(DVC_LOG_STEPS, "UsbOffline(): before UsbGetResponse() - this time for the response\n");
     uint32_t length = DVC_RESPONSE_SLOT;
-    int second = UsbGetPacket(received, &length, kReplyCommand, Only(kReplyCommand, kReplyCommand));
+    int second = UsbGetPacket(received, &length, kReplyCommand, Only(kReplyCommand, kReplyCommand), request);
     DvcLog(DVC_LOG_STEPS, "UsbOffline(): after UsbGetResponse(), return code is %d\n", second);
     if (received[8] != 1) {
         DvcLog(DVC_LOG_STEPS, "UsbOffline(): the command appears to have been rejected:\n");
@@ -63,7 +63,7 @@ int JudgeAlertFirst(unsigned char* received, unsigned char wanted) {
     return DVC_OK;
 }
 
-int Exchange(HANDLE pipe, bool offline) {
+int Exchange(HANDLE pipe, bool offline, uint32_t request) {
     unsigned char command[9] = {0xA5, 0x00, 0x06, 0x50, 0xE0, 0xE7, 0x0C, 0x00, 0x00};
     unsigned char wanted = offline ? 1 : 0;
     command[7] = wanted;
@@ -84,22 +84,23 @@ int Exchange(HANDLE pipe, bool offline) {
 
     unsigned char received[DVC_RESPONSE_SLOT] = {};
     uint32_t length = DVC_RESPONSE_SLOT;
-    int first = UsbGetPacket(received, &length, 0, Only(kReplyCommand, kAlertCommand));
+    int first = UsbGetPacket(received, &length, 0, Only(kReplyCommand, kAlertCommand), request);
     DvcLog(DVC_LOG_STEPS, "UsbOffline(): returned from UsbGetResponse, iReturn=%d\n", first);
     DvcLogHex(received, uint16_t(length));
     if (first != DVC_OK) return first;
     DvcLog(DVC_LOG_STEPS, "pRcvData[4]=%02X\n", received[4]);
-    if (received[4] == kReplyCommand) return JudgeResponseFirst(received, wanted);
-    if (received[4] == kAlertCommand) return JudgeAlertFirst(received, wanted);
+    if (received[4] == kReplyCommand) return JudgeResponseFirst(received, wanted, request);
+    if (received[4] == kAlertCommand) return JudgeAlertFirst(received, wanted, request);
     return DVC_OK;
 }
 
 } // namespace
 
 int UsbOffline(const char* devicePath, bool offline) {
+    uint32_t request = UsbBeginRequest(devicePath);
     HANDLE pipe = OpenUsbHandle(devicePath, "PIPE00");
     if (pipe == INVALID_HANDLE_VALUE) return DVC_FAIL;
-    int result = Exchange(pipe, offline);
+    int result = Exchange(pipe, offline, request);
     CloseHandle(pipe);
     return result;
 }

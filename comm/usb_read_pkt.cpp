@@ -39,6 +39,9 @@ bool StopRequested(HANDLE readHandle) {
 DWORD WaitForPiece(HANDLE readHandle, HANDLE event) {
     for (;;) {
         DWORD wait = WaitForSingleObjectEx(event, kStopCheckMs, TRUE);
+        // The completion routine of an earlier, cancelled read of this thread
+        // runs at its next alertable wait; only our event tells that ours is done.
+        if (wait == WAIT_IO_COMPLETION && WaitForSingleObject(event, 0) != WAIT_OBJECT_0) continue;
         if (wait != WAIT_TIMEOUT) return wait;
         if (StopRequested(readHandle)) CancelIo(readHandle); // completes the read as aborted
     }

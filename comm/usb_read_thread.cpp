@@ -22,8 +22,8 @@ HANDLE OpenNextPipe() {
     return pipe;
 }
 
-void Store(const unsigned char* reply, uint32_t length, bool alert) {
-    int slot = UsbStoreReply(reply, length);
+void Store(const unsigned char* reply, uint32_t length, bool alert, uint32_t request) {
+    int slot = UsbStoreReply(reply, length, request);
     if (slot < 0) {
         DvcLog(DVC_LOG_STEPS, "UsbReadPort() - all reply slots are full, dropping the %s\n",
                alert ? "alert" : "response");
@@ -44,25 +44,39 @@ unsigned WINAPI UsbReadPort(void* devicePath) {
     std::vector<unsigned char> reply(USB_ASSEMBLY_SIZE, 0);
     std::vector<unsigned char> secondResBuf(USB_HOLD_SIZE, 0);
     uint32_t secondResBufCurrentLen = 0;
+    uint32_t heldRequest = 0; // the request number of the piece the holding buffer came from
 
     WaitForSingleObject(G_hTransactionInfo, INFINITE);
     HANDLE pipe = OpenNextPipe();
     while (pipe != INVALID_HANDLE_VALUE) {
         ReleaseMutex(G_hTransactionInfo);
+        // UsbReadResponse's reading, with every piece marked by the request
+        // number current when it came; the reply belongs to its first piece's.
+        bool first = secondResBufCurrentLen == 0;
+        uint32_t request = heldRequest, lastRequest = heldRequest;
+        UsbPieceReader read = [&](unsigned char* destination, DWORD* got, DWORD size, bool* pipeDead) {
+            ReadPkt(&pipe, destination, got, size);
+            *pipeDead = pipe == INVALID_HANDLE_VALUE;
+            if (*got == 0) return;
+            lastRequest = UsbRequestNumber.load();
+            if (first) request = lastRequest;
+            first = false;
+        };
         uint32_t replyLength = USB_ASSEMBLY_SIZE;
-        UsbReadResponse(&pipe, reply.data(), &replyLength, secondResBuf.data(), &secondResBufCurrentLen,
-                        USB_READ_PIECE);
+        UsbReassemble(read, reply.data(), &replyLength, secondResBuf.data(), &secondResBufCurrentLen,
+                      USB_READ_PIECE);
+        heldRequest = lastRequest;
         if (replyLength == 0) {
             DvcLog(DVC_LOG_STEPS, "returned from UsbReadResponse with responseBufLen=%d\n", (int)replyLength);
         } else if (replyLength >= 5 && (reply[4] & 0xF0) == 0xF0) {
             DvcLog(DVC_LOG_STEPS, "UsbReadPort(): It's an alert!\n");
-            Store(reply.data(), replyLength, true);
+            Store(reply.data(), replyLength, true, request);
         } else {
             DvcLog(DVC_LOG_STEPS, "UsbReadPort(): It's a response!\n");
             if (replyLength >= 4 && (reply[3] & 0x88) == 0x88)
                 DvcLog(DVC_LOG_STEPS, "UsbReadPort(): It's a command error, tossing.\n");
             else
-                Store(reply.data(), replyLength, false);
+                Store(reply.data(), replyLength, false, request);
         }
         // Closed in every case (unless a failed read closed it already) so no
         // pipe is left behind when the next one opens.

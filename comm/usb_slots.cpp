@@ -12,6 +12,7 @@ namespace {
 // parallel side leaves its last outcome in slot 0, which is no reply for us.
 uint64_t g_arrival[DVC_RESPONSE_SLOTS] = {};
 uint64_t g_nextArrival = 1;
+uint32_t g_request[DVC_RESPONSE_SLOTS] = {};
 
 bool Filled(int slot) {
     return G_ResponseLen[slot] != 0 && g_arrival[slot] != 0;
@@ -19,7 +20,7 @@ bool Filled(int slot) {
 
 } // namespace
 
-int UsbStoreReply(const unsigned char* reply, uint32_t length) {
+int UsbStoreReply(const unsigned char* reply, uint32_t length, uint32_t request) {
     WaitForSingleObject(G_hResponseMutex, INFINITE);
     int slot = -1;
     for (int i = 0; i < DVC_RESPONSE_SLOTS; ++i) {
@@ -32,13 +33,14 @@ int UsbStoreReply(const unsigned char* reply, uint32_t length) {
             G_ResponseLen[i] = int32_t(length);
         }
         g_arrival[i] = g_nextArrival++;
+        g_request[i] = request;
         break;
     }
     ReleaseMutex(G_hResponseMutex);
     return slot;
 }
 
-int UsbTakeReply(unsigned char* out, int32_t* length) {
+int UsbTakeReply(unsigned char* out, int32_t* length, uint32_t* request) {
     WaitForSingleObject(G_hResponseMutex, INFINITE);
     int slot = -1;
     int filled = 0;
@@ -50,10 +52,22 @@ int UsbTakeReply(unsigned char* out, int32_t* length) {
     if (slot >= 0) {
         *length = G_ResponseLen[slot];
         if (*length > 0) std::memcpy(out, G_ResponseStore[slot], size_t(*length));
+        *request = g_request[slot];
         G_ResponseLen[slot] = 0;
         g_arrival[slot] = 0;
     }
     ReleaseMutex(G_hResponseMutex);
     if (filled > 1) ReleaseSemaphore(G_hSemResponse, 1, nullptr);
     return slot;
+}
+
+void UsbClearReplies() {
+    WaitForSingleObject(G_hResponseMutex, INFINITE);
+    for (int i = 0; i < DVC_RESPONSE_SLOTS; ++i) {
+        if (!Filled(i)) continue;
+        G_ResponseLen[i] = 0;
+        g_arrival[i] = 0;
+    }
+    ReleaseMutex(G_hResponseMutex);
+    WaitForSingleObject(G_hSemResponse, 0);
 }

@@ -48,26 +48,28 @@ int UsbGetResponse(unsigned char* reply, uint32_t* replyLength, uint8_t command)
     return UsbGetPacket(reply, replyLength, command, nullptr);
 }
 
-int UsbGetPacket(unsigned char* reply, uint32_t* replyLength, uint8_t command,
-                 const UsbPacketFilter& wanted) {
+int UsbGetPacket(unsigned char* reply, uint32_t* replyLength, uint8_t command, const UsbPacketFilter& wanted,
+                 uint32_t request) {
     DvcLog(DVC_LOG_STEPS, "UsbGetResponse() - command = %0X\n", command);
     StartReadThread();
 
     unsigned char taken[DVC_RESPONSE_SLOT];
     int32_t takenLength = 0;
+    uint32_t takenRequest = 0;
     DWORD start = GetTickCount();
     for (;;) {
         DWORD elapsed = GetTickCount() - start;
         if (elapsed >= RESPONSE_WAIT_TIMEOUT ||
             WaitForSingleObject(G_hSemResponse, RESPONSE_WAIT_TIMEOUT - elapsed) != WAIT_OBJECT_0) {
             if (replyLength) *replyLength = 0;
+            if (request) UsbRequestAbandoned(G_szDevicePath);
             DvcLog(
                 DVC_LOG_STEPS,
                 "UsbGetResponse() - RESPONSE_WAIT_TIMEOUT occured after %d ms, returning DVC_SEND_READFAIL\n",
                 RESPONSE_WAIT_TIMEOUT);
             return DVC_SEND_READFAIL;
         }
-        int slot = UsbTakeReply(taken, &takenLength);
+        int slot = UsbTakeReply(taken, &takenLength, &takenRequest);
         if (slot < 0) {
             DvcLog(DVC_LOG_STEPS,
                    "UsbGetResponse() - Since LookAgain is true, we will look for a response\n");
@@ -75,6 +77,12 @@ int UsbGetPacket(unsigned char* reply, uint32_t* replyLength, uint8_t command,
             continue;
         }
         DvcLog(DVC_LOG_STEPS, "UsbGetResponse() - found response in slot %d\n", slot);
+        if (request && takenRequest != request) {
+            // Its first piece came before this request was written.
+            DvcLog(DVC_LOG_STEPS, "UsbGetResponse() - packet of request %u, not of %u: stale, dropped\n",
+                   (unsigned)takenRequest, (unsigned)request);
+            continue;
+        }
         // A packet too large for its slot cannot be looked at; its waiter is told.
         if (!wanted || takenLength <= 0 || wanted(taken, takenLength)) break;
         DvcLog(DVC_LOG_STEPS, "UsbGetResponse() - packet %02X does not answer, dropped\n",
@@ -112,6 +120,8 @@ int UsbSendCommand(const char* devicePath, const unsigned char* command, uint16_
         if (replyRequested) DvcLog(DVC_LOG_STEPS, "UsbSendCommand(): no buffer but response requested!\n");
     }
 
+    bool awaitsReply = reply || replyRequested;
+    uint32_t request = awaitsReply ? UsbBeginRequest(devicePath) : 0;
     HANDLE pipe = OpenUsbHandle(devicePath, "PIPE00");
     if (pipe == INVALID_HANDLE_VALUE) return DVC_FAIL;
 
@@ -132,15 +142,17 @@ int UsbSendCommand(const char* devicePath, const unsigned char* command, uint16_
         return DVC_SEND_WRITEFAIL;
     }
     DvcLog(DVC_LOG_STEPS, "Successfully wrote %d bytes\n", (int)written);
-    if (reply || replyRequested) {
+    if (awaitsReply) {
         // Only a reply to this command answers it: an unsolicited error, an alert or a
         // reply to another command that comes first is dropped, as on a parallel port.
         uint8_t awaited = commandLength > 4 ? copy[4] : 0;
-        result =
-            UsbGetPacket(reply, replyLength, awaited, [awaited](const unsigned char* packet, int32_t length) {
+        result = UsbGetPacket(
+            reply, replyLength, awaited,
+            [awaited](const unsigned char* packet, int32_t length) {
                 return !UsbIsUnsolicitedError(packet, length) &&
                        (awaited == 0 || (length >= 5 && packet[4] == awaited));
-            });
+            },
+            request);
         DvcLog(DVC_LOG_STEPS, "UsbSendCommand(): after UsbGetResponse(), return code is %d\n", result);
     }
     CloseHandle(pipe);

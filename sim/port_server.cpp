@@ -236,9 +236,16 @@ bool PortServer::ServeRead(Port* port, int fd, uint32_t count, size_t* sent) {
             return false;
         }
     }
-    *sent += out.size();
     Log(3, port, "piece out: " + Hex(out));
-    return wire::SendFrame(fd, wire::kData, out.data(), out.size());
+    if (!wire::SendFrame(fd, wire::kData, out.data(), out.size())) {
+        // The reader went away as the piece was taken: it stays for the next one.
+        std::lock_guard<std::mutex> lock(port->queueMutex);
+        port->queue.push_front({std::move(out), Clock::now()});
+        port->queueReady.notify_all();
+        return false;
+    }
+    *sent += out.size();
+    return true;
 }
 
 void PortServer::Serve(Port* port, Connection* connection) {

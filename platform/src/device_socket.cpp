@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstring>
 #include <poll.h>
+#include <sys/socket.h>
 
 namespace orbis::platform {
 
@@ -134,6 +135,14 @@ void SocketDevice::Cancel() {
     reads_.clear();
     cancelNextRead_ = reads.empty();
     deadline_.reset();
+    if (kind_ == Kind::UsbRead && requestOutstanding_) {
+        // Windows cancels the transfer itself and the printer keeps its data for the
+        // next reader. Here the printer would still answer the read request into this
+        // pipe, whose reader gave up, until the pipe is closed: the pipe is shut now,
+        // so the printer keeps the piece.
+        ::shutdown(fd_, SHUT_RDWR);
+        broken_ = true;
+    }
     for (auto& read : reads)
         read->Deliver(ERROR_OPERATION_ABORTED, nullptr, 0);
     IoLoop::Get().Disarm(watch_);

@@ -56,6 +56,13 @@ FakeUsbPrinter::Responder Script(std::vector<std::vector<Bytes>> answers) {
     };
 }
 
+int StoredReplies() {
+    WaitForSingleObject(G_hResponseMutex, INFINITE);
+    int stored = (G_ResponseLen[0] != 0) + (G_ResponseLen[1] != 0) + (G_ResponseLen[2] != 0);
+    ReleaseMutex(G_hResponseMutex);
+    return stored;
+}
+
 TEST(UsbTransaction, CommandsAndReplies) {
     const Bytes query = Command(9, 0x50);
     const Bytes reply = Packet(0x10, 0xE0, Filler(20));
@@ -68,6 +75,7 @@ TEST(UsbTransaction, CommandsAndReplies) {
         bool withBuffer;
         int result;
         Bytes reply;
+        Bytes before = {}; // what the printer sends before the command is written
     };
     struct Case {
         const char* name;
@@ -92,11 +100,13 @@ TEST(UsbTransaction, CommandsAndReplies) {
          {Split(huge, 32)},
          {{query, 4096, true, DVC_RESPONSE_TOO_LARGE, {}}}},
         {"reply larger than the buffer", {{reply}}, {{query, 10, true, DVC_RESPONSE_TOO_LARGE, {}}}},
-        {"several replies at once come one per call, oldest first",
-         {{one, two, three}},
-         {{query, 2048, true, DVC_OK, one},
-          {query, 2048, true, DVC_OK, two},
-          {query, 2048, true, DVC_OK, three}}},
+        // A USB printer keeps its output until it is read, across closes and opens.
+        {"output held from before the port opened is no reply",
+         {{two}},
+         {{query, 2048, true, DVC_OK, two, one}}},
+        {"a reply after its wait gave up is not the next command's",
+         {{}, {three}},
+         {{query, 2048, true, DVC_SEND_READFAIL, {}}, {query, 2048, true, DVC_OK, three, one}}},
         {"a broken read pipe is reopened", {{reply}}, {{query, 2048, true, DVC_OK, reply}}, true, true},
         {"garbage gives an empty reply and a fresh pipe",
          {{Bytes{1, 2, 3, 4}, reply}},
@@ -108,11 +118,24 @@ TEST(UsbTransaction, CommandsAndReplies) {
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
         OpenPrinter open;
-        if (c.brokenPipe) open.printer->QueueFailure(ERROR_GEN_FAILURE);
-        open.printer->SetResponder(Script(c.answers));
+        FakeUsbPrinter::Responder script = Script(c.answers);
+        if (c.brokenPipe)
+            open.printer->SetResponder([script](const Bytes& command, FakeUsbPrinter& printer) {
+                printer.QueueFailure(ERROR_GEN_FAILURE);
+                script(command, printer);
+            });
+        else
+            open.printer->SetResponder(script);
         int opensBefore = open.printer->WritePipeOpens();
         auto start = std::chrono::steady_clock::now();
         for (const auto& step : c.steps) {
+            if (!step.before.empty()) {
+                open.printer->Queue(step.before);
+                // A read thread takes it in as it comes, long before the next command.
+                if (ReadThreadRuns()) {
+                    EXPECT_TRUE(Eventually([] { return StoredReplies() == 1; }));
+                }
+            }
             Sent sent = Send(step.command, step.capacity, step.withBuffer);
             EXPECT_EQ(sent.result, step.result);
             EXPECT_EQ(sent.reply, step.reply);
@@ -134,13 +157,6 @@ TEST(UsbTransaction, CommandsAndReplies) {
         // Each reply's pipe is closed before the next opens (the platform lets go of it a moment later).
         EXPECT_TRUE(Eventually([&] { return open.printer->OpenReadPipes() <= 1; }));
     }
-}
-
-int StoredReplies() {
-    WaitForSingleObject(G_hResponseMutex, INFINITE);
-    int stored = (G_ResponseLen[0] != 0) + (G_ResponseLen[1] != 0) + (G_ResponseLen[2] != 0);
-    ReleaseMutex(G_hResponseMutex);
-    return stored;
 }
 
 TEST(UsbTransaction, AlertsWaitForTheNextCaller) {
@@ -247,7 +263,8 @@ TEST(UsbTransaction, ClosingEndsABlockedRead) {
         EXPECT_TRUE(Eventually(
             [&] { return open.printer->BlockedReads() == 0 && open.printer->OpenReadPipes() == 0; }));
         if (c.reopened) {
-            // The next command is answered as usual.
+            // The next command is answered as usual, not by what came while the port was closed.
+            open.printer->Queue(Packet(0x10, 0xE0, {7}));
             Sent sent = Send(Command(9, 0x50));
             EXPECT_EQ(sent.result, DVC_OK);
             EXPECT_EQ(sent.reply, Packet(0x10, 0xE0, {2}));

@@ -361,19 +361,45 @@ TEST_F(DeviceTest, APrinterThatStopsInsideAFrameNeverHoldsACall) {
 }
 
 TEST_F(DeviceTest, ABlockedUsbReadEndsWhenCancelled) {
-    auto sim = Start({"--usb", "1"});
+    const std::string log = root.Path() + "/printer.log";
+    auto sim = Start({"--usb", "1", "--log", log, "--verbose", "3"});
+    auto read = [](std::shared_ptr<orbis::platform::IoObject> pipe) {
+        return std::async(std::launch::async, [pipe] {
+            char buffer[32];
+            DWORD got = 0, e = 0;
+            return pipe->Read(buffer, sizeof buffer, &got, &e) ? got : -e;
+        });
+    };
     DWORD error = 0;
     auto pipe = orbis::platform::OpenDevice(UsbPath(1, kPrinterClass, "\\PIPE01"), GENERIC_READ, &error);
     ASSERT_TRUE(pipe);
-    auto reading = std::async(std::launch::async, [&] {
-        char buffer[32];
-        DWORD got = 0, e = 0;
-        return pipe->Read(buffer, sizeof buffer, &got, &e) ? DWORD(0) : e;
-    });
+    auto reading = read(pipe);
     EXPECT_EQ(reading.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
     pipe->Cancel();
     ASSERT_EQ(reading.wait_for(std::chrono::seconds(5)), std::future_status::ready);
-    EXPECT_EQ(reading.get(), DWORD(ERROR_OPERATION_ABORTED));
+    EXPECT_EQ(reading.get(), -DWORD(ERROR_OPERATION_ABORTED));
+
+    // The printer answers while the cancelled pipe is still open. As on Windows the
+    // answer stays with the printer for the next reader; the reader that gave up
+    // must not take it away with it.
+    HANDLE out = Open(UsbPath(1, kPrinterClass, "\\PIPE00"), GENERIC_WRITE);
+    ASSERT_TRUE(Write(out, kNpaStart + std::string("\xA5\x00\x04\x50\xE0\x03\x00", 7)));
+    CloseHandle(out);
+    auto answered = [&] {
+        std::ifstream in(log);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        return text.find("out: A5000410E0") != std::string::npos;
+    };
+    for (auto start = Clock::now(); !answered() && MsSince(start) < 5000;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    pipe.reset();
+    auto next = orbis::platform::OpenDevice(UsbPath(1, kPrinterClass, "\\PIPE01"), GENERIC_READ, &error);
+    ASSERT_TRUE(next);
+    reading = read(next);
+    bool came = reading.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    if (!came) next->Cancel();
+    EXPECT_TRUE(came) << "the answer went to the reader that gave up";
+    EXPECT_EQ(reading.get(), came ? 7u : -DWORD(ERROR_OPERATION_ABORTED));
 }
 
 // Overlapped reads on a printer's pipes wait in the process's one I/O loop:
