@@ -191,17 +191,19 @@ bool PortServer::SendParallel(Port* port, int fd, const std::vector<Bytes>& unit
 
 void PortServer::QueueUsb(Port* port, const std::vector<Bytes>& units) {
     const TransportOptions options = Options();
+    // A late reply waits in the printer's output, not in the connection that brought
+    // its request: that connection goes on taking bytes, and what the printer says
+    // later comes after it.
+    std::lock_guard<std::mutex> lock(port->queueMutex);
+    auto readyAt = Clock::now();
     for (const auto& unit : units) {
-        if (options.replyDelayMs)
-            std::this_thread::sleep_for(std::chrono::milliseconds(options.replyDelayMs));
-        std::lock_guard<std::mutex> lock(port->queueMutex);
-        auto readyAt = Clock::now();
+        readyAt += std::chrono::milliseconds(options.replyDelayMs);
         for (auto& piece : Cut(port, unit, options)) {
             port->queue.push_back({std::move(piece), readyAt});
             readyAt += std::chrono::milliseconds(options.pieceDelayMs);
         }
-        port->queueReady.notify_all();
     }
+    port->queueReady.notify_all();
 }
 
 bool PortServer::ServeRead(Port* port, int fd, uint32_t count, size_t* sent) {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <chrono>
+#include <cerrno>
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
@@ -23,6 +24,9 @@ constexpr int kDeviceIdWaitMs = 5000;
 // A frame whose first byte came is sent whole by a working printer; one that
 // stops halfway for this long has broken the connection.
 constexpr int kFrameIdleMs = 1000;
+// How long a close waits for the printer to take what was written (a working one
+// reads its port at once).
+constexpr int kCloseFlushMs = 1000;
 
 using Clock = std::chrono::steady_clock;
 
@@ -73,6 +77,23 @@ SocketDevice::SocketDevice(std::string socketPath, Kind kind, DWORD access, int 
 
 SocketDevice::~SocketDevice() {
     if (watch_) IoLoop::Get().Remove(watch_);
+    // A printer's port takes written bytes in order: a write to the real device returns
+    // only once the printer has them. Here a write returns once the bytes are on their
+    // way, so the close waits until the printer has read to the end of this connection;
+    // what is written on the next one then cannot overtake it.
+    if (wrote_ && !broken_) {
+        ::shutdown(fd_, SHUT_WR);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCloseFlushMs);
+        for (;;) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                until - std::chrono::steady_clock::now());
+            pollfd p = {fd_, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&p, 1, int(left.count())) <= 0) break;
+            uint8_t discard[4096];
+            ssize_t n = ::recv(fd_, discard, sizeof discard, MSG_DONTWAIT);
+            if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) break;
+        }
+    }
     ::close(fd_);
 }
 
@@ -308,6 +329,7 @@ bool SocketDevice::Write(const void* buffer, DWORD count, DWORD* written, DWORD*
         *error = ERROR_DEVICE_NOT_CONNECTED;
         return false;
     }
+    wrote_ = true;
     *written = count;
     return true;
 }

@@ -78,6 +78,7 @@ class SocketDevice : public IoObject, public std::enable_shared_from_this<Socket
     // that looked the handle up just before it was closed).
     bool cancelNextRead_ = false;
     std::atomic<bool> broken_{false}; // also set by Write
+    std::atomic<bool> wrote_{false};  // a close waits until the printer has taken what was written
 };
 
 } // namespace orbis::platform
