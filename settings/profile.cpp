@@ -1,5 +1,7 @@
 #include "profile.h"
 
+#include "code_page_text.h"
+
 #include "readback.h"
 #include "setting_limits.h"
 #include "win32.h"
@@ -12,34 +14,18 @@
 
 namespace {
 
-std::vector<WCHAR> Wide(UINT codePage, DWORD flags, const std::string& bytes) {
-    if (bytes.empty()) return {};
-    int n = MultiByteToWideChar(codePage, flags, bytes.data(), int(bytes.size()), nullptr, 0);
-    std::vector<WCHAR> wide(size_t(n > 0 ? n : 0));
-    if (n > 0) MultiByteToWideChar(codePage, flags, bytes.data(), int(bytes.size()), wide.data(), n);
-    return wide;
-}
-
-std::string Narrow(UINT codePage, const std::vector<WCHAR>& wide, BOOL* usedDefault) {
-    if (wide.empty()) return {};
-    int n = WideCharToMultiByte(codePage, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, usedDefault);
-    std::string bytes(size_t(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(codePage, 0, wide.data(), int(wide.size()), bytes.data(), n, nullptr, nullptr);
-    return bytes;
-}
-
 // UTF-8 to code page 949; false when it is not UTF-8 or 949 lacks a character.
 bool ToCodePage(const std::string& utf8, std::string& ansi) {
-    std::vector<WCHAR> wide = Wide(CP_UTF8, MB_ERR_INVALID_CHARS, utf8);
+    std::vector<WCHAR> wide = WideText(CP_UTF8, MB_ERR_INVALID_CHARS, utf8);
     if (wide.empty() && !utf8.empty()) return false;
     BOOL lacking = FALSE;
-    ansi = Narrow(CP_ACP, wide, &lacking);
+    ansi = NarrowText(CP_ACP, wide.data(), wide.size(), &lacking);
     return !lacking;
 }
 
 std::string ToUtf8(const std::string& ansi) {
-    return Narrow(CP_UTF8, Wide(CP_ACP, 0, ansi), nullptr);
+    std::vector<WCHAR> wide = WideText(CP_ACP, 0, ansi);
+    return NarrowText(CP_UTF8, wide.data(), wide.size(), nullptr);
 }
 
 std::string Trim(const std::string& text) {
