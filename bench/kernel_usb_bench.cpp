@@ -3,9 +3,9 @@
 // pipe open and close, and a command written to the node. The nodes are ptys
 // and sysfs is a fake tree laid out as the kernel lays it out.
 #include "platform/orbis_platform.h"
-#include "platform/src/hive.h"
-#include "platform/src/host_devices.h"
-#include "platform/src/host_ioctl.h"
+#include "platform/standin/hive.h"
+#include "platform/host/host_devices.h"
+#include "platform/host/host_ioctl.h"
 
 #include <benchmark/benchmark.h>
 

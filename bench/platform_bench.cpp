@@ -3,7 +3,7 @@
 // alertable wait, a registry value read (the hive is re-read every time), and
 // the refresh of host printers' registry entries that precedes discovery.
 #include "platform/orbis_platform.h"
-#include "platform/src/io_object.h"
+#include "platform/standin/io_object.h"
 
 #include <benchmark/benchmark.h>
 

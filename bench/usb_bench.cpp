@@ -5,7 +5,7 @@
 
 #include "firmware.h"
 #include "orbis_platform.h"
-#include "platform/src/io_object.h"
+#include "platform/standin/io_object.h"
 #include "usb_internal.h"
 
 #include <benchmark/benchmark.h>

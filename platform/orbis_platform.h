@@ -19,7 +19,7 @@ std::string Root();
 // Maps a Windows path ("C:\out\a.npa", ".\quillon.ini", "relative\x", "/abs") to a host path.
 std::string MapPath(const std::string& windowsPath);
 
-class IoObject; // platform/src/io_object.h
+class IoObject; // platform/standin/io_object.h
 
 // An in-process device, found by CreateFileA before any device socket of the root.
 // name: "LPT1" for a parallel port, or a USB device path (pipes are opened as name + "\PIPE00" etc.).

@@ -1,6 +1,6 @@
 // The Windows API subset that comm/ and settings/ are written against.
 // On Windows the same sources compile against the system headers; on this
-// machine the declarations below are implemented by platform/src and map the
+// machine the declarations below are implemented by platform/standin and map the
 // Windows names (C:, LPT1, USB device paths, the registry) under ORBIS_ROOT.
 #pragma once
 

@@ -1,4 +1,4 @@
-// fuzz-sources: platform/src/profile.cpp platform/src/paths.cpp
+// fuzz-sources: platform/standin/profile.cpp platform/standin/paths.cpp
 // Any bytes as an INI file: every profile call stays within its buffer and
 // returns a count that fits it.
 #include "orbis_platform.h"

@@ -1,6 +1,6 @@
 // fuzz-sources: settings/npa_reply.cpp settings/npa_catalogue.cpp
-// fuzz-sources: platform/src/profile.cpp platform/src/paths.cpp
-// fuzz-sources: platform/src/code_page.cpp platform/src/handle_table.cpp
+// fuzz-sources: platform/standin/profile.cpp platform/standin/paths.cpp
+// fuzz-sources: platform/standin/code_page.cpp platform/standin/handle_table.cpp
 // Any bytes as the printer's reply to the batched query: decoding never reads
 // outside the reply and stores only names of the catalogue (or the empty name).
 #include "npa_exchange.h"

@@ -3,7 +3,7 @@
 #include "support/private_cupsd.h"
 #include "support/temp_root.h"
 
-#include "platform/src/host_devices.h"
+#include "platform/host/host_devices.h"
 #include "platform/win32.h"
 #include "printer_discovery.h"
 

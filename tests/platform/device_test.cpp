@@ -1,8 +1,8 @@
 // Printer ports reached through the Win32 calls, against real printer processes:
 // piece boundaries on USB, COMMTIMEOUTS on parallel ports, device-ID prefixes,
 // SetupAPI listing, vanishing printers, and roots kept apart.
-#include "platform/src/device_wire.h"
-#include "platform/src/devices.h"
+#include "platform/simports/device_wire.h"
+#include "platform/standin/devices.h"
 #include "support/setupapi_listing.h"
 #include "tests/sim/sim_process.h"
 

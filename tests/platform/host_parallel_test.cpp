@@ -3,8 +3,8 @@
 // of IEEE 1284 negotiation (it sends the device ID when asked for it). The claim
 // is the node's flock: like PPCLAIM it sleeps while another open of the port,
 // in any process, holds it, and only a signal ends the sleep.
-#include "platform/src/host_devices.h"
-#include "platform/src/host_ioctl.h"
+#include "platform/host/host_devices.h"
+#include "platform/host/host_ioctl.h"
 #include "orbis_platform.h"
 #include "support/pty_node.h"
 #include "support/setupapi_listing.h"
@@ -26,6 +26,8 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -271,6 +273,7 @@ TEST_F(HostParallel, OpenFindsThePortOrSaysWhy) {
         std::vector<std::string> refused = {};
         const char* problem = ""; // HostDeviceProblem() afterwards
         bool held = false;
+        bool simulated = false; // a printer process serves the port too: it wins, the node is not touched
     } cases[] = {
         {"ppdev port", "ppdev", "parport0", "LPT1", "simulated,kernel", 0, 0, 0},
         {"lp port refuses reads", "printer", "lp1", "LPT2:", "kernel", 0, 0, ERROR_INVALID_FUNCTION},
@@ -298,6 +301,18 @@ TEST_F(HostParallel, OpenFindsThePortOrSaysWhy) {
          {},
          "/dev/parport0 is in use by another program (a print job?): try again when it is done",
          true},
+        {"simulated port hides the host's",
+         "ppdev",
+         "parport0",
+         "LPT1",
+         "simulated,kernel",
+         0,
+         0,
+         0,
+         {},
+         "",
+         false,
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -306,6 +321,17 @@ TEST_F(HostParallel, OpenFindsThePortOrSaysWhy) {
         setenv("ORBIS_SOURCES", c.sources, 1);
         g_printer.claimErrno = c.claimErrno;
         g_printer.refused = c.refused;
+        int served = -1; // the socket a printer process would listen on for the port
+        if (c.simulated) {
+            ClearHostDeviceProblem();
+            sockaddr_un address = {AF_UNIX, {}};
+            std::string path = root_.Path() + "/dev/" + c.lpt;
+            path.copy(address.sun_path, sizeof address.sun_path - 1);
+            served = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            ASSERT_EQ(::bind(served, (sockaddr*)&address, sizeof address), 0);
+            ASSERT_EQ(::listen(served, 4), 0);
+        }
+        size_t callsBefore = Calls().size();
         std::optional<PortHolder> holder;
         if (c.held) {
             ASSERT_TRUE(holder.emplace(node_.Path()).Holds());
@@ -318,6 +344,13 @@ TEST_F(HostParallel, OpenFindsThePortOrSaysWhy) {
         if (size_t at = problem.find(root_.Path()); at != std::string::npos)
             problem.erase(at, root_.Path().size());
         EXPECT_EQ(problem, c.problem);
+        if (c.simulated) {
+            EXPECT_EQ(Calls().size(), callsBefore);
+            EXPECT_TRUE(CloseHandle(h));
+            ::close(served);
+            ::unlink((root_.Path() + "/dev/" + c.lpt).c_str());
+            continue;
+        }
         if (c.error) {
             EXPECT_EQ(h, INVALID_HANDLE_VALUE);
             EXPECT_EQ(GetLastError(), c.error);

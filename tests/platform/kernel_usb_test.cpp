@@ -6,10 +6,10 @@
 #include "support/setupapi_listing.h"
 #include "support/temp_root.h"
 
-#include "platform/src/hive.h"
-#include "platform/src/host_devices.h"
-#include "platform/src/host_ioctl.h"
-#include "platform/src/kernel_usb.h"
+#include "platform/standin/hive.h"
+#include "platform/host/host_devices.h"
+#include "platform/host/host_ioctl.h"
+#include "platform/host/kernel_usb.h"
 
 #include "dvc.h"
 #include "dvc_internal.h"

@@ -1,7 +1,7 @@
 // GetVersionExA's family setting, and the run-time loaded SETUPAPI.DLL.
 #include "support/temp_root.h"
 
-#include "platform/src/devices.h"
+#include "platform/standin/devices.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "npa_exchange.h"
 #include "printer_doc.h"
 #include "orbis_platform.h"
-#include "platform/src/io_object.h"
+#include "platform/standin/io_object.h"
 #include "support/settings_fixture.h"
 
 #include <filesystem>

@@ -2,7 +2,7 @@
 
 #include "dvc_internal.h"
 #include "orbis_platform.h"
-#include "platform/src/io_object.h"
+#include "platform/standin/io_object.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "usb_fake_printer.h"
 
 #include "orbis_platform.h"
-#include "platform/src/io_object.h"
+#include "platform/standin/io_object.h"
 
 #include <algorithm>
 #include <chrono>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/orbis_platform.h"
-#include "platform/src/io_object.h"
+#include "platform/standin/io_object.h"
 
 #include <condition_variable>
 #include <deque>

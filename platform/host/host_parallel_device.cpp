@@ -3,7 +3,6 @@
 // every wait here is a short pause that Cancel() cuts short.
 #include "host_parallel_device.h"
 
-#include "device_socket.h"
 #include "host_ioctl.h"
 #include "read_deadline.h"
 
@@ -87,7 +86,7 @@ std::shared_ptr<HostParallelDevice> HostParallelDevice::Open(const std::string& 
 }
 
 HostParallelDevice::HostParallelDevice(Kind kind, DWORD access, int fd)
-    : kind_(kind), access_(access), fd_(fd), timeouts_(SocketDevice::kDefaultTimeouts) {}
+    : kind_(kind), access_(access), fd_(fd), timeouts_(kDefaultPortTimeouts) {}
 
 HostParallelDevice::~HostParallelDevice() {
     ::close(fd_); // every exchange gave the port back already

@@ -1,10 +1,9 @@
-// "SETUPAPI.DLL": the present USB devices (in-process test devices and the
-// USB ports that printer processes serve) as device-information sets with
-// their device interfaces, in the 32-bit Windows structure layout.
+// "SETUPAPI.DLL": the present USB devices (in-process test devices and those
+// of the registered sources) as device-information sets with their device
+// interfaces, in the 32-bit Windows structure layout.
 #include "devices.h"
 
-#include "device_table.h"
-#include "host_devices.h"
+#include "device_sources.h"
 
 #include <cstring>
 #include <memory>
@@ -77,20 +76,17 @@ std::vector<DeviceInfo> PresentUsbDevices() {
             {kPrinterSetupClass, devInst++, {{usbClass, override.name}, {printerClass, override.name}}});
     }
     HostSources sources = CurrentHostSources();
-    for (const auto& device : sources.simulated ? PresentDevices() : std::vector<PresentDevice>{}) {
-        if (device.kind != "usb" && device.kind != "usb-other") continue;
-        DeviceInfo info{device.kind == "usb" ? kPrinterSetupClass : kUsbSetupClass, devInst++, {}};
+    std::vector<UsbDeviceEntry> present;
+    for (const DeviceSource* source : DeviceSources())
+        source->listUsb(sources, &present);
+    for (const auto& device : present) {
+        DeviceInfo info{device.printer ? kPrinterSetupClass : kUsbSetupClass, devInst++, {}};
         for (const auto& path : device.paths) {
             GUID cls{};
             if (ParseGuid(InterfaceClassOfPath(path), &cls)) info.interfaces.push_back({cls, path});
         }
         devices.push_back(std::move(info));
     }
-    if (sources.kernel)
-        for (const auto& printer : ScanKernelUsbPrinters(sources))
-            devices.push_back({kPrinterSetupClass,
-                               devInst++,
-                               {{usbClass, printer.devicePath}, {printerClass, printer.printerPath}}});
     return devices;
 }
 
@@ -106,7 +102,7 @@ HDEVINFO WINAPI GetClassDevs(const GUID* classGuid, LPCSTR enumerator, HWND pare
         return INVALID_HANDLE_VALUE;
     }
     // A printer plugged in since the last look gets its device-class keys now, as on Windows.
-    RefreshHostEntries();
+    RefreshDeviceKeys();
     auto set = std::make_unique<DeviceInfoSet>();
     for (auto& device : PresentUsbDevices()) {
         bool wanted = (flags & DIGCF_ALLCLASSES) != 0;

@@ -1,5 +1,5 @@
 // GetVersionExA: the Windows family is a setting of the root.
-#include "host_devices.h"
+#include "device_sources.h"
 #include "paths.h"
 
 #include "../orbis_platform.h"
@@ -43,8 +43,9 @@ int WindowsFamily() {
         if (int family = ParseFamily(line)) return family;
     // Without a setting, a host parallel port that cannot be read makes this an NT-family system.
     HostSources sources = CurrentHostSources();
-    if (sources.kernel)
-        if (int family = HostParallelFamily(sources)) return family;
+    for (const DeviceSource* source : DeviceSources())
+        if (source->windowsFamily)
+            if (int family = source->windowsFamily(sources)) return family;
     return VER_PLATFORM_WIN32_WINDOWS;
 }
 

@@ -20,9 +20,8 @@ class SocketDevice : public IoObject, public std::enable_shared_from_this<Socket
   public:
     enum class Kind { Parallel, UsbControl, UsbWrite, UsbRead };
 
-    // A parallel port that was never given timeouts reads like this: no interval
-    // limit, one second in total, so a silent printer never blocks a reader for long.
-    static constexpr COMMTIMEOUTS kDefaultTimeouts = {0, 0, 1000, 0, 0};
+    // What a port that was never given timeouts reads with.
+    static constexpr COMMTIMEOUTS kDefaultTimeouts = kDefaultPortTimeouts;
 
     // Connects to the socket and names the pipe; null with *error set when nobody serves it.
     static std::shared_ptr<SocketDevice> Open(const std::string& socketPath, Kind kind, DWORD access,

@@ -1,7 +1,7 @@
 // Why a host printer's node could not be opened, in words a user can act on:
 // the Windows error codes the library sees (ERROR_ACCESS_DENIED, ...) do not
 // say which node or what to do about it.
-#include "host_ioctl.h"
+#include "device_problem.h"
 
 #include "../orbis_platform.h"
 

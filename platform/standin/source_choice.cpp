@@ -1,5 +1,5 @@
 // The root's choice of printer sources, from "<root>/sources.ini" and $ORBIS_SOURCES.
-#include "host_sources.h"
+#include "source_choice.h"
 
 #include "../orbis_platform.h"
 #include "paths.h"

@@ -1,6 +1,6 @@
 // CreateFileA and the synchronous file and device calls.
+#include "device_problem.h"
 #include "devices.h"
-#include "host_ioctl.h"
 #include "file_object.h"
 #include "io_handle.h"
 #include "paths.h"

@@ -1,6 +1,6 @@
 // The Reg* calls over the hive file.
 #include "hive_store.h"
-#include "host_devices.h"
+#include "device_sources.h"
 #include "kernel_object.h"
 #include "paths.h"
 #include "security.h"
@@ -107,7 +107,7 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
     *phkResult = nullptr;
     std::string path;
     if (LONG rc = SubkeyPath(hKey, lpSubKey, &path); rc != ERROR_SUCCESS) return rc;
-    if (IsHostPrinterKey(path)) RefreshHostEntries();
+    if (IsHostPrinterKey(path)) RefreshDeviceKeys();
     std::string found;
     LONG rc = ReadHive([&](Hive& hive) -> LONG {
         RegKey* key = hive.Find(path);

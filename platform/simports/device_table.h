@@ -17,9 +17,4 @@ struct PresentDevice {
 // The present devices, ordered by port name.
 std::vector<PresentDevice> PresentDevices();
 
-// The interface-class GUID at the end of a device path, lower case, braces kept ("" if none).
-std::string InterfaceClassOfPath(const std::string& path);
-
-bool EqualsNoCase(const std::string& a, const std::string& b);
-
 } // namespace orbis::platform

@@ -4,6 +4,8 @@
 // for one that works on a pty standing in for the device node.
 #pragma once
 
+#include "device_problem.h"
+
 #include <cstddef>
 #include <string>
 
@@ -36,14 +38,6 @@ const HostIoctls& CurrentHostIoctls();
 // Through the table: open (retried on EINTR, always O_CLOEXEC) and access of a node.
 int OpenHostNode(const std::string& path, int flags);
 int AccessHostNode(const std::string& path, int mode);
-// Records why opening a host node failed (EACCES, EBUSY, ...) as the text
-// HostDeviceProblem() gives; a later successful open of that node clears it.
-void NoteHostNodeOpen(const std::string& node, int error);
-void NoteHostProblem(const std::string& text);
-// Why this thread's last device open failed on a host node ("" when it did not):
-// forgotten when the thread's next device open begins.
-std::string ThreadOpenCause();
-void ForgetThreadOpenCause();
 // The usblp device-ID length prefix as usblp itself clamps it (2..1023).
 size_t UsbLpIdLength(const unsigned char* prefix);
 // Replaces the table for this process (tests); null restores the kernel's.

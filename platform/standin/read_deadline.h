@@ -33,6 +33,10 @@ class ReadDeadline {
     int64_t interval_ = -1;
 };
 
+// A parallel port that was never given timeouts reads like this: no interval
+// limit, one second in total, so a silent printer never blocks a reader for long.
+inline constexpr COMMTIMEOUTS kDefaultPortTimeouts = {0, 0, 1000, 0, 0};
+
 // The total a write of `count` bytes may take: multiplier * count + constant,
 // -1 when both are 0 (no limit, as on Windows).
 int64_t WriteTotalMs(const COMMTIMEOUTS& timeouts, DWORD count);

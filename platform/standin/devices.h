@@ -18,11 +18,15 @@ namespace orbis::platform {
 bool IsDeviceName(const std::string& name);
 
 // Opens a device name. In-process overrides are consulted first, then the
-// root's device sockets. On failure returns null and sets *error.
+// registered sources (device_sources.h). On failure returns null and sets *error.
 std::shared_ptr<IoObject> OpenDevice(const std::string& name, DWORD access, DWORD* error);
 
 // The registered in-process devices (implemented with RegisterDeviceOverride).
 std::vector<DeviceOverride> DeviceOverrides();
+
+bool EqualsNoCase(const std::string& a, const std::string& b);
+// The interface-class GUID at the end of a device path, lower case, braces kept ("" if none).
+std::string InterfaceClassOfPath(const std::string& path);
 
 // Entry points of "SETUPAPI.DLL" by name; null for a name it does not export.
 FARPROC SetupApiProc(const char* name);

@@ -1,7 +1,7 @@
 // WinSystem: the one command line the library runs, "copy /b SRC DST",
 // carried out here so that no shell is ever started.
 #include "devices.h"
-#include "host_ioctl.h"
+#include "device_problem.h"
 #include "paths.h"
 
 #include <atomic>

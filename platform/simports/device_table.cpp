@@ -5,29 +5,12 @@
 #include "device_wire.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <dirent.h>
 #include <fstream>
 #include <signal.h>
 
 namespace orbis::platform {
-
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower((unsigned char)a[i]) != std::tolower((unsigned char)b[i])) return false;
-    return true;
-}
-
-std::string InterfaceClassOfPath(const std::string& path) {
-    size_t open = path.rfind('{');
-    if (open == std::string::npos || path.back() != '}') return "";
-    std::string guid = path.substr(open);
-    for (auto& c : guid)
-        c = (char)std::tolower((unsigned char)c);
-    return guid;
-}
 
 static bool ProcessLives(long pid) {
     if (pid <= 0) return false;

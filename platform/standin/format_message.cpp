@@ -1,7 +1,7 @@
 // FormatMessageA for the few errors the library meets on its ports. Windows
 // knows no more than the code; here a failed open of a host node also says
 // which node and what the user can do, so the library's log can tell it.
-#include "host_ioctl.h"
+#include "device_problem.h"
 
 #include "../win32.h"
 

@@ -2,7 +2,7 @@
 // interface class, bare or with the pipe the library asks for.
 #include "host_devices.h"
 
-#include "device_table.h"
+#include "devices.h"
 #include "kernel_usb_device.h"
 
 namespace orbis::platform {

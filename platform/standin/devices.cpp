@@ -1,11 +1,8 @@
-// Device names: in-process test devices first, then the printer ports that
-// printer processes serve under <root>/dev.
+// Device names: in-process test devices first, then the registered sources
+// (the simulated ports, then the host's own devices).
 #include "devices.h"
 
-#include "device_socket.h"
-#include "device_table.h"
-#include "device_wire.h"
-#include "host_devices.h"
+#include "device_sources.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -98,44 +95,37 @@ std::shared_ptr<IoObject> OpenDevice(const std::string& name, DWORD access, DWOR
         return std::make_shared<OverrideDevice>(std::move(object), device.deviceId, device.usb);
     }
 
-    // A simulated printer on a port hides a host device of the same name: it was started on purpose.
-    HostSources sources = CurrentHostSources();
-    if (IsLptName(name)) {
-        std::string port = name;
+    // The first source that takes the name answers: a simulated printer on a port
+    // hides a host device of the same name (it was started on purpose).
+    std::string port = name;
+    if (IsLptName(port)) {
         if (port.back() == ':') port.pop_back();
         for (auto& c : port)
             c = (char)std::toupper((unsigned char)c);
-        if (std::string root = Root(); sources.simulated && !root.empty()) {
-            auto device = SocketDevice::Open(wire::DeviceDir(root) + "/" + port, SocketDevice::Kind::Parallel,
-                                             access, error);
-            if (device || !sources.kernel) return device;
-        }
-        if (sources.kernel) return OpenHostParallel(sources, std::atoi(port.c_str() + 3), access, error);
-        *error = ERROR_FILE_NOT_FOUND;
-        return nullptr;
     }
-
-    std::string base = name;
-    SocketDevice::Kind kind = SocketDevice::Kind::UsbControl;
-    size_t slash = name.rfind('\\');
-    if (slash != std::string::npos && slash > 4) {
-        std::string last = name.substr(slash + 1);
-        if (EqualsNoCase(last, "PIPE00"))
-            kind = SocketDevice::Kind::UsbWrite;
-        else if (EqualsNoCase(last, "PIPE01"))
-            kind = SocketDevice::Kind::UsbRead;
-        if (kind != SocketDevice::Kind::UsbControl || EqualsNoCase(last, "CTLPIPE"))
-            base = name.substr(0, slash);
-    }
-    if (sources.simulated)
-        for (const auto& device : PresentDevices()) {
-            if (device.kind == "lpt") continue;
-            for (const auto& path : device.paths)
-                if (EqualsNoCase(path, base)) return SocketDevice::Open(device.socket, kind, access, error);
-        }
-    if (sources.kernel) return OpenKernelUsb(sources, name, access, error);
+    HostSources sources = CurrentHostSources();
     *error = ERROR_FILE_NOT_FOUND;
+    for (const DeviceSource* source : DeviceSources()) {
+        std::shared_ptr<IoObject> object;
+        if (source->open(sources, port, access, &object, error)) return object;
+    }
     return nullptr;
+}
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower((unsigned char)a[i]) != std::tolower((unsigned char)b[i])) return false;
+    return true;
+}
+
+std::string InterfaceClassOfPath(const std::string& path) {
+    size_t open = path.rfind('{');
+    if (open == std::string::npos || path.back() != '}') return "";
+    std::string guid = path.substr(open);
+    for (auto& c : guid)
+        c = (char)std::tolower((unsigned char)c);
+    return guid;
 }
 
 } // namespace orbis::platform

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "hive.h"
-#include "host_sources.h"
+#include "source_choice.h"
 #include "io_object.h"
 
 #include <memory>
