@@ -98,40 +98,6 @@ TEST_F(Overlapped, AlertableWaitRunsRoutineOnCallerAndResultCarriesError) {
     }
 }
 
-TEST_F(Overlapped, RoutineWaitsForAnAlertableWaitOfItsThread) {
-    ASSERT_TRUE(ReadFileEx(handle, buffer, sizeof buffer, &ov, Done));
-    device->Push("abcd");
-    EXPECT_EQ(WaitForSingleObject(event, 20000), WAIT_OBJECT_0); // not alertable: no routine
-    EXPECT_EQ(seen.calls, 0);
-    EXPECT_EQ(SleepEx(20000, TRUE), WAIT_IO_COMPLETION);
-    EXPECT_EQ(seen.calls, 1);
-    EXPECT_EQ(seen.bytes, 4u);
-    EXPECT_EQ(SleepEx(0, TRUE), 0u); // delivered once
-}
-
-TEST_F(Overlapped, PendingResultIncompleteThenCancelIoAborts) {
-    ASSERT_TRUE(ReadFileEx(handle, buffer, sizeof buffer, &ov, Done));
-    ASSERT_TRUE(device->WaitForBlockedRead(20000));
-    DWORD bytes = 0;
-    SetLastError(0);
-    EXPECT_FALSE(GetOverlappedResult(handle, &ov, &bytes, FALSE));
-    EXPECT_EQ(GetLastError(), ERROR_IO_INCOMPLETE);
-    EXPECT_EQ(WaitForSingleObjectEx(event, 50, TRUE), WAIT_TIMEOUT);
-    EXPECT_TRUE(CancelIo(handle));
-    EXPECT_EQ(device->Cancels(), 1);
-    EXPECT_FALSE(GetOverlappedResult(handle, &ov, &bytes, TRUE));
-    EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
-    EXPECT_EQ(SleepEx(20000, TRUE), WAIT_IO_COMPLETION);
-    EXPECT_EQ(seen.error, ERROR_OPERATION_ABORTED);
-    // The handle stays usable after CancelIo.
-    ResetEvent(event);
-    ASSERT_TRUE(ReadFileEx(handle, buffer, sizeof buffer, &ov, Done));
-    device->Push("z");
-    EXPECT_EQ(WaitForSingleObjectEx(event, 20000, TRUE), WAIT_IO_COMPLETION);
-    EXPECT_EQ(seen.bytes, 1u);
-    EXPECT_EQ(buffer[0], 'z');
-}
-
 TEST_F(Overlapped, CloseHandleEndsBlockedReadsOfAnotherThread) {
     for (bool overlapped : {true, false}) {
         SCOPED_TRACE(overlapped ? "ReadFileEx" : "ReadFile");
