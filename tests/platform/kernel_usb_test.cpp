@@ -1,7 +1,6 @@
 // USB printers of the kernel's printer-class driver: found in a fake sysfs,
 // registered as Windows registers a plugged-in printer, listed by SetupAPI,
 // and opened through CreateFileA on a pty standing in for /dev/usb/lpN.
-#include "support/private_cupsd.h"
 #include "support/pty_node.h"
 #include "support/setupapi_listing.h"
 #include "support/temp_root.h"
@@ -20,7 +19,6 @@
 #include <algorithm>
 #include <utility>
 
-#include <atomic>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -30,13 +28,10 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <poll.h>
 #include <sys/file.h>
-#include <thread>
 #include <unistd.h>
 
 using namespace orbis::platform;
-using orbis::platformtest::PrivateCupsd;
 using orbis::platformtest::PtyNode;
 using orbis::platformtest::TempRoot;
 namespace fs = std::filesystem;
@@ -494,45 +489,6 @@ TEST_F(KernelUsb, LibraryTalksToThePrinterOnItsUsbPort) {
     EXPECT_EQ(HostDeviceProblem(),
               node + " is in use by another program (a print job?): try again when it is done");
     ::close(job);
-    DvcShutdown();
-    G_bInitialized = false;
-}
-
-// A CUPS queue on a printer's usb:// URI and the plugged-in printer meet on one
-// port: the spooler entry's port opens that printer, not another one.
-TEST_F(KernelUsb, CupsQueueAndPluggedPrinterShareTheirPort) {
-    if (!PrivateCupsd::Installed()) GTEST_SKIP() << "cupsd is not installed";
-    PrivateCupsd cupsd;
-    ASSERT_TRUE(cupsd.Running()) << cupsd.Diagnostics();
-    setenv("ORBIS_SOURCES", "kernel,cups", 1);
-    root_.WriteFile("sources.ini", "[Kernel]\nSysfs=" + Sys("") + "\nDev=" + root_.Path() +
-                                       "/dev\n[Cups]\nServer=" + cupsd.Socket() + "\n");
-    // The library names a printer by its device ID's MODEL.
-    const std::string id = orbis::sim::MakeDeviceId("VNPAP", "Orbis LP 2200");
-    Plug({0, "OTHER1", id});
-    Plug({1, "55AB", id, "0a5f", "5"});
-    ASSERT_TRUE(
-        cupsd.AddPrinter("office", "usb://Vantrel/Orbis%20LP%202200?serial=55AB", "Orbis LP 2200 PCL"))
-        << cupsd.Diagnostics();
-    RefreshHostEntriesForTesting();
-
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Print\\Printers\\office",
-                            0, KEY_READ, &key),
-              ERROR_SUCCESS);
-    char port[256] = {};
-    DWORD size = sizeof port;
-    EXPECT_EQ(RegQueryValueExA(key, "Port", nullptr, nullptr, reinterpret_cast<BYTE*>(port), &size),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-    EXPECT_STREQ(port, "USB002"); // the first printer by node took USB001
-    // The printer without a queue has an entry of its own; the queue's printer only the queue's.
-    EXPECT_EQ(orbis::platformtest::SpoolerPorts(),
-              std::vector<std::string>({"office=USB002", "Orbis LP 2200 PCL (USB001)=USB001"}));
-
-    ASSERT_EQ(DvcOpenPort(port), DVC_OK);
-    EXPECT_EQ(std::string(G_szDevicePath), Path("55AB", kDeviceClass));
-    EXPECT_EQ(DvcClosePort(port), DVC_OK);
     DvcShutdown();
     G_bInitialized = false;
 }
