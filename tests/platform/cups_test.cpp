@@ -5,14 +5,12 @@
 
 #include "platform/src/host_devices.h"
 #include "platform/win32.h"
-#include "printer_discovery.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 
 namespace orbis::platformtest {
@@ -285,18 +283,6 @@ TEST_F(CupsSpooler, EntriesFollowTheQueues) {
     // Out of reach, CUPS still has its queues set up: their entries stay.
     UseServer(root_.Path() + "/no-such.sock");
     check("server unreachable", {{"back", "LPT1", "cups"}, {"Orbis LP 2200 PCL", "LPT2", "simulated"}});
-}
-
-TEST_F(CupsSpooler, DiscoveryFindsTheUsbQueueWithTheShippedCatalogue) {
-    const char* source = std::getenv("ORBIS_SOURCE_DIR");
-    ASSERT_NE(source, nullptr) << "ORBIS_SOURCE_DIR is set by CTest";
-    std::filesystem::copy_file(std::string(source) + "/res/quillon.ini", "quillon.ini");
-    AddQueue("office", "usb://Vantrel/Orbis%20LP%202200?serial=55AB");
-    AddQueue("net", "ipp://192.0.2.1/ipp/print");
-
-    StringMap printers;
-    DiscoverPrinters(printers, nullptr);
-    EXPECT_EQ(printers, (StringMap{{"USB001 - office", "USB001"}}));
 }
 
 } // namespace
