@@ -144,7 +144,7 @@ TEST(CupsQuery, ServerThatNeverAnswersIsGivenUpAfterTheTimeOut) {
         std::string server;
         int timeoutMs, atLeastMs; // a silent server is waited for, a missing one is not
         bool answered = false;    // an empty list rather than "out of reach"
-    } cases[] = {{root.Path() + "/silent.sock", 600, 600},
+    } cases[] = {{root.Path() + "/silent.sock", 1500, 1500},
                  {root.Path() + "/no-such.sock", 600, 0},
                  // another machine's queues are no local ports: it is not even asked
                  {"192.0.2.1", 600, 0, true}};
