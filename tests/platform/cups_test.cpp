@@ -5,14 +5,12 @@
 
 #include "platform/host/host_devices.h"
 #include "platform/win32.h"
-#include "printer_discovery.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 
 namespace orbis::platformtest {
@@ -144,12 +142,12 @@ TEST(CupsQuery, ServerThatNeverAnswersIsGivenUpAfterTheTimeOut) {
     ASSERT_TRUE(silent.Listening());
     struct Case {
         std::string server;
-        int timeoutMs;
-        bool answered = false; // an empty list rather than "out of reach"
-    } cases[] = {{root.Path() + "/silent.sock", 600},
-                 {root.Path() + "/no-such.sock", 600},
+        int timeoutMs, atLeastMs; // a silent server is waited for, a missing one is not
+        bool answered = false;    // an empty list rather than "out of reach"
+    } cases[] = {{root.Path() + "/silent.sock", 1500, 1500},
+                 {root.Path() + "/no-such.sock", 600, 0},
                  // another machine's queues are no local ports: it is not even asked
-                 {"192.0.2.1", 600, true}};
+                 {"192.0.2.1", 600, 0, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.server);
         platform::HostSources sources;
@@ -162,6 +160,7 @@ TEST(CupsQuery, ServerThatNeverAnswersIsGivenUpAfterTheTimeOut) {
         auto ms =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
         EXPECT_LT(ms.count(), c.timeoutMs + 5000) << "held past the time-out";
+        EXPECT_GE(ms.count(), c.atLeastMs) << "given up before the time-out";
     }
     // A time-out in sources.ini that is no number of milliseconds up to a minute
     // is refused and the default kept: a wrapped one held listings for days.
@@ -254,10 +253,6 @@ TEST_F(CupsSpooler, EntriesFollowTheQueues) {
     AddQueue("office", "usb://Vantrel/Orbis%20LP%202200?serial=55AB");
     AddQueue("back", "parallel:/dev/lp0");
     AddQueue("net", "ipp://192.0.2.1/ipp/print");
-    // The other forms CUPS' backends write (no kernel printer is present here).
-    AddQueue("usb-iface", "usb://Vantrel/Orbis%20LP%202200?serial=77CD&interface=1");
-    AddQueue("usb-unknown", "usb://Vantrel/Orbis%20LP%202200?serial=?");
-    AddQueue("usb-legacy", "usb:/dev/usb/lp0");
     WriteEntry("Orbis LP 2200 PCL", "LPT2", "simulated");
     WriteEntry("hand", "USB009", nullptr);
 
@@ -282,33 +277,12 @@ TEST_F(CupsSpooler, EntriesFollowTheQueues) {
     check("queues added", {{"office", "USB001", "cups"},
                            {"back", "LPT1", "cups"},
                            {"net", kAbsent, kAbsent},
-                           {"usb-iface", "USB002", "cups"},
-                           {"usb-unknown", "USB003", "cups"},
-                           {"usb-legacy", kAbsent, kAbsent},
                            {"Orbis LP 2200 PCL", "LPT2", "simulated"},
                            {"hand", "USB009", kAbsent}});
-
-    ASSERT_TRUE(cupsd_->DeletePrinter("office")) << cupsd_->Diagnostics();
-    check("office deleted", {{"office", kAbsent, kAbsent},
-                             {"back", "LPT1", "cups"},
-                             {"Orbis LP 2200 PCL", "LPT2", "simulated"},
-                             {"hand", "USB009", kAbsent}});
 
     // Out of reach, CUPS still has its queues set up: their entries stay.
     UseServer(root_.Path() + "/no-such.sock");
     check("server unreachable", {{"back", "LPT1", "cups"}, {"Orbis LP 2200 PCL", "LPT2", "simulated"}});
-}
-
-TEST_F(CupsSpooler, DiscoveryFindsTheUsbQueueWithTheShippedCatalogue) {
-    const char* source = std::getenv("ORBIS_SOURCE_DIR");
-    ASSERT_NE(source, nullptr) << "ORBIS_SOURCE_DIR is set by CTest";
-    std::filesystem::copy_file(std::string(source) + "/res/quillon.ini", "quillon.ini");
-    AddQueue("office", "usb://Vantrel/Orbis%20LP%202200?serial=55AB");
-    AddQueue("net", "ipp://192.0.2.1/ipp/print");
-
-    StringMap printers;
-    DiscoverPrinters(printers, nullptr);
-    EXPECT_EQ(printers, (StringMap{{"USB001 - office", "USB001"}}));
 }
 
 } // namespace

@@ -83,41 +83,6 @@ class DeviceTest : public ::testing::Test {
 
 } // namespace
 
-TEST_F(DeviceTest, UsbReadsKeepThePrintersPieceBoundaries) {
-    struct Case {
-        std::string pieces;
-        std::vector<size_t> sizes; // cycled
-        DWORD readSize;
-    } cases[] = {{"1,7,31,32", {1, 7, 31, 32}, 32}, {"40", {40}, 32}, {"3,64", {3, 64}, 100}, {"5", {5}, 2}};
-    std::vector<uint16_t> ids;
-    for (int i = 0; i < 4; ++i)
-        ids.insert(ids.end(), {0x0101, 0x0141, 0x0602, 0x0407, 0x0112});
-    const size_t total = 7 + 4 * (4 + 3 + 7 + 3 + 4); // header, then identifier, length, data per item
-    for (const auto& c : cases) {
-        auto sim = Start({"--usb", "1", "--pieces", c.pieces});
-        HANDLE out = Open(UsbPath(1, kPrinterClass, "\\PIPE00"), GENERIC_WRITE);
-        ASSERT_TRUE(Write(out, Query(ids)));
-        CloseHandle(out);
-        HANDLE in = Open(UsbPath(1, kPrinterClass, "\\PIPE01"), GENERIC_READ);
-        ASSERT_NE(in, INVALID_HANDLE_VALUE);
-        // Each piece comes in reads of at most readSize; no read joins two pieces.
-        std::string reply;
-        size_t piece = 0, leftOfPiece = c.sizes[0];
-        while (reply.size() < total) {
-            char buffer[128];
-            DWORD got = 0;
-            ASSERT_TRUE(ReadFile(in, buffer, c.readSize, &got, nullptr)) << c.pieces;
-            ASSERT_EQ(got, std::min<size_t>({leftOfPiece, c.readSize, total - reply.size()}))
-                << c.pieces << " at byte " << reply.size();
-            reply.append(buffer, got);
-            leftOfPiece -= got;
-            if (leftOfPiece == 0) leftOfPiece = c.sizes[++piece % c.sizes.size()];
-        }
-        EXPECT_EQ(reply.substr(0, 5), std::string("\xA5\x00\x58\x10\xE0", 5)) << c.pieces;
-        CloseHandle(in);
-    }
-}
-
 TEST_F(DeviceTest, ParallelReadsHonourTheirTimeouts) {
     struct Case {
         const char* what;

@@ -1,7 +1,6 @@
 // USB printers of the kernel's printer-class driver: found in a fake sysfs,
 // registered as Windows registers a plugged-in printer, listed by SetupAPI,
 // and opened through CreateFileA on a pty standing in for /dev/usb/lpN.
-#include "support/private_cupsd.h"
 #include "support/pty_node.h"
 #include "support/setupapi_listing.h"
 #include "support/temp_root.h"
@@ -20,7 +19,6 @@
 #include <algorithm>
 #include <utility>
 
-#include <atomic>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -30,13 +28,10 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <poll.h>
 #include <sys/file.h>
-#include <thread>
 #include <unistd.h>
 
 using namespace orbis::platform;
-using orbis::platformtest::PrivateCupsd;
 using orbis::platformtest::PtyNode;
 using orbis::platformtest::TempRoot;
 namespace fs = std::filesystem;
@@ -288,17 +283,6 @@ TEST(KernelUsbKeys, PluggingUnpluggingAndReplugging) {
     EXPECT_EQ(Value(hive, Key("SIM", kPrinterClass), "HostSource"), std::nullopt);
 }
 
-TEST_F(KernelUsb, SetupApiListsBothInterfaces) {
-    Plug({0, "55AB"});
-    Plug({1, std::nullopt, kId, "0a5f", "2", "3"});
-    const GUID printerClass = {0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
-    const GUID deviceClass = {0xa5dcbf10, 0x6530, 0x11d2, {0x90, 0x1f, 0x00, 0xc0, 0x4f, 0xb9, 0x51, 0xed}};
-    EXPECT_EQ(orbis::platformtest::ListInterfaces(printerClass),
-              std::vector<std::string>({Path("55AB", kPrinterClass), Path("Inst_2&3", kPrinterClass)}));
-    EXPECT_EQ(orbis::platformtest::ListInterfaces(deviceClass),
-              std::vector<std::string>({Path("55AB", kDeviceClass), Path("Inst_2&3", kDeviceClass)}));
-}
-
 HANDLE Open(const std::string& name, DWORD access) {
     return CreateFileA(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                        nullptr);
@@ -401,30 +385,13 @@ TEST_F(KernelUsb, StalledWriteEndsWithThePartialCount) {
     PtyNode& pty = Plug({0, "55AB"});
     HANDLE write = Open(Path("55AB", kPrinterClass) + "\\PIPE00", GENERIC_WRITE);
     std::string big(8 << 20, 'w'); // far more than the pty holds while nobody reads it
-    DWORD n = 0;
+    DWORD n = 0, start = GetTickCount();
     EXPECT_FALSE(WriteFile(write, big.data(), (DWORD)big.size(), &n, nullptr));
     EXPECT_EQ(GetLastError(), ERROR_SEM_TIMEOUT);
+    EXPECT_GE(GetTickCount() - start, 300u); // the printer is given the whole stall limit
     EXPECT_GT(n, 0u);
     EXPECT_LT(n, big.size());
     CloseHandle(write);
-    pty.TakeAvailable();
-    // Cancel() ends a stalled write too (the platform calls it for blocked reads only).
-    SetKernelUsbTimesForTesting(60000, 50);
-    DWORD error = 0;
-    auto device =
-        OpenKernelUsb(CurrentHostSources(), Path("55AB", kPrinterClass) + "\\PIPE00", GENERIC_WRITE, &error);
-    ASSERT_TRUE(device);
-    auto stalled = std::async(std::launch::async, [&] {
-        DWORD failure = 0;
-        return device->Write(big.data(), (DWORD)big.size(), &n, &failure) ? 0 : failure;
-    });
-    // Again until it ends: a cancel that comes before the write has begun is not the write's.
-    for (int i = 0; i < 100 && stalled.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready;
-         ++i)
-        device->Cancel();
-    ASSERT_EQ(stalled.wait_for(std::chrono::seconds(0)), std::future_status::ready);
-    EXPECT_EQ(stalled.get(), (DWORD)ERROR_OPERATION_ABORTED);
-    EXPECT_GT(n, 0u);
     pty.TakeAvailable();
 }
 
@@ -472,8 +439,7 @@ TEST_F(KernelUsb, DeviceIdKeepsItsLengthPrefix) {
 }
 
 TEST_F(KernelUsb, LibraryTalksToThePrinterOnItsUsbPort) {
-    orbis::sim::EngineOptions options;
-    options.deviceId = orbis::sim::MakeDeviceId("VNPAP", "Orbis LP 2200");
+    const std::string id = orbis::sim::MakeDeviceId("VNPAP", "Orbis LP 2200");
     // Each family finds the serial its own way (the path, or "DeviceInstance"); re-plugged, a
     // printer keeps its port, and one without a serial takes the next.
     const struct Case {
@@ -486,46 +452,17 @@ TEST_F(KernelUsb, LibraryTalksToThePrinterOnItsUsbPort) {
         const Case& c = cases[i];
         SCOPED_TRACE(std::string(c.family) + " " + c.port);
         setenv("ORBIS_WINDOWS_FAMILY", c.family, 1);
-        PtyNode& pty = Plug({i, c.serial, options.deviceId, "0a5f", std::to_string(i + 1)});
+        Plug({i, c.serial, id, "0a5f", std::to_string(i + 1)});
         RefreshHostEntriesForTesting();
         // No CUPS queue: the family's printer has its spooler entry all the same.
         EXPECT_EQ(orbis::platformtest::SpoolerPorts(),
                   std::vector<std::string>({std::string("Orbis LP 2200 PCL (") + c.port + ")=" + c.port}));
-        // The simulated printer's engine plays the printer on the pty's far side.
-        std::atomic<bool> stop{false};
-        orbis::sim::Bytes sent; // all the library wrote, read after the thread ends
-        std::thread printer([&] {
-            orbis::sim::Engine engine(options);
-            orbis::sim::Channel channel;
-            unsigned char bytes[4096];
-            while (!stop) {
-                pollfd p{pty.Master(), POLLIN, 0};
-                ssize_t n = ::poll(&p, 1, 20) > 0 ? ::read(pty.Master(), bytes, sizeof bytes) : 0;
-                if (n > 0) sent.insert(sent.end(), bytes, bytes + n);
-                for (const auto& unit :
-                     n > 0 ? engine.Feed(channel, bytes, (size_t)n) : std::vector<orbis::sim::Bytes>{})
-                    pty.Send(std::string(unit.begin(), unit.end()));
-            }
-        });
-        std::shared_ptr<void> joined(nullptr, [&](void*) {
-            stop = true;
-            printer.join();
-        });
         ASSERT_EQ(DvcOpenPort(c.port), DVC_OK);
-        // A query for one setting; the reply is what the printer answers to what went out.
-        const unsigned char query[] = {0xA5, 0x00, 0x07, 0x50, 0xE0, 0xE7, 0x20, 0x01, 0x01, 0x01};
-        unsigned char reply[2048];
-        uint32_t length = sizeof reply;
-        EXPECT_EQ(DvcSendCommand(c.port, query, sizeof query, reply, &length), DVC_OK);
+        EXPECT_EQ(std::string(G_szDevicePath),
+                  Path(c.serial ? *c.serial : "Inst_" + std::to_string(i + 1) + "&4", kDeviceClass));
         EXPECT_EQ(DvcClosePort(c.port), DVC_OK);
         DvcShutdown();
         G_bInitialized = false;
-        joined.reset();
-        orbis::sim::Engine again(options);
-        orbis::sim::Channel channel;
-        auto answers = again.Feed(channel, sent);
-        ASSERT_EQ(answers.size(), 1u);
-        EXPECT_EQ(orbis::sim::Bytes(reply, reply + length), answers[0]);
         Unplug(i);
     }
     unsetenv("ORBIS_WINDOWS_FAMILY");
@@ -553,45 +490,6 @@ TEST_F(KernelUsb, LibraryTalksToThePrinterOnItsUsbPort) {
     EXPECT_EQ(HostDeviceProblem(),
               node + " is in use by another program (a print job?): try again when it is done");
     ::close(job);
-    DvcShutdown();
-    G_bInitialized = false;
-}
-
-// A CUPS queue on a printer's usb:// URI and the plugged-in printer meet on one
-// port: the spooler entry's port opens that printer, not another one.
-TEST_F(KernelUsb, CupsQueueAndPluggedPrinterShareTheirPort) {
-    if (!PrivateCupsd::Installed()) GTEST_SKIP() << "cupsd is not installed";
-    PrivateCupsd cupsd;
-    ASSERT_TRUE(cupsd.Running()) << cupsd.Diagnostics();
-    setenv("ORBIS_SOURCES", "kernel,cups", 1);
-    root_.WriteFile("sources.ini", "[Kernel]\nSysfs=" + Sys("") + "\nDev=" + root_.Path() +
-                                       "/dev\n[Cups]\nServer=" + cupsd.Socket() + "\n");
-    // The library names a printer by its device ID's MODEL.
-    const std::string id = orbis::sim::MakeDeviceId("VNPAP", "Orbis LP 2200");
-    Plug({0, "OTHER1", id});
-    Plug({1, "55AB", id, "0a5f", "5"});
-    ASSERT_TRUE(
-        cupsd.AddPrinter("office", "usb://Vantrel/Orbis%20LP%202200?serial=55AB", "Orbis LP 2200 PCL"))
-        << cupsd.Diagnostics();
-    RefreshHostEntriesForTesting();
-
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Print\\Printers\\office",
-                            0, KEY_READ, &key),
-              ERROR_SUCCESS);
-    char port[256] = {};
-    DWORD size = sizeof port;
-    EXPECT_EQ(RegQueryValueExA(key, "Port", nullptr, nullptr, reinterpret_cast<BYTE*>(port), &size),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-    EXPECT_STREQ(port, "USB002"); // the first printer by node took USB001
-    // The printer without a queue has an entry of its own; the queue's printer only the queue's.
-    EXPECT_EQ(orbis::platformtest::SpoolerPorts(),
-              std::vector<std::string>({"office=USB002", "Orbis LP 2200 PCL (USB001)=USB001"}));
-
-    ASSERT_EQ(DvcOpenPort(port), DVC_OK);
-    EXPECT_EQ(std::string(G_szDevicePath), Path("55AB", kDeviceClass));
-    EXPECT_EQ(DvcClosePort(port), DVC_OK);
     DvcShutdown();
     G_bInitialized = false;
 }
