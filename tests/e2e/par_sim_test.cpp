@@ -66,16 +66,12 @@ int Send(const Bytes& command, Bytes* reply) {
 TEST_F(ParSim, QueryRoundTripsWhateverTheLineAddsOrSplits) {
     const Bytes query = FullQuery();
     Bytes expected;
-    const std::vector<std::string> variants[] = {
-        {},
-        {"--stray", "1"},
-        {"--stray", "2"},
-        {"--foreign-first"},
-        {"--unsolicited-first"},
-        {"--chain", "100"},
-    };
+    // The line's own splits and additions are the library's tables; here one
+    // plain reply and one chained in pieces of 100 bytes.
+    const std::vector<std::string> variants[] = {{"--marker", "VNPAP"},
+                                                 {"--marker", "VNPAP", "--chain", "100"}};
     for (const auto& options : variants) {
-        SCOPED_TRACE(options.empty() ? "plain" : options[0]);
+        SCOPED_TRACE(options.size() == 2 ? "plain" : "chained");
         auto sim = Start(options);
         ASSERT_EQ(DvcOpenPort("LPT1"), DVC_OK);
         Bytes reply;
@@ -97,12 +93,13 @@ TEST_F(ParSim, OfflineAndOnlineBehindNpaStartOnlyInAuto) {
     struct Case {
         const char* mode;
         int npaMode;
-    } cases[] = {{"auto", NPA_AUTO}, {"on", NPA_ON}};
+        const char* marker; // VNPAP: NPA_AUTO without the PJL inquiry
+    } cases[] = {{"auto", NPA_AUTO, "VNPAP"}, {"on", NPA_ON, "vantrel"}};
     const std::vector<std::string> words = {"NPA start packet", "alert registered", "now offline",
                                             "now online", "alert deregistered"};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mode);
-        auto sim = Start({"--npa-mode", c.mode});
+        auto sim = Start({"--npa-mode", c.mode, "--marker", c.marker});
         ASSERT_EQ(DvcOpenPort("LPT1"), DVC_OK);
         EXPECT_EQ(G_NpaMode, c.npaMode);
         EXPECT_EQ(DvcOffline("LPT1", true), DVC_OK);
@@ -123,7 +120,7 @@ TEST_F(ParSim, OfflineAndOnlineBehindNpaStartOnlyInAuto) {
 }
 
 TEST_F(ParSim, NtFamilyWritesAtCloseAndThePrinterAppliesIt) {
-    auto sim = Start({});
+    auto sim = Start({"--marker", "VNPAP"});
     const auto* blankPages = orbis::sim::FindSetting(0x0101);
     ASSERT_NE(blankPages, nullptr);
     ASSERT_EQ(blankPages->factory, Bytes{0x00});
@@ -143,7 +140,7 @@ TEST_F(ParSim, NtFamilyWritesAtCloseAndThePrinterAppliesIt) {
 }
 
 TEST_F(ParSim, PrinterSwitchedOffMidTransaction) {
-    auto sim = Start({"--delay", "2500"});
+    auto sim = Start({"--marker", "VNPAP", "--delay", "2500"});
     ASSERT_EQ(DvcOpenPort("LPT1"), DVC_OK);
     std::thread off([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(1000));
