@@ -89,36 +89,6 @@ TEST_F(ParSim, QueryRoundTripsWhateverTheLineAddsOrSplits) {
     }
 }
 
-TEST_F(ParSim, OfflineAndOnlineBehindNpaStartOnlyInAuto) {
-    struct Case {
-        const char* mode;
-        int npaMode;
-        const char* marker; // VNPAP: NPA_AUTO without the PJL inquiry
-    } cases[] = {{"auto", NPA_AUTO, "VNPAP"}, {"on", NPA_ON, "vantrel"}};
-    const std::vector<std::string> words = {"NPA start packet", "alert registered", "now offline",
-                                            "now online", "alert deregistered"};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.mode);
-        auto sim = Start({"--npa-mode", c.mode, "--marker", c.marker});
-        ASSERT_EQ(DvcOpenPort("LPT1"), DVC_OK);
-        EXPECT_EQ(G_NpaMode, c.npaMode);
-        EXPECT_EQ(DvcOffline("LPT1", true), DVC_OK);
-        EXPECT_EQ(DvcOffline("LPT1", false), DVC_OK);
-        DvcClosePort("LPT1");
-        sim->Stop();
-        std::vector<std::string> expected;
-        for (const char* step : {"alert registered", "now offline", "alert deregistered", "alert registered",
-                                 "now online", "alert deregistered"}) {
-            if (c.npaMode == NPA_AUTO) expected.push_back("NPA start packet");
-            expected.push_back(step);
-        }
-        EXPECT_EQ(Activity(words), expected);
-        std::filesystem::remove_all(root_.Path() + "/sim");
-        for (const auto& entry : std::filesystem::directory_iterator(root_.Path()))
-            if (entry.path().filename().string().rfind("sim-", 0) == 0) std::filesystem::remove(entry.path());
-    }
-}
-
 TEST_F(ParSim, NtFamilyWritesAtCloseAndThePrinterAppliesIt) {
     auto sim = Start({"--marker", "VNPAP"});
     const auto* blankPages = orbis::sim::FindSetting(0x0101);
@@ -162,8 +132,6 @@ TEST_F(ParSim, ProbeTellsWhatTheLibraryFound) {
          "95",
          {"open: DVC_OK (0)", "family: Orbis LP 2200 (marker \"CPDNPA00\")", "npa mode: NPA_ON (2)",
           "unidirectional: no"}},
-        {{"--marker", "VNPAP"}, "95", {"marker \"VNPAP\"", "npa mode: NPA_AUTO (1)"}},
-        {{"--marker", "foreign"}, "95", {"open: DVC_REFUSED (-4)"}},
         {{}, "NT", {"open: DVC_OPEN_UNIDIRECTIONAL (1)", "device id: (none read)", "unidirectional: yes"}},
     };
     for (const auto& c : cases) {
