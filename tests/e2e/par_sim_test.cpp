@@ -63,32 +63,6 @@ int Send(const Bytes& command, Bytes* reply) {
     return rc;
 }
 
-TEST_F(ParSim, QueryRoundTripsWhateverTheLineAddsOrSplits) {
-    const Bytes query = FullQuery();
-    Bytes expected;
-    // The line's own splits and additions are the library's tables; here one
-    // plain reply and one chained in pieces of 100 bytes.
-    const std::vector<std::string> variants[] = {{"--marker", "VNPAP"},
-                                                 {"--marker", "VNPAP", "--chain", "100"}};
-    for (const auto& options : variants) {
-        SCOPED_TRACE(options.size() == 2 ? "plain" : "chained");
-        auto sim = Start(options);
-        ASSERT_EQ(DvcOpenPort("LPT1"), DVC_OK);
-        Bytes reply;
-        ASSERT_EQ(Send(query, &reply), DVC_OK);
-        ASSERT_GT(reply.size(), 7u);
-        EXPECT_EQ(reply[0], 0xA5);
-        EXPECT_EQ(reply[1] * 256 + reply[2], static_cast<int>(reply.size()) - 3);
-        EXPECT_EQ(reply[4], 0xE0);
-        EXPECT_EQ(reply[5], 0xE7);
-        EXPECT_EQ(reply[6], 0x20);
-        if (expected.empty()) expected = reply;
-        EXPECT_EQ(reply, expected);
-        DvcClosePort("LPT1");
-        sim->Stop();
-    }
-}
-
 TEST_F(ParSim, NtFamilyWritesAtCloseAndThePrinterAppliesIt) {
     auto sim = Start({"--marker", "VNPAP"});
     const auto* blankPages = orbis::sim::FindSetting(0x0101);
