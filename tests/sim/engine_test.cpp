@@ -1,4 +1,4 @@
-// The printer engine in-process: reply layout, writes, offline and
+// The printer engine in-process: reply layout, chaining, writes, offline and
 // online with the alert, the PJL inquiry, and the settings memory.
 #include "engine.h"
 #include "firmware.h"
@@ -73,6 +73,33 @@ TEST(Engine, QueryReplyHoldsOneItemPerIdentifierWithin2048Bytes) {
     units = Send(engine, channel, miscounted);
     ASSERT_EQ(units.size(), 1u);
     EXPECT_EQ(units[0][3], 0x88) << "refused as a command error";
+}
+
+TEST(Engine, ChainedRepliesCarryTheSameDataAsOnePacket) {
+    std::vector<uint16_t> ids;
+    for (const auto& s : FirmwareTable())
+        ids.push_back(s.id);
+    Engine plain(Options());
+    Channel c1;
+    Bytes single = Send(plain, c1, Query(ids)).at(0);
+    for (size_t chain : {1u, 16u, 100u, 5000u}) {
+        EngineOptions o = Options();
+        o.chainSize = chain;
+        Engine engine(o);
+        Channel c2;
+        auto units = Send(engine, c2, Query(ids));
+        ASSERT_EQ(units.size(), 1u);
+        auto packets = Packets(units[0]);
+        Bytes joined;
+        for (size_t i = 0; i < packets.size(); ++i) {
+            EXPECT_EQ(packets[i][4], 0xE0);
+            EXPECT_EQ(packets[i][3], i + 1 < packets.size() ? 0x30 : 0x10)
+                << "packet " << i << " chain " << chain;
+            EXPECT_LE(packets[i].size() - 5, chain);
+            joined.insert(joined.end(), packets[i].begin() + 5, packets[i].end());
+        }
+        EXPECT_EQ(joined, Bytes(single.begin() + 5, single.end())) << "chain " << chain;
+    }
 }
 
 TEST(Engine, WritesAreAcceptedOnlyWithinTheFirmwareLimits) {
