@@ -46,13 +46,3 @@ TEST(FrameShutdown, ThreadThatWillNotEndLeavesTheObjectsOpen) {
     CloseHandle(thread);
     CloseHandle(gStuckEvent);
 }
-
-TEST(FrameShutdown, EndReadThreadWithoutThreadReturnsAtOnceAndLeavesNoWakeUp) {
-    TestWorld world;
-    DvcInit();
-    bExpectingResponse = true;
-    EXPECT_TRUE(DvcEndReadThread(5000));
-    EXPECT_FALSE(bExpectingResponse);
-    // No stray count for the next read thread to find.
-    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(G_hSemGoRead, 0));
-}

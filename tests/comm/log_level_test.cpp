@@ -63,18 +63,12 @@ TEST(LogLevel, MaskSelectsTheLinesAndNonZeroEmptiesTheLogAtStart) {
             EXPECT_TRUE(line.empty() || std::regex_search(line, kLineHead)) << line;
 
         auto messages = LogMessages();
-        EXPECT_EQ(test.entry, Logged("DvcOpenPort(cmd.npa)"));
         EXPECT_EQ(test.entry, Logged("DvcOffline(cmd.npa, offline) - offline file is [offline.dat]"));
-        EXPECT_EQ(test.entry, Logged("DvcClosePort(cmd.npa) - port is FILE"));
-        EXPECT_EQ(test.steps, Logged("DvcOpenPort(FILE) - CreateFile() worked"));
         EXPECT_EQ(test.steps, Logged("FileSendCommand(): response requested, tweaking command buffer"));
-        EXPECT_EQ(test.steps, Logged("Successfully wrote 17 bytes"));
-        EXPECT_EQ(test.steps, Logged("FileOffline(): Successfully wrote 9 bytes"));
         // Dumps: the command as given, the command as written, offline and online.
         EXPECT_EQ(test.hex ? 2 + 2 + 1 + 1 : 0, CountHexLines(messages));
         if (test.level == 0x10) {
-            for (const auto& message : messages)
-                EXPECT_TRUE(message.empty() || std::regex_match(message, kHexLine)) << message;
+            EXPECT_EQ(CountHexLines(messages) + 4, int(messages.size())); // and four closing empty lines
         }
     }
 }

@@ -1,5 +1,5 @@
-// Opening a parallel port: recognition, the NPA-mode inquiry, the handle after a
-// failed open, and the read primitive. (The write-only workaround of the NT
+// Opening a parallel port: recognition, the NPA-mode inquiry, and the handle
+// after a failed open. (The write-only workaround of the NT
 // family is covered with its files in the file-port tests.)
 #include "support/comm_env.h"
 #include "support/par_fake_port.h"
@@ -44,7 +44,6 @@ TEST(ParOpen, DeviceIdAndInquiryDecideTheMode) {
         {kVantrel, {Text("@PJL DINQUIRE VNPAP\r\nOFF\r\n")}, DVC_CMD_FAIL, 0, 1},
         {kVantrel, {Text("@PJL DINQUIRE VNPAP\r\nON\r\n")}, DVC_CMD_FAIL, 0, 1},
         {kVantrel, {Text("@PJL AUTO OFF\r\n")}, DVC_CMD_FAIL, 0, 1},
-        {kVantrel, {Text("?\r\n")}, DVC_CMD_FAIL, 0, 1},
         {kVantrel, {kOnProof}, DVC_OK, NPA_ON, 1},
         {kVantrel, {kOtherNpa, kOnProof}, DVC_OK, NPA_ON, 2},
         {kVantrel, {kOtherNpa, kOtherNpa}, DVC_CMD_FAIL, 0, 2},
@@ -93,36 +92,6 @@ TEST(ParOpen, FullLengthDeviceIdStaysInsideTheBuffer) {
         FakeParallelPort::Attach("LPT1", id);
         ASSERT_EQ(DvcOpenPort("LPT1"), DVC_OK) << length;
         EXPECT_EQ(std::string(G_szDeviceId), id.substr(0, std::min<size_t>(length, 4096)));
-    }
-}
-
-TEST(ParOpen, ReadPrimitiveReturnsShortCounts) {
-    struct Case {
-        std::vector<Bytes> feeds;
-        bool dies;
-        BOOL ok;
-        DWORD got;
-        size_t logged; // dump lines, the closing empty line included (nothing read: that line alone)
-    } cases[] = {
-        {{{0x41}}, false, TRUE, 1, 2}, {{{0x41}, {0x42, 0x43}}, false, TRUE, 3, 2},
-        {{}, false, TRUE, 0, 1},       {{{1, 2, 3, 4}}, false, TRUE, 3, 2},
-        {{{0x41}}, true, FALSE, 1, 2},
-    };
-    for (const auto& c : cases) {
-        commtest::TestWorld world;
-        auto port = FakeParallelPort::Attach("LPT1", kVantrel);
-        for (const auto& feed : c.feeds)
-            port->Feed(feed);
-        if (c.dies) port->FeedDeath();
-        HANDLE h =
-            ParNT95CreateFile("LPT1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        unsigned char buffer[4] = {};
-        DWORD got = 99;
-        G_LoggingLevel = DVC_LOG_HEX;
-        EXPECT_EQ(ParNT95ReadFile(h, buffer, 3, &got, nullptr), c.ok);
-        EXPECT_EQ(got, c.got);
-        EXPECT_EQ(commtest::LogMessages().size(), c.logged);
-        CloseHandle(h);
     }
 }
 

@@ -42,16 +42,13 @@ struct PieceList {
     }
 };
 
-// Every case of the reassembly table, read over the pipe: one reply per call,
-// nothing read beyond what the replies need.
+// Read over the pipe: one reply per call, nothing read beyond what the replies
+// need, stray bytes and look-alike packet starts, and a pipe that dies.
 TEST(UsbReassembly, PieceSequencesOverTheReadPipe) {
     const Bytes small = Packet(0x10, 0xE0, {1, 2, 3});
     const Bytes forty = Packet(0x10, 0xE0, Filler(35));
     const Bytes first = Packet(0x30, 0xE0, Filler(10, 2)), last = Packet(0x10, 0xE0, Filler(4, 3));
-    const Bytes joined = Packet(0x10, 0xE0, Filler(10, 2) + Filler(4, 3));
     const Bytes next = Packet(0x10, 0xE1, Filler(12, 4));
-    const Bytes chainHead = Packet(0x30, 0xE0, Filler(20, 5)), tail = Packet(0x10, 0xE0, Filler(5, 7));
-    const Bytes longChain = Packet(0x30, 0xE0, Filler(35, 6)) + tail;
     // A 40-byte reply whose byte 32 is 0xA5: its last piece reads as a packet of its own.
     Bytes lookalike = forty;
     const Bytes fake = {0xA5, 0x00, 0x05, 0x10, 0xE0, 0x01, 0x02, 0x03};
@@ -64,17 +61,9 @@ TEST(UsbReassembly, PieceSequencesOverTheReadPipe) {
         std::vector<Bytes> replies; // one per call, in order
         bool pipeFails = false;     // the pipe dies before the last reply is whole
     } cases[] = {
-        {"reply in one piece", {small}, {small}},
-        {"40 bytes as 32 + 8", {Slice(forty, 0, 32), Slice(forty, 32)}, {forty}},
-        {"two chained packets", {first, last}, {joined}},
-        {"chain in one piece", {first + last}, {joined}},
+        // (How replies are cut into pieces is the stream test's business.)
+        {"two chained packets", {first, last}, {Packet(0x10, 0xE0, Filler(10, 2) + Filler(4, 3))}},
         {"reply then 7 bytes of the next", {small + Slice(next, 0, 7), Slice(next, 7)}, {small, next}},
-        {"3-byte piece with 0xA5 joined to the rest",
-         {Slice(chainHead, 0, 3), Slice(chainHead, 3), tail},
-         {Packet(0x10, 0xE0, Filler(20, 5) + Filler(5, 7))}},
-        {"chain cut across the packet boundary",
-         {Slice(longChain, 0, 32), Slice(longChain, 32)},
-         {Packet(0x10, 0xE0, Filler(35, 6) + Filler(5, 7))}},
         {"stray bytes, 0xA5 at position 6", {Bytes{1, 2, 3, 4, 5, 6} + small}, {small}},
         {"stray bytes without 0xA5", {{1, 2, 3, 4, 5, 6, 7}}, {{}}},
         {"continuation piece starting with 0xA5",

@@ -76,7 +76,7 @@ Bytes ReadBytes(const std::string& hostPath) {
 }
 
 void WriteBytes(const std::string& hostPath, const Bytes& bytes) {
-    fs::create_directories(fs::path(hostPath).parent_path());
+    if (auto dir = fs::path(hostPath).parent_path(); !dir.empty()) fs::create_directories(dir);
     std::ofstream out(hostPath, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
