@@ -146,7 +146,9 @@ TEST(UsbTransaction, CommandsAndReplies) {
                     EXPECT_TRUE(Eventually([] { return StoredReplies() == 1; }));
                 }
             }
-            if (step.reopen) EXPECT_EQ(DvcOpenPort(kPort), DVC_OK);
+            if (step.reopen) {
+                EXPECT_EQ(DvcOpenPort(kPort), DVC_OK);
+            }
             Sent sent = Send(step.command, step.capacity, step.withBuffer);
             EXPECT_EQ(sent.result, step.result);
             EXPECT_EQ(sent.reply, step.reply);
