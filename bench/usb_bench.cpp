@@ -10,6 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <condition_variable>
@@ -60,7 +61,17 @@ Bytes Reply(size_t bytes, size_t perPacket) {
 
 // The last run of each benchmark, by name.
 std::map<std::string, double> g_reassembly;
-double g_queryMs = 0, g_queryCpuMs = 0;
+// The first query of the process reads away what the printer may hold from
+// before (docs/usb.md); the later ones are what a repeated query costs.
+double g_firstMs = 0, g_firstCpuMs = 0, g_queryMs = 0, g_queryCpuMs = 0, g_queryMeanMs = 0,
+       g_queryMeanCpuMs = 0;
+
+double Median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
 
 // Pieces from memory: the reassembly alone.
 void BM_ReassemblyFromMemory(benchmark::State& state) {
@@ -185,8 +196,7 @@ void BM_UsbQuery(benchmark::State& state) {
     }
     const Bytes query = FullQuery();
     unsigned char reply[DVC_RESPONSE_SLOT];
-    double wall = 0, cpu = 0;
-    int64_t done = 0;
+    std::vector<double> walls, cpus;
     for (auto _ : state) {
         // Open, query, close: the whole road of a settings query.
         auto start = std::chrono::steady_clock::now();
@@ -195,19 +205,27 @@ void BM_UsbQuery(benchmark::State& state) {
         int rc = DvcOpenPort("USB001");
         if (rc == DVC_OK) rc = DvcSendCommand("USB001", query.data(), uint16_t(query.size()), reply, &length);
         DvcClosePort("USB001");
-        cpu += ProcessCpuSeconds() - cpuStart;
-        wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        cpus.push_back((ProcessCpuSeconds() - cpuStart) * 1000);
+        walls.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() *
+                        1000);
         if (rc != DVC_OK) {
             state.SkipWithError("USB query failed");
             break;
         }
-        ++done;
     }
     DvcShutdown();
     G_bInitialized = false;
-    if (!done) return;
-    g_queryMs = wall / double(done) * 1000;
-    g_queryCpuMs = cpu / double(done) * 1000;
+    if (walls.size() < 2) return;
+    g_firstMs = walls[0];
+    g_firstCpuMs = cpus[0];
+    walls.erase(walls.begin());
+    cpus.erase(cpus.begin());
+    g_queryMs = Median(walls);
+    g_queryCpuMs = Median(cpus);
+    for (size_t i = 0; i < walls.size(); ++i) {
+        g_queryMeanMs += walls[i] / double(walls.size());
+        g_queryMeanCpuMs += cpus[i] / double(walls.size());
+    }
     state.counters["ms_per_query"] = g_queryMs;
     state.counters["cpu_ms_per_query"] = g_queryCpuMs;
 }
@@ -264,8 +282,10 @@ int main(int argc, char** argv) {
     std::printf("\nUSB reassembly, 32-byte pieces (target: <= 20 us per KiB)\n");
     for (const auto& [name, usPerKiB] : g_reassembly)
         std::printf("  %-45s %8.2f us/KiB\n", name.c_str(), usPerKiB);
-    std::printf("USB query on USB001, open + full query + close (target: <= 50 ms)\n");
-    std::printf("  %.2f ms per query, %.2f ms CPU\n", g_queryMs, g_queryCpuMs);
+    std::printf("USB query on USB001, open + full query + close (target: <= 2 ms, <= 1 ms CPU)\n");
+    std::printf("  first of the process: %.2f ms, %.2f ms CPU\n", g_firstMs, g_firstCpuMs);
+    std::printf("  the others: median %.2f ms, %.2f ms CPU; mean %.2f ms, %.2f ms CPU\n", g_queryMs,
+                g_queryCpuMs, g_queryMeanMs, g_queryMeanCpuMs);
     std::printf("Threads of the process with overlapped reads in flight (target: not growing)\n");
     for (const auto& [reads, threads] : g_threads)
         std::printf("  %2d reads in flight: %ld threads\n", reads, threads);

@@ -29,10 +29,12 @@ bool DvcEndReadThread(DWORD timeoutMs) {
     // A parallel read thread waiting for its next request wakes and sees the flag.
     if (G_hSemGoRead) ReleaseSemaphore(G_hSemGoRead, 1, nullptr);
 
+    // A cancelled or woken thread ends within a millisecond or so; every USB
+    // request after a reopen waits here, so the polls are short.
     DWORD start = GetTickCount();
     while (!ReadThreadGone()) {
         if (GetTickCount() - start >= timeoutMs) return false;
-        Sleep(10);
+        Sleep(1);
     }
     // A wake-up the thread did not consume must not start the next one early.
     if (G_hSemGoRead) WaitForSingleObject(G_hSemGoRead, 0);

@@ -97,21 +97,29 @@ int UsbGetPacket(unsigned char* reply, uint32_t* replyLength, uint8_t command, c
 // written (UsbBeginRequest); the read thread marks each packet with the number
 // current when its first piece was read; a request takes only packets of its
 // own number. What the printer held while no thread was reading is read away
-// before the request is written (UsbDrainReadPipe).
+// before the request is written (UsbDrainReadPipe), when it may hold any: at the
+// printer's first request in this process and after an answer was left to come.
 extern std::atomic<uint32_t> UsbRequestNumber;
 // Called before a request that awaits a reply is written; returns its number.
 uint32_t UsbBeginRequest(const char* devicePath);
 // Reads and drops what the printer holds on "PIPE01" until it stays silent for
-// USB_DRAIN_QUIET_MS (at most USB_DRAIN_LIMIT_MS in all). Returns the bytes dropped.
+// USB_DRAIN_QUIET_MS (at most USB_DRAIN_LIMIT_MS in all). True when the printer
+// fell silent; *dropped (optional) receives the bytes dropped.
 #define USB_DRAIN_QUIET_MS 150
 #define USB_DRAIN_LIMIT_MS 3000
-uint32_t UsbDrainReadPipe(const char* devicePath);
+bool UsbDrainReadPipe(const char* devicePath, uint32_t* dropped = nullptr);
 // A wait for a request on this printer gave up. For USB_LATE_REPLY_GRACE_MS after
 // that, the next request first gives the late reply time to come and be dropped:
 // the drain waits that long for the printer to fall silent, and a running read
 // thread is given that long before the request is written.
 #define USB_LATE_REPLY_GRACE_MS 2000
+// Also marks the printer as holding output nobody read (drained at the next request).
 void UsbRequestAbandoned(const char* devicePath);
+// An answer the printer still sends was left to come (a refused offline request
+// whose second packet was not waited for): drained at the next request.
+void UsbOutputLeftUnread(const char* devicePath);
+// A fresh process as far as the printers' output goes: each one is drained again.
+void UsbForgetPrintersForTesting();
 // Flags 0x80 without 0x10: an error nobody asked for.
 bool UsbIsUnsolicitedError(const unsigned char* packet, int32_t length);
 unsigned WINAPI UsbReadPort(void* devicePath);

@@ -27,6 +27,7 @@ int JudgeResponseFirst(unsigned char* received, unsigned char wanted, uint32_t r
     if (received[8] != 1) {
         DvcLog(DVC_LOG_STEPS, "UsbOffline(): the command appears to have been rejected:\n");
         DvcLogHex(received, 9);
+        UsbOutputLeftUnread(G_szDevicePath); // the alert may still come
         return DVC_REFUSED;
     }
     DvcLog(DVC_LOG_STEPS, "UsbOffline(): before UsbGetResponse() - this time for alert\n");
@@ -48,6 +49,7 @@ int JudgeAlertFirst(unsigned char* received, unsigned char wanted, uint32_t requ
     DvcLog(DVC_LOG_STEPS, "UsbOffline(): we got the alert back first\n");
     if (received[8] != wanted) {
         DvcLog(DVC_LOG_STEPS, "UsbOffline(): 9th byte NOT OK - rejected\n");
+        UsbOutputLeftUnread(G_szDevicePath); // the response is still to come
         return DVC_REFUSED;
     }
     DvcLog(DVC_LOG_STEPS, "UsbOffline(): 9th byte OK\n");

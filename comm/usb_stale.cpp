@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,25 @@ std::mutex g_abandonedMutex;
 std::string g_abandonedPath;
 DWORD g_abandonedAt = 0;
 
+// The printers this process has read empty, and whose output has been read ever
+// since: a read thread reads everything while the port is open, so between a
+// close and the next open a printer sends nothing unasked unless a request's
+// answer was still to come. Such printers need no drain at the next open.
+std::set<std::string> g_readEmpty;
+
+bool ReadEmpty(const char* devicePath) {
+    std::lock_guard<std::mutex> lock(g_abandonedMutex);
+    return g_readEmpty.count(devicePath) != 0;
+}
+
+void SetReadEmpty(const char* devicePath, bool empty) {
+    std::lock_guard<std::mutex> lock(g_abandonedMutex);
+    if (empty)
+        g_readEmpty.insert(devicePath);
+    else
+        g_readEmpty.erase(devicePath);
+}
+
 // How much of the grace after the last wait given up on this printer is left.
 DWORD GraceLeft(const char* devicePath) {
     std::lock_guard<std::mutex> lock(g_abandonedMutex);
@@ -38,14 +58,26 @@ void UsbRequestAbandoned(const char* devicePath) {
     std::lock_guard<std::mutex> lock(g_abandonedMutex);
     g_abandonedPath = devicePath;
     g_abandonedAt = GetTickCount();
+    g_readEmpty.erase(devicePath);
 }
 
-uint32_t UsbDrainReadPipe(const char* devicePath) {
+void UsbOutputLeftUnread(const char* devicePath) {
+    SetReadEmpty(devicePath, false);
+}
+
+void UsbForgetPrintersForTesting() {
+    std::lock_guard<std::mutex> lock(g_abandonedMutex);
+    g_readEmpty.clear();
+}
+
+bool UsbDrainReadPipe(const char* devicePath, uint32_t* droppedBytes) {
+    uint32_t dropped = 0;
+    if (droppedBytes) *droppedBytes = 0;
     HANDLE pipe = OpenUsbHandle(devicePath, "PIPE01");
-    if (pipe == INVALID_HANDLE_VALUE) return 0;
+    if (pipe == INVALID_HANDLE_VALUE) return false;
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::vector<unsigned char> piece(kDrainRead);
-    uint32_t dropped = 0;
+    bool silent = false;
     DWORD start = GetTickCount();
     while (event && GetTickCount() - start < USB_DRAIN_LIMIT_MS) {
         OVERLAPPED overlapped;
@@ -64,9 +96,13 @@ uint32_t UsbDrainReadPipe(const char* devicePath) {
             wait = WaitForSingleObjectEx(event, waited < quiet ? quiet - waited : 0, TRUE);
             // The completion routine of an earlier, cancelled read may run first.
         } while (wait == WAIT_IO_COMPLETION && WaitForSingleObject(event, 0) != WAIT_OBJECT_0);
-        if (wait != WAIT_OBJECT_0 && wait != WAIT_IO_COMPLETION) CancelIo(pipe);
+        bool ranOut = wait != WAIT_OBJECT_0 && wait != WAIT_IO_COMPLETION;
+        if (ranOut) CancelIo(pipe);
         DWORD got = 0;
-        if (!GetOverlappedResult(pipe, &overlapped, &got, TRUE) || got == 0) break;
+        if (!GetOverlappedResult(pipe, &overlapped, &got, TRUE) || got == 0) {
+            silent = ranOut; // a failed pipe tells nothing
+            break;
+        }
         DvcLog(DVC_LOG_HEX, "UsbDrainReadPipe(): dropped what the printer held from before:\n");
         DvcLogHex(piece.data(), uint16_t(got));
         dropped += got;
@@ -76,7 +112,8 @@ uint32_t UsbDrainReadPipe(const char* devicePath) {
     if (dropped)
         DvcLog(DVC_LOG_STEPS, "UsbDrainReadPipe(): %u bytes the printer held from before, dropped\n",
                (unsigned)dropped);
-    return dropped;
+    if (droppedBytes) *droppedBytes = dropped;
+    return silent;
 }
 
 uint32_t UsbBeginRequest(const char* devicePath) {
@@ -98,19 +135,24 @@ uint32_t UsbBeginRequest(const char* devicePath) {
     bool reading = G_hReadThread && G_hReadThread == UsbReadThreadHandle && bExpectingResponse &&
                    std::strcmp(UsbReadPipePath, devicePath) == 0;
     bool otherThread = G_hReadThread && !reading;
+    ReleaseMutex(G_hTransactionInfo);
+    // A thread told to end (the port was closed), one on another printer, or the
+    // parallel one is ended before the number is raised, so a piece it still
+    // takes in is marked as older, and before anything is written, so the cancel
+    // of its read can cut only output nobody waits for.
+    if (otherThread) DvcEndReadThread(RESPONSE_WAIT_TIMEOUT);
+    WaitForSingleObject(G_hTransactionInfo, INFINITE);
     uint32_t request = ++UsbRequestNumber;
     ReleaseMutex(G_hTransactionInfo);
 
     // Nothing stored so far answers a request not yet written.
     UsbClearReplies();
-    if (!reading) {
-        // A thread told to end (the port was closed), one on another printer, or
-        // the parallel one: ended before anything is written, so the cancel of its
-        // read can cut only output nobody waits for. What the printer held while
-        // nobody read is then read away.
-        if (otherThread) DvcEndReadThread(RESPONSE_WAIT_TIMEOUT);
-        UsbDrainReadPipe(devicePath);
-    }
+    // What the printer may hold while nobody read is read away: at its first
+    // request in this process, and after an answer was left to come.
+    if (!reading && ReadEmpty(devicePath))
+        DvcLog(DVC_LOG_STEPS, "UsbBeginRequest(): printer read empty before, nothing left unread since\n");
+    else if (!reading)
+        SetReadEmpty(devicePath, UsbDrainReadPipe(devicePath));
     DvcLog(DVC_LOG_STEPS, "UsbBeginRequest(): request %u\n", (unsigned)request);
     return request;
 }

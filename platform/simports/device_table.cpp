@@ -7,7 +7,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
+#include <ctime>
 #include <fstream>
+#include <mutex>
+#include <sys/stat.h>
 #include <signal.h>
 
 namespace orbis::platform {
@@ -17,13 +20,36 @@ static bool ProcessLives(long pid) {
     return ::kill((pid_t)pid, 0) == 0 || errno == EPERM;
 }
 
-std::vector<PresentDevice> PresentDevices() {
-    std::vector<PresentDevice> devices;
-    std::string root = Root();
-    if (root.empty()) return devices; // refused: nothing there is trusted
-    std::string dir = wire::DeviceDir(root);
+namespace {
+
+// The last listing of a device directory. Asked at every device open, so it is
+// read again only when the directory changed: printer processes write their
+// descriptions under a temporary name and rename them in, and remove them, all
+// of which changes the directory's stamp. Whether each process still lives is
+// asked every time.
+struct Listing {
+    bool valid = false;
+    std::string dir;
+    dev_t device = 0;
+    ino_t inode = 0;
+    int64_t mtimeNs = 0, ctimeNs = 0;
+    bool settled = false; // stamp older than a clock tick: a change would show in it
+    std::vector<std::pair<long, PresentDevice>> entries; // by pid, ordered by port
+};
+
+std::mutex g_listingMutex;
+Listing g_listing;
+
+constexpr int64_t kTimestampSettleNs = 200 * 1000000LL;
+
+int64_t Ns(const timespec& t) {
+    return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+std::vector<std::pair<long, PresentDevice>> ReadListing(const std::string& dir) {
+    std::vector<std::pair<long, PresentDevice>> entries;
     DIR* listing = ::opendir(dir.c_str());
-    if (!listing) return devices;
+    if (!listing) return entries;
     while (dirent* entry = ::readdir(listing)) {
         std::string name = entry->d_name;
         if (name.size() <= 4 || name.compare(name.size() - 4, 4, ".dev") != 0) continue;
@@ -44,11 +70,40 @@ std::vector<PresentDevice> PresentDevices() {
             else if (key == "path")
                 device.paths.push_back(value);
         }
-        if (ProcessLives(pid) && !device.kind.empty()) devices.push_back(std::move(device));
+        if (!device.kind.empty()) entries.emplace_back(pid, std::move(device));
     }
     ::closedir(listing);
-    std::sort(devices.begin(), devices.end(),
-              [](const PresentDevice& a, const PresentDevice& b) { return a.port < b.port; });
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& a, const auto& b) { return a.second.port < b.second.port; });
+    return entries;
+}
+
+} // namespace
+
+std::vector<PresentDevice> PresentDevices() {
+    std::vector<PresentDevice> devices;
+    std::string root = Root();
+    if (root.empty()) return devices; // refused: nothing there is trusted
+    std::string dir = wire::DeviceDir(root);
+    struct stat st;
+    if (::stat(dir.c_str(), &st) != 0) return devices;
+    std::lock_guard<std::mutex> lock(g_listingMutex);
+    Listing& l = g_listing;
+    if (!l.valid || !l.settled || l.dir != dir || l.device != st.st_dev || l.inode != st.st_ino ||
+        l.mtimeNs != Ns(st.st_mtim) || l.ctimeNs != Ns(st.st_ctim)) {
+        timespec now;
+        clock_gettime(CLOCK_REALTIME, &now);
+        l = Listing{true,
+                    dir,
+                    st.st_dev,
+                    st.st_ino,
+                    Ns(st.st_mtim),
+                    Ns(st.st_ctim),
+                    Ns(now) - std::max(Ns(st.st_mtim), Ns(st.st_ctim)) > kTimestampSettleNs,
+                    ReadListing(dir)};
+    }
+    for (const auto& [pid, device] : l.entries)
+        if (ProcessLives(pid)) devices.push_back(device);
     return devices;
 }
 

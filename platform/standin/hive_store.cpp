@@ -5,7 +5,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
+#include <ctime>
 #include <fcntl.h>
+#include <mutex>
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -21,7 +24,7 @@ std::string HivePath() {
 }
 
 // No hive of this program comes near this; a bigger file is somebody's doing and
-// would make every registry call (each re-reads the file) slow and hungry.
+// would make every reading of it slow and hungry.
 constexpr off_t kMaxHiveBytes = 1 << 20;
 
 int OpenRetry(const std::string& path, int flags, mode_t mode = 0) {
@@ -60,13 +63,67 @@ class HiveLock {
 
 enum class Load { Ok, Missing, Corrupt, Unreadable };
 
-Load LoadHive(Hive* hive) {
+// What tells one version of the hive file from another without reading it.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    int64_t mtimeNs = 0;
+    int64_t ctimeNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+FileStamp StampOf(const struct stat& st) {
+    return {st.st_dev, st.st_ino, st.st_size,
+            static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+            static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+}
+
+int64_t NowNs() {
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// A time stamp moves in clock ticks, so a rewrite within the same tick can keep
+// size, times and even the inode (a freed one is reused). Until the stamp is older
+// than any tick the text itself is compared.
+constexpr int64_t kTimestampSettleNs = 200 * 1000000LL;
+
+// The parsed hive as last read or written by this process, and the file it came
+// from. Parsing is most of a registry call's cost; other processes (the simulated
+// printer, orbis-cli) may replace the file at any time, which its stamp shows.
+struct HiveCache {
+    bool valid = false;
+    std::string path; // a new root is a new hive
+    FileStamp stamp;
+    bool settled = false;
+    std::string text;
+    Hive hive;
+};
+std::mutex g_cacheMutex; // taken after the file lock, never before it
+HiveCache g_cache;
+
+// Under g_cacheMutex: whether the cache is the file now at path, told by its stamp alone.
+bool CacheIsCurrent(const std::string& path) {
+    if (!g_cache.valid || !g_cache.settled || g_cache.path != path) return false;
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && StampOf(st) == g_cache.stamp;
+}
+
+// Under the file lock and g_cacheMutex: brings the cache up to the file, parsing
+// only when its text changed.
+Load LoadHive(const std::string& path) {
     // A link at the hive's name is not followed: its target may be any file of the user's.
-    int fd = OpenRetry(HivePath(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) return errno == ENOENT ? Load::Missing : Load::Unreadable;
+    int fd = OpenRetry(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+        g_cache.valid = false;
+        return errno == ENOENT ? Load::Missing : Load::Unreadable;
+    }
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
+        g_cache.valid = false;
         return Load::Unreadable;
     }
     std::string text;
@@ -74,23 +131,33 @@ Load LoadHive(Hive* hive) {
     for (;;) {
         if (static_cast<off_t>(text.size()) > kMaxHiveBytes) {
             ::close(fd);
+            g_cache.valid = false;
             return Load::Corrupt;
         }
         ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             ::close(fd);
+            g_cache.valid = false;
             return Load::Unreadable;
         }
         if (n == 0) break;
         text.append(buffer, static_cast<size_t>(n));
     }
     ::close(fd);
-    *hive = Hive();
-    if (!Hive::Parse(text, hive)) {
-        *hive = Hive();
+    const FileStamp stamp = StampOf(st);
+    const bool settled = NowNs() - std::max(stamp.mtimeNs, stamp.ctimeNs) > kTimestampSettleNs;
+    if (g_cache.valid && g_cache.path == path && g_cache.text == text) {
+        g_cache.stamp = stamp;
+        g_cache.settled = settled;
+        return Load::Ok;
+    }
+    Hive hive;
+    if (!Hive::Parse(text, &hive)) {
+        g_cache.valid = false;
         return Load::Corrupt;
     }
+    g_cache = HiveCache{true, path, stamp, settled, std::move(text), std::move(hive)};
     return Load::Ok;
 }
 
@@ -117,7 +184,7 @@ bool WriteAll(int fd, const std::string& text) {
     return true;
 }
 
-bool SaveHive(const Hive& hive) {
+bool SaveHive(const Hive& hive, std::string* saved) {
     std::string text = hive.Serialize();
     if (static_cast<off_t>(text.size()) > kMaxHiveBytes) return false;
     // A new file of our own under a name nobody can guess: whatever holds a
@@ -127,7 +194,10 @@ bool SaveHive(const Hive& hive) {
     if (fd < 0) return false;
     bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
-    if (ok && ::rename(temp.c_str(), HivePath().c_str()) == 0) return true;
+    if (ok && ::rename(temp.c_str(), HivePath().c_str()) == 0) {
+        *saved = std::move(text);
+        return true;
+    }
     ::unlink(temp.c_str());
     return false;
 }
@@ -135,15 +205,24 @@ bool SaveHive(const Hive& hive) {
 } // namespace
 
 LONG ReadHive(const std::function<LONG(Hive&)>& fn) {
-    Hive hive;
+    const std::string path = HivePath();
+    if (path.empty()) return ERROR_ACCESS_DENIED;
     {
-        if (HivePath().empty()) return ERROR_ACCESS_DENIED;
+        // The file unchanged since it was parsed: no lock, no read.
+        std::lock_guard<std::mutex> cached(g_cacheMutex);
+        if (CacheIsCurrent(path)) return fn(g_cache.hive);
+    }
+    {
         HiveLock lock(LOCK_SH);
         if (!lock.Held()) return ERROR_CANTREAD;
-        switch (LoadHive(&hive)) {
+        std::lock_guard<std::mutex> cached(g_cacheMutex);
+        switch (LoadHive(path)) {
         case Load::Ok:
-        case Load::Missing:
-            return fn(hive);
+            return fn(g_cache.hive);
+        case Load::Missing: {
+            Hive empty;
+            return fn(empty);
+        }
         case Load::Unreadable:
             return ERROR_CANTREAD;
         case Load::Corrupt:
@@ -155,12 +234,16 @@ LONG ReadHive(const std::function<LONG(Hive&)>& fn) {
 }
 
 LONG ModifyHive(const std::function<LONG(Hive&, bool* changed)>& fn) {
-    if (HivePath().empty()) return ERROR_ACCESS_DENIED;
+    const std::string path = HivePath();
+    if (path.empty()) return ERROR_ACCESS_DENIED;
     HiveLock lock(LOCK_EX);
     if (!lock.Held()) return ERROR_CANTWRITE;
+    std::lock_guard<std::mutex> cached(g_cacheMutex);
     Hive hive;
-    switch (LoadHive(&hive)) {
+    switch (CacheIsCurrent(path) ? Load::Ok : LoadHive(path)) {
     case Load::Ok:
+        hive = g_cache.hive; // a change that cannot be saved must not reach the cache
+        break;
     case Load::Missing:
         break;
     case Load::Unreadable:
@@ -171,7 +254,16 @@ LONG ModifyHive(const std::function<LONG(Hive&, bool* changed)>& fn) {
     }
     bool changed = false;
     LONG result = fn(hive, &changed);
-    if (changed && !SaveHive(hive)) return ERROR_CANTWRITE;
+    if (!changed) return result;
+    std::string text;
+    if (!SaveHive(hive, &text)) return ERROR_CANTWRITE;
+    // Our own write: the next call of this process needs no read. Its stamp is
+    // fresh, so until it settles the text is compared once more.
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0)
+        g_cache = HiveCache{true, path, StampOf(st), false, std::move(text), std::move(hive)};
+    else
+        g_cache.valid = false;
     return result;
 }
 

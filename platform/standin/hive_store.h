@@ -1,6 +1,7 @@
 // The hive file under the root: read under a shared lock, changed under an
 // exclusive lock by re-reading, applying and atomically replacing the file.
-// A hive that cannot be parsed is moved aside and treated as empty.
+// A hive that cannot be parsed is moved aside and treated as empty. The parsed
+// hive is kept between calls and read again only when the file has changed.
 #pragma once
 
 #include "hive.h"

@@ -89,7 +89,14 @@ std::string Root() {
     }
     while (root.size() > 1 && root.back() == '/')
         root.pop_back();
-    MakeDirectories(root); // checked every call: a test may remove a root and use it again
+    // Checked every call (a test may remove a root and use it again), with one
+    // look when it is what it should be: a directory of ours closed to others.
+    // In a shared directory the name itself may be somebody's link.
+    struct stat st;
+    if ((sharedParent ? ::lstat(root.c_str(), &st) : ::stat(root.c_str(), &st)) == 0 && S_ISDIR(st.st_mode) &&
+        st.st_uid == ::geteuid() && !(st.st_mode & 077))
+        return root;
+    MakeDirectories(root);
     std::string why = RootRefusal(root, sharedParent);
     if (why.empty()) return root;
     SayRefusedOnce(root, why);

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace orbis::platform {
 
@@ -54,6 +55,10 @@ HostSources CurrentHostSources() {
     std::string root = Root();
     if (root.empty()) s.simulated = s.kernel = s.cups = false; // a refused root chooses nothing
     std::string file = root.empty() ? "" : root + "/sources.ini";
+    // Asked on every device open and listing: without the file (the usual case)
+    // the nine look-ups would each find nothing.
+    struct stat st;
+    if (!file.empty() && ::stat(file.c_str(), &st) != 0 && errno == ENOENT) file.clear();
     s.simulated = Flag(file, "Simulated", s.simulated);
     s.kernel = Flag(file, "Kernel", s.kernel);
     s.cups = Flag(file, "Cups", s.cups);

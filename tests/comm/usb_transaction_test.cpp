@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 
@@ -75,7 +76,8 @@ TEST(UsbTransaction, CommandsAndReplies) {
         bool withBuffer;
         int result;
         Bytes reply;
-        Bytes before = {}; // what the printer sends before the command is written
+        Bytes before = {};   // what the printer sends before the command is written
+        bool reopen = false; // the port is closed before `before` comes and opened again after it
     };
     struct Case {
         const char* name;
@@ -104,9 +106,11 @@ TEST(UsbTransaction, CommandsAndReplies) {
         {"output held from before the port opened is no reply",
          {{two}},
          {{query, 2048, true, DVC_OK, two, one}}},
-        {"a reply after its wait gave up is not the next command's",
-         {{}, {three}},
-         {{query, 2048, true, DVC_SEND_READFAIL, {}}, {query, 2048, true, DVC_OK, three, one}}},
+        {"a reply after its wait gave up is not the next command's, nor one that came while closed",
+         {{}, {three}, {one}},
+         {{query, 2048, true, DVC_SEND_READFAIL, {}},
+          {query, 2048, true, DVC_OK, three, one},
+          {query, 2048, true, DVC_OK, one, two, true}}},
         {"a broken read pipe is reopened", {{reply}}, {{query, 2048, true, DVC_OK, reply}}, true, true},
         {"garbage gives an empty reply and a fresh pipe",
          {{Bytes{1, 2, 3, 4}, reply}},
@@ -129,12 +133,21 @@ TEST(UsbTransaction, CommandsAndReplies) {
         int opensBefore = open.printer->WritePipeOpens();
         auto start = std::chrono::steady_clock::now();
         for (const auto& step : c.steps) {
+            if (step.reopen) {
+                EXPECT_EQ(DvcClosePort(kPort), DVC_OK);
+                // Nothing reads the printer any more: what it sends now waits there.
+                EXPECT_TRUE(Eventually(
+                    [&] { return open.printer->BlockedReads() == 0 && open.printer->OpenReadPipes() == 0; }));
+            }
             if (!step.before.empty()) {
                 open.printer->Queue(step.before);
                 // A read thread takes it in as it comes, long before the next command.
-                if (ReadThreadRuns()) {
+                if (ReadThreadRuns() && !step.reopen) {
                     EXPECT_TRUE(Eventually([] { return StoredReplies() == 1; }));
                 }
+            }
+            if (step.reopen) {
+                EXPECT_EQ(DvcOpenPort(kPort), DVC_OK);
             }
             Sent sent = Send(step.command, step.capacity, step.withBuffer);
             EXPECT_EQ(sent.result, step.result);
@@ -146,13 +159,16 @@ TEST(UsbTransaction, CommandsAndReplies) {
         }
         // Every command written is behind an NPA start packet, on a write pipe of its own.
         int written = c.steps[0].result == DVC_CMD_FAIL ? 0 : int(c.steps.size());
+        // An open tries the write pipe once.
+        int reopens =
+            int(std::count_if(c.steps.begin(), c.steps.end(), [](const Step& s) { return s.reopen; }));
         auto commands = open.printer->Commands();
         ASSERT_EQ(int(commands.size()), written);
         if (written) {
             EXPECT_EQ(commands[0], c.steps[0].command);
         }
         EXPECT_EQ(open.printer->StartPackets(), written);
-        EXPECT_EQ(open.printer->WritePipeOpens() - opensBefore, written);
+        EXPECT_EQ(open.printer->WritePipeOpens() - opensBefore, written + reopens);
         EXPECT_EQ(ReadThreadRuns(), c.threadStarted);
         // Each reply's pipe is closed before the next opens (the platform lets go of it a moment later).
         EXPECT_TRUE(Eventually([&] { return open.printer->OpenReadPipes() <= 1; }));
@@ -263,11 +279,15 @@ TEST(UsbTransaction, ClosingEndsABlockedRead) {
         EXPECT_TRUE(Eventually(
             [&] { return open.printer->BlockedReads() == 0 && open.printer->OpenReadPipes() == 0; }));
         if (c.reopened) {
-            // The next command is answered as usual, not by what came while the port was closed.
-            open.printer->Queue(Packet(0x10, 0xE0, {7}));
+            // The next command is answered as usual. The printer was read empty and
+            // read all along, so nothing is read away first: one pipe for the reply,
+            // one for the read after it.
+            int readOpens = open.printer->ReadPipeOpens();
             Sent sent = Send(Command(9, 0x50));
             EXPECT_EQ(sent.result, DVC_OK);
             EXPECT_EQ(sent.reply, Packet(0x10, 0xE0, {2}));
+            ASSERT_TRUE(open.printer->WaitForBlockedRead(5000));
+            EXPECT_EQ(open.printer->ReadPipeOpens() - readOpens, 2);
         } else if (G_hTransactionInfo && G_szPortName[0] == '\0') {
             EXPECT_FALSE(ReadThreadRuns());
         }

@@ -1,6 +1,7 @@
 #include "comm_env.h"
 
 #include "dvc_internal.h"
+#include "usb_internal.h"
 #include "orbis_platform.h"
 
 #include <algorithm>
@@ -38,6 +39,8 @@ void ResetLibrary() {
 
 TestWorld::TestWorld() {
     ResetLibrary();
+    UsbForgetPrintersForTesting(); // its printers are new to the library
+
     char pattern[] = "/tmp/orbis-comm-test-XXXXXX";
     if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
     base_ = pattern;

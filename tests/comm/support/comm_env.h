@@ -13,7 +13,8 @@ namespace commtest {
 using Bytes = std::vector<unsigned char>;
 
 // Gives one test its own ORBIS_ROOT and current directory (both temporary) and
-// puts them back afterwards; the library is closed and uninitialised on entry and exit.
+// puts them back afterwards; the library is closed and uninitialised on entry and exit,
+// and knows none of its USB printers yet.
 class TestWorld {
   public:
     TestWorld();
