@@ -6,6 +6,7 @@
 
 #include "dialog_units.h"
 #include "group_box.h"
+#include "main_frame.h"
 #include "page_registry.h"
 #include "printer_doc.h"
 #include "settings_view.h"
@@ -278,7 +279,9 @@ TEST_F(Pages, EachControlShowsAndStoresItsOwnSetting) {
         SCOPED_TRACE("page " + std::to_string(c.page) + ", " + c.setting);
         Driver d(c.page, {{c.setting, c.shown}});
         ASSERT_TRUE(d.Page->TemplateError().empty()) << d.Page->TemplateError();
-        if (!c.at.empty()) EXPECT_TRUE(d.At(c.at[0], c.at[1], c.at[2], c.at[3])) << c.at[0];
+        if (!c.at.empty()) {
+            EXPECT_TRUE(d.At(c.at[0], c.at[1], c.at[2], c.at[3])) << c.at[0];
+        }
         const StringMap before = d.Doc.CurrentValues;
         std::string after = Drive(d, c);
         StringMap expected = before;
