@@ -318,6 +318,11 @@ TEST_F(Pages, TitlesAndLabels) {
         EXPECT_TRUE(d.At(c.titleId, 15, 10, 296));
         EXPECT_EQ(d.Label(c.labelId), c.label);
         EXPECT_FALSE(d.Doc.IsModified()) << "showing a page changes nothing";
+        for (const Control& row : Controls()) { // with no value to show, a check box shows checked
+            if (row.page == c.page && row.kind == Kind::Box) {
+                EXPECT_TRUE(d.Checked(row.ids[0])) << row.setting;
+            }
+        }
     }
     // The custom page's groups: each title and frame stays above its name and type rows.
     Driver d(2, {});
