@@ -200,6 +200,7 @@ TEST_F(Frame, F5ReadsThePrinterAgainAskingFirstAboutUnappliedEdits) {
             if (c.queryResult == 0) values = {{"BLANKPGS", "DONTPRINT"}, {"SEPSHEETS", "OFF"}};
             return c.queryResult;
         };
+        EXPECT_EQ(frame.Command(kCmdReread)->isEnabled(), c.writeOnly == 0) << "greyed in write-only mode";
         QTest::keyClick(&frame, Qt::Key_F5);
         std::vector<std::string> captions;
         for (const ShownBox& box : host_.boxes)
