@@ -1,9 +1,8 @@
 // The page base, driven as a user drives a page, where the shipped pages do not
-// reach it: list order, separators when filling, absent values, the save
-// command's greying, the title line, text limits in code-page bytes and the
-// up-down's number conversions. The write-only rules (the save command, changes
-// kept apart) are tested here once; pages_test.cpp drives each control of the
-// shipped pages once, in normal mode.
+// reach it: list order, absent values, the save command's greying, the title
+// line, text limits in code-page bytes and the up-down's number conversions. The write-only rules (the save
+// command, changes kept apart) are tested here once; pages_test.cpp drives each control of the shipped pages
+// once, in normal mode.
 #include "support/ui_fixture.h"
 
 #include "binding_text.h"
@@ -149,17 +148,6 @@ TEST_F(Binding, FillShowsWhatNoShippedPageShows) {
              EXPECT_EQ(page.combo->currentText(), "인쇄 금지");
              Choose(page.combo, "자동");
              EXPECT_EQ(Value(doc, "BLANKPGS"), "AUTO");
-         }},
-        {"switched range at a number shows it with separators and stores each step",
-         {{"PWRSVR", "1500"}},
-         [](BindingPage& page, CPrinterDoc& doc) {
-             QLineEdit* edit = page.switchSpin->GetBuddy();
-             EXPECT_TRUE(page.switchCheck->isChecked());
-             EXPECT_TRUE(edit->isEnabled());
-             EXPECT_EQ(edit->text(), "1,500");
-             EXPECT_EQ(Value(doc, "PWRSVR"), "1500") << "the fill's own notification stores nothing";
-             page.switchSpin->Step(+1);
-             EXPECT_EQ(Value(doc, "PWRSVR"), "1,501");
          }},
         {"absent names: check box checked, numbers at the range's nearest end, empty text",
          {},
