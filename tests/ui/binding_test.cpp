@@ -1,8 +1,8 @@
 // The page base, driven as a user drives a page, where the shipped pages do not
-// reach it: list order, separators when filling, absent values, the save
-// command's greying, the title line and the up-down's number conversions. The
-// write-only rules (the save command, changes kept apart) are tested here once;
-// each page's own test drives its controls' fill/store pairs in normal mode.
+// reach it: list order, absent values, the save command's greying, the title
+// line, text limits in code-page bytes and the up-down's number conversions. The write-only rules (the save
+// command, changes kept apart) are tested here once; pages_test.cpp drives each control of the shipped pages
+// once, in normal mode.
 #include "support/ui_fixture.h"
 
 #include "binding_text.h"
@@ -14,6 +14,8 @@
 #include "template_builder.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QTest>
 
 #include <functional>
@@ -147,17 +149,6 @@ TEST_F(Binding, FillShowsWhatNoShippedPageShows) {
              Choose(page.combo, "자동");
              EXPECT_EQ(Value(doc, "BLANKPGS"), "AUTO");
          }},
-        {"switched range at a number shows it with separators and stores each step",
-         {{"PWRSVR", "1500"}},
-         [](BindingPage& page, CPrinterDoc& doc) {
-             QLineEdit* edit = page.switchSpin->GetBuddy();
-             EXPECT_TRUE(page.switchCheck->isChecked());
-             EXPECT_TRUE(edit->isEnabled());
-             EXPECT_EQ(edit->text(), "1,500");
-             EXPECT_EQ(Value(doc, "PWRSVR"), "1500") << "the fill's own notification stores nothing";
-             page.switchSpin->Step(+1);
-             EXPECT_EQ(Value(doc, "PWRSVR"), "1,501");
-         }},
         {"absent names: check box checked, numbers at the range's nearest end, empty text",
          {},
          [](BindingPage& page, CPrinterDoc&) {
@@ -199,6 +190,60 @@ TEST_F(Binding, SaveCommandGreysOnceInWriteOnlyModeAndTheFirstChangeEnablesIt) {
         page = dynamic_cast<BindingPage*>(ShowPage(900));
         ASSERT_NE(page, nullptr);
         EXPECT_TRUE(save->isEnabled()) << "a later page does not grey it again";
+        frame_.reset();
+    }
+}
+
+// Keystrokes into a text edit; a character beyond ASCII comes through an input method.
+void TypeInto(QLineEdit* edit, const QString& text) {
+    edit->setFocus();
+    edit->end(false);
+    for (QChar c : text)
+        if (c.unicode() < 0x80)
+            QTest::keyClick(edit, c.toLatin1());
+        else
+            QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
+
+TEST_F(Binding, TextLimitCountsCodePageBytes) {
+    // Code page 949: "가나다라" is B0A1 B3AA B4D9 B6F3; "똠" is 8C 63, its trail byte the letter 'c'.
+    const std::string kGaNaDa = "\xB0\xA1\xB3\xAA\xB4\xD9";
+    auto type = [](QString text) { return [text](QLineEdit* edit) { TypeInto(edit, text); }; };
+    auto paste = [](QString text) {
+        return [text](QLineEdit* edit) {
+            QApplication::clipboard()->setText(text);
+            edit->paste();
+        };
+    };
+    struct Case {
+        const char* what;
+        std::string value; // of the 8-byte text before
+        QString shown;
+        std::function<void(QLineEdit*)> act;
+        std::string stored;
+    };
+    const Case cases[] = {
+        {"a syllable past the limit is refused, a letter after it fits", kGaNaDa, "가나다", type("x아y"),
+         kGaNaDa + "xy"},
+        {"a syllable whose trail byte is a letter is stored whole", "", "", type("똠"), "\x8C\x63"},
+        {"a paste keeps the part that fits", "", "", paste("가나다라마"), kGaNaDa + "\xB6\xF3"},
+        {"a paste with a character the code page lacks is refused", "ab", "ab", paste("A\U0001F600"), "ab"},
+        {"a longer value is shown whole and only shortened", "ABCDEFGHIJ", "ABCDEFGHIJ",
+         [&](QLineEdit* edit) {
+             type("Z")(edit);
+             QTest::keyClick(edit, Qt::Key_Backspace);
+         },
+         "ABCDEFGHI"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CPrinterDoc& doc = MakeDocument({{"CUSTNAME", c.value}});
+        MakeFrame();
+        auto* page = dynamic_cast<BindingPage*>(ShowPage(900));
+        ASSERT_NE(page, nullptr);
+        EXPECT_EQ(page->edit->text(), c.shown);
+        c.act(page->edit);
+        EXPECT_EQ(Value(doc, "CUSTNAME"), c.stored);
         frame_.reset();
     }
 }
