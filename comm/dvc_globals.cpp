@@ -19,6 +19,7 @@ HANDLE G_hResponseMutex = nullptr;
 HANDLE G_hSemGoRead = nullptr;
 HANDLE G_hSemResponse = nullptr;
 HANDLE G_hReadThread = nullptr;
+HANDLE G_hReadThreadEnded = nullptr;
 bool bExpectingResponse = false;
 uint8_t ucCommand = 0;
 unsigned char G_ResponseStore[DVC_RESPONSE_SLOTS][DVC_RESPONSE_SLOT];

@@ -116,6 +116,7 @@ void DvcInit() {
     G_hResponseMutex = CreateMutexA(nullptr, FALSE, nullptr);
     G_hSemGoRead = CreateSemaphoreA(nullptr, 0, 1, nullptr);
     G_hSemResponse = CreateSemaphoreA(nullptr, 0, 1, nullptr);
+    G_hReadThreadEnded = CreateEventA(nullptr, TRUE, TRUE, nullptr);
 
     ReadLoggingLevel();
 

@@ -33,6 +33,9 @@ extern HANDLE G_hResponseMutex;
 extern HANDLE G_hSemGoRead;
 extern HANDLE G_hSemResponse;
 extern HANDLE G_hReadThread;
+// Set when a read thread clears G_hReadThread (under G_hTransactionInfo), reset
+// when one starts: DvcEndReadThread waits on it instead of polling.
+extern HANDLE G_hReadThreadEnded;
 extern bool bExpectingResponse;
 extern uint8_t ucCommand;
 extern unsigned char G_ResponseStore[DVC_RESPONSE_SLOTS][DVC_RESPONSE_SLOT];

@@ -192,7 +192,8 @@ void DvcShutdown() {
                 G_pSetupDiEnumDeviceInfo = nullptr;
                 G_pSetupDiEnumDeviceInterfaces = nullptr;
             }
-            HANDLE* objects[] = {&G_hSemResponse, &G_hSemGoRead, &G_hTransactionInfo, &G_hResponseMutex};
+            HANDLE* objects[] = {&G_hSemResponse, &G_hSemGoRead, &G_hTransactionInfo, &G_hResponseMutex,
+                                 &G_hReadThreadEnded};
             for (HANDLE* object : objects) {
                 if (*object) CloseHandle(*object);
                 *object = nullptr;

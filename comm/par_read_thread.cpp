@@ -45,6 +45,7 @@ bool EndIfNotExpected(bool logExit) {
     if (logExit) DvcLog(DVC_LOG_STEPS, "ParReadPort(), no one is expecting a response, exiting...\n");
     CloseHandle(G_hReadThread);
     G_hReadThread = nullptr;
+    SetEvent(G_hReadThreadEnded);
     ReleaseMutex(G_hTransactionInfo);
     return true;
 }
@@ -60,6 +61,7 @@ bool EndAfterDeadPort(uint32_t tag) {
     DvcLog(DVC_LOG_STEPS, "ParReadPort() - the port keeps failing, read thread ends\n");
     CloseHandle(G_hReadThread);
     G_hReadThread = nullptr;
+    SetEvent(G_hReadThreadEnded);
     ReleaseMutex(G_hTransactionInfo);
     return true;
 }

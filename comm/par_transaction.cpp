@@ -74,6 +74,7 @@ int ParAwaitResponse(uint32_t tag, unsigned char* reply, uint32_t* replyLength) 
     bool started = true;
     if (!G_hReadThread) {
         bExpectingResponse = true;
+        ResetEvent(G_hReadThreadEnded);
         G_hReadThread = (HANDLE)_beginthreadex(nullptr, 0, ParReadPort, nullptr, 0, nullptr);
         started = G_hReadThread != nullptr;
         DvcLog(DVC_LOG_STEPS,

@@ -1,6 +1,8 @@
 // Ending the read thread before the objects it waits on go away.
 #include "dvc_internal.h"
 
+#include <algorithm>
+
 // Cancelled under the mutex: the USB thread clears G_hUsbReadPipe under the
 // same mutex before it closes the pipe, so the handle is never stale here.
 static void CancelUsbRead() {
@@ -29,12 +31,14 @@ bool DvcEndReadThread(DWORD timeoutMs) {
     // A parallel read thread waiting for its next request wakes and sees the flag.
     if (G_hSemGoRead) ReleaseSemaphore(G_hSemGoRead, 1, nullptr);
 
-    // A cancelled or woken thread ends within a millisecond or so; every USB
-    // request after a reopen waits here, so the polls are short.
+    // A cancelled or woken thread ends within a millisecond or so and says so
+    // through the event; every USB close waits here. The wait is cut into short
+    // pieces so a read started just after the cancel is cancelled again.
     DWORD start = GetTickCount();
     while (!ReadThreadGone()) {
-        if (GetTickCount() - start >= timeoutMs) return false;
-        Sleep(1);
+        DWORD waited = GetTickCount() - start;
+        if (waited >= timeoutMs) return false;
+        WaitForSingleObject(G_hReadThreadEnded, std::min<DWORD>(10, timeoutMs - waited));
     }
     // A wake-up the thread did not consume must not start the next one early.
     if (G_hSemGoRead) WaitForSingleObject(G_hSemGoRead, 0);

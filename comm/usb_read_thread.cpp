@@ -98,6 +98,7 @@ unsigned WINAPI UsbReadPort(void* devicePath) {
     DvcLog(DVC_LOG_STEPS, "UsbReadPort(), going to call _endthreadex  after setting handle to NULL\n");
     G_hReadThread = nullptr;
     UsbReadThreadHandle = nullptr;
+    SetEvent(G_hReadThreadEnded);
     ReleaseMutex(G_hTransactionInfo);
     return 0;
 }

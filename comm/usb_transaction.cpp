@@ -29,6 +29,7 @@ void StartReadThread() {
     } else {
         bExpectingResponse = true;
         unsigned threadId = 0;
+        ResetEvent(G_hReadThreadEnded);
         G_hReadThread = (HANDLE)_beginthreadex(nullptr, 0, UsbReadPort, G_szDevicePath, 0, &threadId);
         UsbReadThreadHandle = G_hReadThread;
         DvcLog(DVC_LOG_STEPS,
