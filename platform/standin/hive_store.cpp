@@ -1,5 +1,6 @@
 // Hive file locking, loading and atomic replacement.
 #include "hive_store.h"
+#include "file_stamp.h"
 
 #include "../orbis_platform.h"
 
@@ -63,33 +64,6 @@ class HiveLock {
 
 enum class Load { Ok, Missing, Corrupt, Unreadable };
 
-// What tells one version of the hive file from another without reading it.
-struct FileStamp {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    int64_t mtimeNs = 0;
-    int64_t ctimeNs = 0;
-    bool operator==(const FileStamp&) const = default;
-};
-
-FileStamp StampOf(const struct stat& st) {
-    return {st.st_dev, st.st_ino, st.st_size,
-            static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
-            static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
-}
-
-int64_t NowNs() {
-    timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-// A time stamp moves in clock ticks, so a rewrite within the same tick can keep
-// size, times and even the inode (a freed one is reused). Until the stamp is older
-// than any tick the text itself is compared.
-constexpr int64_t kTimestampSettleNs = 200 * 1000000LL;
-
 // The parsed hive as last read or written by this process, and the file it came
 // from. Parsing is most of a registry call's cost; other processes (the simulated
 // printer, orbis-cli) may replace the file at any time, which its stamp shows.
@@ -146,7 +120,7 @@ Load LoadHive(const std::string& path) {
     }
     ::close(fd);
     const FileStamp stamp = StampOf(st);
-    const bool settled = NowNs() - std::max(stamp.mtimeNs, stamp.ctimeNs) > kTimestampSettleNs;
+    const bool settled = StampSettled(stamp);
     if (g_cache.valid && g_cache.path == path && g_cache.text == text) {
         g_cache.stamp = stamp;
         g_cache.settled = settled;

@@ -1,6 +1,7 @@
 // The profile (INI) calls. A file is parsed once and reused while it is
 // unchanged: building the document asks hundreds of keys of the catalogue.
 #include "../orbis_platform.h"
+#include "file_stamp.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -34,14 +35,7 @@ struct ProfileFile {
     std::unordered_map<std::string, size_t> firstSection; // upper-case name -> first section with it
 };
 
-struct FileStamp {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    int64_t mtimeNs = 0;
-    int64_t ctimeNs = 0;
-    bool operator==(const FileStamp&) const = default;
-};
+using orbis::platform::FileStamp;
 
 struct CacheEntry {
     FileStamp stamp;
@@ -52,14 +46,6 @@ struct CacheEntry {
     // itself is compared.
     bool settled = false;
 };
-
-constexpr int64_t kTimestampSettleNs = 200 * 1000000LL;
-
-int64_t NowNs() {
-    timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
 
 bool ReadWhole(const std::string& path, std::string& content) {
     FILE* f = std::fopen(path.c_str(), "rb");
@@ -142,9 +128,7 @@ std::shared_ptr<const ProfileFile> Load(const char* fileName) {
         Cache.erase(path);
         return nullptr;
     }
-    FileStamp stamp{st.st_dev, st.st_ino, st.st_size,
-                    static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
-                    static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+    const FileStamp stamp = orbis::platform::StampOf(st);
     auto found = Cache.find(path);
     if (found != Cache.end() && found->second.stamp == stamp && found->second.settled)
         return found->second.file;
@@ -154,7 +138,7 @@ std::shared_ptr<const ProfileFile> Load(const char* fileName) {
         Cache.erase(path);
         return nullptr;
     }
-    bool settled = NowNs() - std::max(stamp.mtimeNs, stamp.ctimeNs) > kTimestampSettleNs;
+    bool settled = orbis::platform::StampSettled(stamp);
     if (found != Cache.end() && found->second.content == content) {
         found->second.stamp = stamp;
         found->second.settled = settled;
