@@ -3,6 +3,7 @@
 
 #include "../orbis_platform.h"
 #include "device_wire.h"
+#include "file_stamp.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -30,21 +31,13 @@ namespace {
 struct Listing {
     bool valid = false;
     std::string dir;
-    dev_t device = 0;
-    ino_t inode = 0;
-    int64_t mtimeNs = 0, ctimeNs = 0;
+    FileStamp stamp;
     bool settled = false; // stamp older than a clock tick: a change would show in it
     std::vector<std::pair<long, PresentDevice>> entries; // by pid, ordered by port
 };
 
 std::mutex g_listingMutex;
 Listing g_listing;
-
-constexpr int64_t kTimestampSettleNs = 200 * 1000000LL;
-
-int64_t Ns(const timespec& t) {
-    return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
 
 std::vector<std::pair<long, PresentDevice>> ReadListing(const std::string& dir) {
     std::vector<std::pair<long, PresentDevice>> entries;
@@ -89,19 +82,9 @@ std::vector<PresentDevice> PresentDevices() {
     if (::stat(dir.c_str(), &st) != 0) return devices;
     std::lock_guard<std::mutex> lock(g_listingMutex);
     Listing& l = g_listing;
-    if (!l.valid || !l.settled || l.dir != dir || l.device != st.st_dev || l.inode != st.st_ino ||
-        l.mtimeNs != Ns(st.st_mtim) || l.ctimeNs != Ns(st.st_ctim)) {
-        timespec now;
-        clock_gettime(CLOCK_REALTIME, &now);
-        l = Listing{true,
-                    dir,
-                    st.st_dev,
-                    st.st_ino,
-                    Ns(st.st_mtim),
-                    Ns(st.st_ctim),
-                    Ns(now) - std::max(Ns(st.st_mtim), Ns(st.st_ctim)) > kTimestampSettleNs,
-                    ReadListing(dir)};
-    }
+    const FileStamp stamp = StampOf(st);
+    if (!l.valid || !l.settled || l.dir != dir || !(l.stamp == stamp))
+        l = Listing{true, dir, stamp, StampSettled(stamp), ReadListing(dir)};
     for (const auto& [pid, device] : l.entries)
         if (ProcessLives(pid)) devices.push_back(device);
     return devices;
