@@ -1,7 +1,7 @@
 // The profile calls behave as the Windows ones do: names without regard to case,
 // trimming, quotes, truncation, NUL-separated lists, integer parsing, and a cached
 // copy that notices a rewritten or deleted file.
-#include "orbis_platform.h"
+#include "support/temp_root.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-#include <unistd.h>
 
 namespace {
 
@@ -21,18 +20,6 @@ const char kIni[] = ".\\test.ini";
 
 class ProfileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char dir[] = "/tmp/profile_testXXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
-        ASSERT_NE(getcwd(previous_, sizeof previous_), nullptr);
-        ASSERT_EQ(chdir(dir), 0);
-    }
-    void TearDown() override {
-        std::remove("test.ini");
-        EXPECT_EQ(chdir(previous_), 0);
-        rmdir(dir_.c_str());
-    }
     static void Write(const std::string& content, const char* file = "test.ini") {
         std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
     }
@@ -44,8 +31,7 @@ class ProfileTest : public ::testing::Test {
         EXPECT_EQ(buffer[n], '\0') << section << "/" << key;
         return buffer.substr(0, n);
     }
-    std::string dir_;
-    char previous_[4096];
+    orbis::platformtest::TempRoot root; // and the current directory under it
 };
 
 TEST_F(ProfileTest, StringLookupsAndTruncation) {

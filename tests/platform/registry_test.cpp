@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -16,24 +15,6 @@
 using orbis::platformtest::TempRoot;
 
 namespace {
-
-// Child-process mode: started by the concurrency test with this variable set.
-// Writes 200 distinct values as fast as it can and exits.
-const bool childWriter = [] {
-    const char* prefix = std::getenv("ORBIS_TEST_REG_WRITER");
-    if (!prefix) return false;
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Race", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
-        _exit(2);
-    for (DWORD i = 0; i < 200; ++i) {
-        std::string name = std::string(prefix) + std::to_string(i);
-        if (RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&i), 4) !=
-            ERROR_SUCCESS)
-            _exit(3);
-    }
-    _exit(0);
-}();
 
 HKEY Create(HKEY root, const char* path, DWORD* disposition = nullptr) {
     HKEY key = nullptr;
@@ -48,10 +29,10 @@ HKEY OpenKey(const char* path) {
 }
 
 // The value's bytes, or "<missing>".
-std::string Query(HKEY key, const char* name, DWORD* type = nullptr) {
+std::string Query(HKEY key, const char* name) {
     BYTE out[64];
     DWORD size = sizeof out;
-    if (RegQueryValueExA(key, name, nullptr, type, out, &size) != ERROR_SUCCESS) return "<missing>";
+    if (RegQueryValueExA(key, name, nullptr, nullptr, out, &size) != ERROR_SUCCESS) return "<missing>";
     return std::string(reinterpret_cast<char*>(out), size);
 }
 
@@ -197,22 +178,39 @@ TEST(Registry, SecurityDescriptorDaclIsRecordedInOrder) {
     RegCloseKey(key);
 }
 
-TEST(Registry, BrokenHiveIsMovedAsideAndHandWrittenHiveIsRead) {
+// A hive that is not one (garbage, a value outside any key, far beyond anything this program
+// writes) is put aside under the next free name, never parsed nor overwritten.
+TEST(Registry, BrokenHivesArePutAsideAndHandWrittenOnesRead) {
     TempRoot root;
-    const std::string broken = "this is not a registry\n[HKEY_LOCAL_MACHINE\\X]\n\"a\"=dword:zz\n";
-    root.WriteFile("registry.reg", broken);
-    EXPECT_EQ(OpenKey("X"), nullptr);
-    EXPECT_EQ(root.ReadFile("registry.reg.corrupt-1"), broken);
-    RegCloseKey(Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\New"));
-    EXPECT_EQ(root.ReadFile("registry.reg.corrupt-1"), broken); // never overwritten
-    EXPECT_NE(root.ReadFile("registry.reg").find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\New]"), std::string::npos);
-    // A second broken hive gets the next free name.
-    root.WriteFile("registry.reg", "REGEDIT4\n\"orphan\"=\"value\"\n");
-    EXPECT_EQ(OpenKey("SOFTWARE\\New"), nullptr);
-    EXPECT_EQ(root.ReadFile("registry.reg.corrupt-2"), "REGEDIT4\n\"orphan\"=\"value\"\n");
+    std::string big = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Big]\n";
+    while (big.size() <= (1u << 20))
+        big += "\"v" + std::to_string(big.size()) + "\"=dword:00000001\n";
+    const std::pair<std::string, const char*> broken[] = {
+        {"this is not a registry\n[HKEY_LOCAL_MACHINE\\X]\n\"a\"=dword:zz\n", "X"},
+        {"REGEDIT4\n\"orphan\"=\"value\"\n", "SOFTWARE\\New"},
+        {big, "Big"},
+    };
+    for (size_t i = 0; i < std::size(broken); ++i) {
+        root.WriteFile("registry.reg", broken[i].first);
+        EXPECT_EQ(OpenKey(broken[i].second), nullptr) << i;
+        RegCloseKey(Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\New"));
+        EXPECT_NE(root.ReadFile("registry.reg").find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\New]"),
+                  std::string::npos);
+        for (size_t j = 0; j <= i; ++j)
+            EXPECT_EQ(root.ReadFile("registry.reg.corrupt-" + std::to_string(j + 1)), broken[j].first) << j;
+    }
+    // A value that would make such a hive is refused.
+    HKEY huge = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Huge");
+    std::string blob(1 << 20, 'x');
+    EXPECT_NE(RegSetValueExA(huge, "blob", 0, REG_BINARY, reinterpret_cast<const BYTE*>(blob.data()),
+                             DWORD(blob.size())),
+              ERROR_SUCCESS);
+    RegCloseKey(huge);
+    EXPECT_LT(std::filesystem::file_size(root.Path() + "/registry.reg"), 4096u);
 
-    root.WriteFile("registry.reg", "REGEDIT4\r\n\r\n; comment\r\n[HKEY_LOCAL_MACHINE\\A\\B]\r\n"
-                                   "\"Port\"=\"USB001\"\r\n\"Bits\"=hex:01,02,\\\r\n  03\r\n");
+    const std::string handWritten = "REGEDIT4\r\n\r\n; comment\r\n[HKEY_LOCAL_MACHINE\\A\\B]\r\n"
+                                    "\"Port\"=\"USB001\"\r\n\"Bits\"=hex:01,02,\\\r\n  03\r\n";
+    root.WriteFile("registry.reg", handWritten);
     HKEY parent = OpenKey("a"); // implied by its subkey
     EXPECT_NE(parent, nullptr);
     RegCloseKey(parent);
@@ -221,84 +219,53 @@ TEST(Registry, BrokenHiveIsMovedAsideAndHandWrittenHiveIsRead) {
     EXPECT_EQ(Query(key, "Port"), std::string("USB001\0", 7));
     EXPECT_EQ(Query(key, "Bits"), "\x01\x02\x03");
     // Rewritten in place by hand at once: same file, same size, perhaps the same time stamp.
-    root.WriteFile("registry.reg", "REGEDIT4\r\n\r\n; comment\r\n[HKEY_LOCAL_MACHINE\\A\\B]\r\n"
-                                   "\"Port\"=\"USB002\"\r\n\"Bits\"=hex:01,02,\\\r\n  03\r\n");
+    std::string rewritten = handWritten;
+    rewritten[rewritten.find("USB001") + 5] = '2';
+    root.WriteFile("registry.reg", rewritten);
     EXPECT_EQ(Query(key, "Port"), std::string("USB002\0", 7));
     RegCloseKey(key);
 }
 
-// Links planted at the hive's files are never followed, an oversized hive is
-// refused, and what the hive store creates is for the user alone.
-TEST(Registry, PlantedLinksAndOversizedHivesAreRefused) {
+// Links planted at the hive's files are never followed (a dangling one creates nothing),
+// and what the hive store creates is for the user alone.
+TEST(Registry, PlantedLinksAreNeverFollowed) {
     namespace fs = std::filesystem;
     const std::string hive = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Secret]\n\"a\"=dword:00000001\n";
-    auto setValue = [] {
-        HKEY key = nullptr;
-        LONG rc = RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Mine", 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &key, nullptr);
-        DWORD one = 1;
-        if (rc == ERROR_SUCCESS)
-            rc = RegSetValueExA(key, "v", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), 4);
-        RegCloseKey(key);
-        return rc;
-    };
     const struct Case {
         const char* link; // planted at this name, pointing at "precious" (holding `hive`)
+        bool dangling;    // "precious" does not exist
         bool writes;      // a value can still be set
     } cases[] = {
-        {"registry.reg", false},          // neither read through nor replaced
-        {"registry.reg.lock", false},     // not opened through
-        {"registry.reg.tmp-PID-N", true}, // the temporary file: a fresh name of our own
+        {"registry.reg", false, false},          // neither read through nor replaced
+        {"registry.reg.lock", false, false},     // not opened through
+        {"registry.reg.lock", true, false},      // not created through
+        {"registry.reg.tmp-PID-N", false, true}, // the temporary file: a fresh name of our own
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.link);
         TempRoot root;
-        const std::string r = root.Path();
-        root.WriteFile("precious", hive);
-        std::string name = c.link;
-        if (name.find("PID") == std::string::npos) {
-            fs::create_symlink(r + "/precious", r + "/" + name);
-        } else {
-            for (int n = 0; n < 300; ++n)
-                fs::create_symlink(r + "/precious", r + "/registry.reg.tmp-" + std::to_string(getpid()) +
-                                                        "-" + std::to_string(n));
-        }
+        const std::string r = root.Path(), tmp = r + "/registry.reg.tmp-" + std::to_string(getpid()) + "-";
+        if (!c.dangling) root.WriteFile("precious", hive);
+        for (int n = 0; n < (c.writes ? 300 : 1); ++n)
+            fs::create_symlink(r + "/precious", c.writes ? tmp + std::to_string(n) : r + "/" + c.link);
         EXPECT_EQ(OpenKey("Secret"), nullptr); // the target is never read as the hive
-        EXPECT_EQ(setValue() == ERROR_SUCCESS, c.writes);
-        EXPECT_EQ(root.ReadFile("precious"), hive);
-        EXPECT_TRUE(fs::is_symlink(
-            r + "/" + (c.writes ? "registry.reg.tmp-" + std::to_string(getpid()) + "-0" : name)));
+        HKEY key = nullptr;
+        DWORD one = 1;
+        LONG rc = RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Mine", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr);
+        if (rc == ERROR_SUCCESS)
+            rc = RegSetValueExA(key, "v", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), 4);
+        RegCloseKey(key);
+        EXPECT_EQ(rc == ERROR_SUCCESS, c.writes);
+        EXPECT_EQ(root.ReadFile("precious"), c.dangling ? "" : hive);
+        EXPECT_EQ(fs::exists(r + "/precious"), !c.dangling);
+        EXPECT_TRUE(fs::is_symlink(c.writes ? tmp + "0" : r + "/" + c.link));
         if (c.writes) {
             EXPECT_FALSE(fs::is_symlink(r + "/registry.reg"));
-            EXPECT_EQ(fs::status(r + "/registry.reg").permissions(),
-                      fs::perms::owner_read | fs::perms::owner_write);
-            EXPECT_EQ(fs::status(r + "/registry.reg.lock").permissions(),
-                      fs::perms::owner_read | fs::perms::owner_write);
+            for (const char* file : {"/registry.reg", "/registry.reg.lock"})
+                EXPECT_EQ(fs::status(r + file).permissions(), fs::perms::owner_read | fs::perms::owner_write);
         }
     }
-    // A dangling link at the lock does not create its target.
-    {
-        TempRoot root;
-        fs::create_symlink(root.Path() + "/made-through-link", root.Path() + "/registry.reg.lock");
-        EXPECT_NE(setValue(), ERROR_SUCCESS);
-        EXPECT_FALSE(fs::exists(root.Path() + "/made-through-link"));
-    }
-    // A hive far beyond anything this program writes is put aside, not parsed;
-    // a value that would make one is refused.
-    TempRoot root;
-    std::string big = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Big]\n";
-    while (big.size() <= (1u << 20))
-        big += "\"v" + std::to_string(big.size()) + "\"=dword:00000001\n";
-    root.WriteFile("registry.reg", big);
-    EXPECT_EQ(OpenKey("Big"), nullptr);
-    EXPECT_EQ(root.ReadFile("registry.reg.corrupt-1"), big);
-    HKEY key = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Huge");
-    std::string blob(1 << 20, 'x');
-    EXPECT_NE(RegSetValueExA(key, "blob", 0, REG_BINARY, reinterpret_cast<const BYTE*>(blob.data()),
-                             DWORD(blob.size())),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-    EXPECT_LT(fs::file_size(root.Path() + "/registry.reg"), 4096u);
 }
 
 TEST(Registry, TwoWriterProcessesLoseNothing) {
@@ -317,10 +284,14 @@ TEST(Registry, TwoWriterProcessesLoseNothing) {
     for (int i = 0; i < 2; ++i) {
         children[i] = fork();
         ASSERT_GE(children[i], 0);
-        if (children[i] == 0) {
-            setenv("ORBIS_TEST_REG_WRITER", prefixes[i], 1);
-            execl("/proc/self/exe", "registry_writer", static_cast<char*>(nullptr));
-            _exit(127);
+        if (children[i] == 0) { // 200 distinct values, as fast as it can
+            HKEY key = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Race");
+            for (DWORD v = 0; v < 200; ++v) {
+                std::string name = prefixes[i] + std::to_string(v);
+                if (RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4))
+                    _exit(3);
+            }
+            _exit(0);
         }
     }
     for (pid_t child : children) {

@@ -46,6 +46,7 @@ bool QueueDevice::Read(void* buffer, DWORD count, DWORD* got, DWORD* error) {
     changed_.notify_all();
     changed_.wait(lock, [&] { return !incoming_.empty() || failure_ || generation != cancelGeneration_; });
     --blocked_;
+    changed_.notify_all();
     *got = 0;
     if (generation != cancelGeneration_ || incoming_.empty()) {
         *error = generation != cancelGeneration_ ? ERROR_OPERATION_ABORTED : failure_;
@@ -65,7 +66,6 @@ bool QueueDevice::Write(const void* buffer, DWORD count, DWORD* written, DWORD*)
 
 void QueueDevice::Cancel() {
     std::lock_guard lock(mutex_);
-    ++cancels_;
     if (!ignoreCancel_) ++cancelGeneration_;
     changed_.notify_all();
 }
@@ -87,19 +87,15 @@ void QueueDevice::IgnoreCancel() {
     ignoreCancel_ = true;
 }
 
-bool QueueDevice::WaitForBlockedRead(int milliseconds) {
+bool QueueDevice::WaitForReads(int blocked, int milliseconds) {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] { return blocked_ > 0; });
+    return changed_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                             [&] { return blocked_ == blocked && incoming_.empty(); });
 }
 
 std::string QueueDevice::Written() {
     std::lock_guard lock(mutex_);
     return written_;
-}
-
-int QueueDevice::Cancels() {
-    std::lock_guard lock(mutex_);
-    return cancels_;
 }
 
 } // namespace orbis::platformtest

@@ -35,8 +35,8 @@ class QueueDevice : public platform::IoObject {
     void Fail(DWORD error);
     void IgnoreCancel(); // a driver that does not abort its blocked reads
     std::string Written();
-    bool WaitForBlockedRead(int milliseconds); // true once a Read waits for bytes
-    int Cancels();
+    // True once `blocked` reads wait for bytes and every pushed byte is taken.
+    bool WaitForReads(int blocked, int milliseconds);
 
   private:
     std::mutex mutex_;
@@ -44,7 +44,7 @@ class QueueDevice : public platform::IoObject {
     std::deque<char> incoming_;
     std::string written_;
     DWORD failure_ = 0;
-    int cancels_ = 0, blocked_ = 0;
+    int blocked_ = 0;
     unsigned cancelGeneration_ = 0; // a Cancel ends only the reads blocked when it came
     bool ignoreCancel_ = false;
 };
