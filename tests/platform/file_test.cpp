@@ -96,153 +96,108 @@ TEST(Paths, RootIsPrivateOrRefused) {
     }
 }
 
-// A write never goes through a link planted at the name (its target stays as
-// it was, a dangling one creates nothing); reading through a link still works.
-TEST(Files, WritesNeverFollowALink) {
+// What a call returns and leaves at C:\name.
+using Call = std::function<std::pair<bool, DWORD>()>;
+
+Call Create(DWORD access, DWORD disposition, const char* name = "C:\\name") {
+    return [=] {
+        HANDLE h = Open(name, access, 0, disposition);
+        const DWORD error = GetLastError();
+        bool ok = h != INVALID_HANDLE_VALUE && (!(access & GENERIC_WRITE) || WriteText(h, "AB"));
+        CloseHandle(h);
+        return std::pair{ok, error};
+    };
+}
+
+Call Fopen(const char* mode) {
+    return [=] {
+        FILE* f = WinFopen("C:\\name", mode);
+        const DWORD error = GetLastError();
+        bool ok = f && std::fputs("AB", f) >= 0;
+        if (f) std::fclose(f);
+        return std::pair{ok, error};
+    };
+}
+
+Call Move(DWORD flags) {
+    return [=] {
+        SetLastError(0); // left as it is on success
+        return std::pair{MoveFileExA("C:\\from", "C:\\name", flags) != FALSE, GetLastError()};
+    };
+}
+
+// Each call on a name that is absent, a file holding "old-data", a link planted to "precious", or a
+// dangling link: a write never goes through a link (its target stays as it was, a dangling one
+// creates nothing), reading through one still works, a move replaces the link itself.
+TEST(Files, CallsOnANameKeepWindowsRulesAndNeverWriteThroughALink) {
     namespace fs = std::filesystem;
     TempRoot root;
-    const std::string c = root.Path() + "/c/";
-    const DWORD R = GENERIC_READ, W = GENERIC_WRITE;
-    auto opens = [](const char* name, DWORD access, DWORD disposition) {
-        HANDLE h = Open(name, access, 0, disposition);
-        bool ok = h != INVALID_HANDLE_VALUE && (!(access & W) || WriteText(h, "X"));
-        CloseHandle(h);
-        return ok;
-    };
-    auto fopens = [](const char* mode) {
-        FILE* f = WinFopen("C:\\link", mode);
-        bool ok = f && std::fputs("X", f) >= 0;
-        if (f) std::fclose(f);
-        return ok;
-    };
-    const struct Case {
-        const char* name;
-        std::function<bool()> write;
-        bool succeeds;
-    } cases[] = {
-        {"CREATE_ALWAYS", [&] { return opens("C:\\link", W, CREATE_ALWAYS); }, false},
-        {"CREATE_ALWAYS, read only", [&] { return opens("C:\\link", R, CREATE_ALWAYS); }, false},
-        {"OPEN_EXISTING for writing", [&] { return opens("C:\\link", W, OPEN_EXISTING); }, false},
-        {"OPEN_ALWAYS for writing", [&] { return opens("C:\\link", R | W, OPEN_ALWAYS); }, false},
-        {"TRUNCATE_EXISTING", [&] { return opens("C:\\link", W, TRUNCATE_EXISTING); }, false},
-        {"fopen a", [&] { return fopens("a"); }, false},
-        {"fopen w+", [&] { return fopens("w+"); }, false},
-        {"copy /b onto it", [] { return WinSystem("copy /b C:\\src C:\\link") == 0; }, false},
-        {"reading", [&] { return opens("C:\\link", R, OPEN_EXISTING); }, true},
+    const std::string r = root.Path();
+    const DWORD R = GENERIC_READ, W = GENERIC_WRITE, kAny = ~0u;
+    enum Name { Absent, File, Link, Dangling };
+    const Call copy = [] { return std::pair{WinSystem("copy /b C:\\src C:\\name") == 0, GetLastError()}; };
+    const struct Row {
+        Name name;
+        Call call;
+        bool ok;
+        DWORD error;       // kAny: not told
+        std::string after; // read from C:\name
+    } rows[] = {
+        {Absent, Create(W, CREATE_NEW), true, 0, "AB"},
+        {File, Create(W, CREATE_NEW), false, ERROR_FILE_EXISTS, "old-data"},
+        {Absent, Create(W, CREATE_ALWAYS), true, 0, "AB"},
+        {File, Create(W, CREATE_ALWAYS), true, ERROR_ALREADY_EXISTS, "AB"},
+        {Absent, Create(W, OPEN_EXISTING), false, ERROR_FILE_NOT_FOUND, ""},
+        {File, Create(W, OPEN_EXISTING), true, 0, "ABd-data"},
+        {Absent, Create(W, OPEN_ALWAYS), true, 0, "AB"},
+        {File, Create(R | W, OPEN_ALWAYS), true, ERROR_ALREADY_EXISTS, "ABd-data"},
+        {Absent, Create(W, TRUNCATE_EXISTING), false, ERROR_FILE_NOT_FOUND, ""},
+        {File, Create(W, TRUNCATE_EXISTING), true, 0, "AB"},
+        {Absent, Create(W, CREATE_ALWAYS, "C:\\missing\\dir\\x"), false, ERROR_PATH_NOT_FOUND, ""},
+        {Absent, Create(R, OPEN_EXISTING, "C:\\"), false, ERROR_ACCESS_DENIED, ""}, // a directory
+        {Absent, Move(0), true, 0, "new"},
+        {File, Move(0), false, ERROR_ALREADY_EXISTS, "old-data"},
+        {File, Move(MOVEFILE_REPLACE_EXISTING), true, 0, "new"},
+        {Link, Move(MOVEFILE_REPLACE_EXISTING), true, 0, "new"},
+        {Link, Create(W, CREATE_ALWAYS), false, kAny, "precious"},
+        {Dangling, Create(W, CREATE_ALWAYS), false, kAny, ""},
+        {Link, Create(R, CREATE_ALWAYS), false, kAny, "precious"},
+        {Dangling, Create(R, CREATE_ALWAYS), false, kAny, ""},
+        {Link, Create(W, OPEN_EXISTING), false, kAny, "precious"},
+        {Dangling, Create(W, OPEN_EXISTING), false, kAny, ""},
+        {Link, Create(R | W, OPEN_ALWAYS), false, kAny, "precious"},
+        {Dangling, Create(R | W, OPEN_ALWAYS), false, kAny, ""},
+        {Link, Create(W, TRUNCATE_EXISTING), false, kAny, "precious"},
+        {Dangling, Create(W, TRUNCATE_EXISTING), false, kAny, ""},
+        {Link, Fopen("a"), false, kAny, "precious"},
+        {Dangling, Fopen("a"), false, kAny, ""},
+        {Link, Fopen("w+"), false, kAny, "precious"},
+        {Dangling, Fopen("w+"), false, kAny, ""},
+        {Link, copy, false, kAny, "precious"},
+        {Dangling, copy, false, kAny, ""},
+        {Link, Create(R, OPEN_EXISTING), true, 0, "precious"},
+        {Dangling, Create(R, OPEN_EXISTING), false, kAny, ""},
     };
     root.WriteFile("c/src", "src");
-    for (const auto& test : cases) {
-        SCOPED_TRACE(test.name);
-        for (bool dangling : {false, true}) {
-            root.WriteFile("precious", "precious");
-            if (dangling) fs::remove(root.Path() + "/precious");
-            fs::create_symlink(root.Path() + "/precious", c + "link");
-            SetLastError(0);
-            EXPECT_EQ(test.write(), test.succeeds && !dangling);
-            EXPECT_EQ(root.ReadFile("precious"), dangling ? "" : "precious");
-            EXPECT_EQ(fs::exists(root.Path() + "/precious"), !dangling);
-            EXPECT_TRUE(fs::is_symlink(c + "link"));
-            fs::remove(c + "link");
-        }
-    }
-}
-
-// MoveFileExA replaces an existing name only when asked, replaces a link
-// rather than writing through it, and leaves a file this process has open.
-TEST(Files, MoveFileExReplacesOnlyWhenAsked) {
-    namespace fs = std::filesystem;
-    TempRoot root;
-    const struct Case {
-        const char* target; // "" none, "old" a file, "link" a link to "precious"
-        DWORD flags;
-        bool moves;
-        DWORD error;
-    } cases[] = {
-        {"", 0, true, 0},
-        {"old", 0, false, ERROR_ALREADY_EXISTS},
-        {"old", MOVEFILE_REPLACE_EXISTING, true, 0},
-        {"link", MOVEFILE_REPLACE_EXISTING, true, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.target) + " " + std::to_string(c.flags));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
+        fs::remove(r + "/c/name");
+        fs::remove(r + "/precious");
         root.WriteFile("c/from", "new");
-        root.WriteFile("precious", "precious");
-        fs::remove(root.Path() + "/c/to");
-        if (c.target == std::string("old")) root.WriteFile("c/to", "old");
-        if (c.target == std::string("link"))
-            fs::create_symlink(root.Path() + "/precious", root.Path() + "/c/to");
-        SetLastError(0);
-        EXPECT_EQ(MoveFileExA("C:\\from", "C:\\to", c.flags) != FALSE, c.moves);
-        EXPECT_EQ(GetLastError(), c.error);
-        EXPECT_EQ(root.ReadFile("c/to"), c.moves ? "new" : "old");
-        EXPECT_EQ(fs::exists(root.Path() + "/c/from"), !c.moves);
-        EXPECT_EQ(root.ReadFile("precious"), "precious");
-    }
-    root.WriteFile("c/from", "new");
-    HANDLE h = Open("C:\\from", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-    EXPECT_FALSE(MoveFileExA("C:\\from", "C:\\to", MOVEFILE_REPLACE_EXISTING));
-    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
-    CloseHandle(h);
-}
-
-TEST(Files, CreationDispositions) {
-    TempRoot root;
-    const DWORD W = GENERIC_WRITE;
-    const struct Case {
-        bool exists;
-        DWORD disposition, access;
-        bool opens;
-        DWORD error;
-        std::string contentAfter; // after writing "AB" when opened
-    } cases[] = {
-        {false, CREATE_NEW, W, true, 0, "AB"},
-        {true, CREATE_NEW, W, false, ERROR_FILE_EXISTS, "old-data"},
-        {false, CREATE_ALWAYS, W, true, 0, "AB"},
-        {true, CREATE_ALWAYS, W, true, ERROR_ALREADY_EXISTS, "AB"},
-        {false, OPEN_EXISTING, W, false, ERROR_FILE_NOT_FOUND, ""},
-        {true, OPEN_EXISTING, W, true, 0, "ABd-data"},
-        {false, OPEN_ALWAYS, W, true, 0, "AB"},
-        {true, OPEN_ALWAYS, GENERIC_READ | W, true, ERROR_ALREADY_EXISTS, "ABd-data"},
-        {false, TRUNCATE_EXISTING, W, false, ERROR_FILE_NOT_FOUND, ""},
-        {true, TRUNCATE_EXISTING, W, true, 0, "AB"},
-    };
-    int n = 0;
-    for (const auto& c : cases) {
-        const std::string file = "f" + std::to_string(n++) + ".bin";
-        SCOPED_TRACE(file);
-        if (c.exists) root.WriteFile("c/" + file, "old-data");
+        if (row.name == File) root.WriteFile("c/name", "old-data");
+        if (row.name == Link) root.WriteFile("precious", "precious");
+        if (row.name >= Link) fs::create_symlink(r + "/precious", r + "/c/name");
         SetLastError(12345);
-        HANDLE h = Open(("C:\\" + file).c_str(), c.access, 0, c.disposition);
-        EXPECT_EQ(h != INVALID_HANDLE_VALUE, c.opens);
-        EXPECT_EQ(GetLastError(), c.error);
-        EXPECT_EQ(WriteText(h, "AB") && CloseHandle(h), c.opens);
-        EXPECT_EQ(root.ReadFile("c/" + file), c.contentAfter);
+        const auto [ok, error] = row.call();
+        EXPECT_EQ(ok, row.ok);
+        EXPECT_TRUE(row.error == kAny || error == row.error) << error;
+        EXPECT_EQ(root.ReadFile("c/name"), row.after);
+        EXPECT_EQ(fs::exists(r + "/precious"), row.name == Link);
+        EXPECT_EQ(root.ReadFile("precious"), row.name == Link ? "precious" : "");
     }
-    EXPECT_EQ(Open("C:\\missing\\dir\\x.txt", W, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
-    EXPECT_EQ(Open("C:\\", GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE); // a directory
-    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
-
-    // Reads and writes need the access they were opened with.
-    const std::string payload(10000, '\x5A');
-    HANDLE h = Open("C:\\data.bin", W, 0, CREATE_ALWAYS);
-    EXPECT_TRUE(WriteText(h, payload));
-    char chunk[7];
-    DWORD got = 5;
-    EXPECT_FALSE(ReadFile(h, chunk, 1, &got, nullptr));
-    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(got, 0u);
-    CloseHandle(h);
-    h = Open("c:/data.bin", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-    std::string back;
-    while (ReadFile(h, chunk, sizeof chunk, &got, nullptr) && got)
-        back.append(chunk, got);
-    EXPECT_EQ(back, payload);
-    EXPECT_FALSE(WriteText(h, "x"));
-    CloseHandle(h);
 }
 
-TEST(Files, ShareModesBetweenOpens) {
+TEST(Files, ShareModesAndAccessBetweenOpens) {
     TempRoot root;
     const DWORD R = GENERIC_READ, W = GENERIC_WRITE, SR = FILE_SHARE_READ,
                 SRW = FILE_SHARE_READ | FILE_SHARE_WRITE;
@@ -264,11 +219,28 @@ TEST(Files, ShareModesBetweenOpens) {
         CloseHandle(second);
         CloseHandle(first);
     }
-    // An open file cannot be deleted; closing it frees it.
+    // Reads and writes need the access they were opened with.
+    const std::string payload(10000, '\x5A');
     HANDLE h = Open(".\\shared.txt", W, 0, OPEN_EXISTING);
+    EXPECT_TRUE(WriteText(h, payload));
+    char chunk[7];
+    DWORD got = 5;
+    EXPECT_FALSE(ReadFile(h, chunk, 1, &got, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(got, 0u);
+    // An open file cannot be moved nor deleted; closing it frees it.
+    EXPECT_FALSE(MoveFileExA(".\\shared.txt", ".\\moved.txt", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
     EXPECT_FALSE(DeleteFileA(".\\shared.txt"));
     EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
     EXPECT_EQ(_unlink("shared.txt"), -1);
+    CloseHandle(h);
+    h = Open("shared.txt", R, SR, OPEN_EXISTING);
+    std::string back;
+    while (ReadFile(h, chunk, sizeof chunk, &got, nullptr) && got)
+        back.append(chunk, got);
+    EXPECT_EQ(back, payload);
+    EXPECT_FALSE(WriteText(h, "x"));
     CloseHandle(h);
     EXPECT_TRUE(DeleteFileA(".\\shared.txt"));
     EXPECT_FALSE(DeleteFileA(".\\shared.txt"));

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <sys/wait.h>
@@ -36,12 +36,13 @@ std::string Query(HKEY key, const char* name) {
     return std::string(reinterpret_cast<char*>(out), size);
 }
 
-DWORD Count(HKEY key, bool values) {
-    DWORD subKeys = 99, valueCount = 99;
-    EXPECT_EQ(RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &valueCount,
-                               nullptr, nullptr, nullptr, nullptr),
+// RegQueryInfoKeyA's count of subkeys, longest subkey name and count of values.
+std::array<DWORD, 3> Info(HKEY key) {
+    std::array<DWORD, 3> n = {99, 99, 99};
+    EXPECT_EQ(RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &n[0], &n[1], nullptr, &n[2], nullptr, nullptr,
+                               nullptr, nullptr),
               ERROR_SUCCESS);
-    return values ? valueCount : subKeys;
+    return n;
 }
 
 TEST(Registry, ValuesRoundTripThroughTheHiveFile) {
@@ -114,12 +115,7 @@ TEST(Registry, OpenCreateEnumerateAndDelete) {
 
     HKEY list = OpenKey(printers.c_str());
     ASSERT_NE(list, nullptr);
-    DWORD longest = 0;
-    EXPECT_EQ(RegQueryInfoKeyA(list, nullptr, nullptr, nullptr, nullptr, &longest, nullptr, nullptr, nullptr,
-                               nullptr, nullptr, nullptr),
-              ERROR_SUCCESS);
-    EXPECT_EQ(longest, std::strlen("Another Printer"));
-    EXPECT_EQ(Count(list, false), 3u);
+    EXPECT_EQ(Info(list), (std::array<DWORD, 3>{3, 15, 0})); // "Another Printer" is the longest
     const struct Case {
         DWORD index, bufferSize;
         LONG result;
@@ -133,15 +129,13 @@ TEST(Registry, OpenCreateEnumerateAndDelete) {
         char name[64] = "";
         DWORD size = c.bufferSize;
         EXPECT_EQ(RegEnumKeyExA(list, c.index, name, &size, nullptr, nullptr, nullptr, nullptr), c.result);
-        if (c.result == ERROR_SUCCESS) {
-            EXPECT_EQ(std::string(name, size), c.name);
-        }
+        EXPECT_EQ(c.result == ERROR_SUCCESS ? std::string(name, size) : "", c.name);
     }
     EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet"),
               ERROR_ACCESS_DENIED); // has subkeys
     EXPECT_EQ(RegDeleteKeyA(list, "b"), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteKeyA(list, "b"), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(Count(list, false), 2u);
+    EXPECT_EQ(Info(list)[0], 2u);
     EXPECT_EQ(RegCloseKey(list), ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(list), ERROR_INVALID_HANDLE);
 }
@@ -149,26 +143,27 @@ TEST(Registry, OpenCreateEnumerateAndDelete) {
 TEST(Registry, SecurityDescriptorDaclIsRecordedInOrder) {
     TempRoot root;
     HKEY key = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\VANTREL\\VANDVC");
-    SECURITY_DESCRIPTOR sd;
-    ASSERT_TRUE(InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION));
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    const DWORD rids[3][2] = {{SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS},
+                              {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS},
+                              {SECURITY_LOCAL_SYSTEM_RID, 0}};
     alignas(4) BYTE aclBuffer[1024], tinyBuffer[24];
     PACL acl = reinterpret_cast<PACL>(aclBuffer), tiny = reinterpret_cast<PACL>(tinyBuffer);
     ASSERT_TRUE(InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION));
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     PSID sids[3] = {};
-    ASSERT_TRUE(AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS, 0, 0, 0,
-                                         0, 0, 0, &sids[0]));
-    ASSERT_TRUE(AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
-                                         0, 0, 0, 0, &sids[1]));
-    ASSERT_TRUE(AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &sids[2]));
-    for (PSID sid : sids)
-        EXPECT_TRUE(AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS, sid));
-    EXPECT_TRUE(SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE));
-    EXPECT_TRUE(SetSecurityDescriptorOwner(&sd, sids[1], FALSE));
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(AllocateAndInitializeSid(&nt, rids[i][1] ? 2 : 1, rids[i][0], rids[i][1], 0, 0, 0, 0, 0,
+                                             0, &sids[i]));
+        EXPECT_TRUE(AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS, sids[i]));
+    }
+    SECURITY_DESCRIPTOR sd;
+    ASSERT_TRUE(InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION));
+    EXPECT_TRUE(SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE) &&
+                SetSecurityDescriptorOwner(&sd, sids[1], FALSE));
     EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &sd), ERROR_SUCCESS);
     EXPECT_EQ(orbis::platform::KeyDaclForTesting(HKEY_LOCAL_MACHINE, "software\\vantrel\\vandvc"),
               "S-1-5-32-545:F003F,S-1-5-32-544:F003F,S-1-5-18:F003F");
-    EXPECT_EQ(Count(key, true), 0u); // the access list is not a value
+    EXPECT_EQ(Info(key)[2], 0u); // the access list is not a value
     // An ACL too small for another entry refuses it and stays as it was.
     ASSERT_TRUE(InitializeAcl(tiny, sizeof tinyBuffer, ACL_REVISION));
     EXPECT_FALSE(AddAccessAllowedAce(tiny, ACL_REVISION, KEY_ALL_ACCESS, sids[0]));
@@ -277,7 +272,7 @@ TEST(Registry, TwoWriterProcessesLoseNothing) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     HKEY before = OpenKey("SOFTWARE\\Race");
     ASSERT_NE(before, nullptr);
-    EXPECT_EQ(Count(before, true), 0u);
+    EXPECT_EQ(Info(before)[2], 0u);
     RegCloseKey(before);
     pid_t children[2];
     const char* prefixes[2] = {"first", "second"};
@@ -301,7 +296,7 @@ TEST(Registry, TwoWriterProcessesLoseNothing) {
     }
     HKEY key = OpenKey("SOFTWARE\\Race");
     ASSERT_NE(key, nullptr);
-    EXPECT_EQ(Count(key, true), 400u);
+    EXPECT_EQ(Info(key)[2], 400u);
     for (const char* prefix : prefixes)
         EXPECT_EQ(Query(key, (std::string(prefix) + "199").c_str()), std::string("\xC7\0\0\0", 4));
     RegCloseKey(key);
