@@ -1,6 +1,6 @@
 // Printer ports reached through the Win32 calls, against real printer processes:
-// COMMTIMEOUTS on parallel ports, device-ID prefixes, SetupAPI listing, vanishing
-// printers, overlapped pipe reads, and roots kept apart.
+// COMMTIMEOUTS on parallel ports, SetupAPI listing and roots kept apart, vanishing
+// printers, and overlapped pipe reads.
 #include "support/setupapi_listing.h"
 #include "tests/sim/sim_process.h"
 
@@ -107,41 +107,6 @@ TEST_F(DeviceTest, ParallelReadsHonourTheirTimeouts) {
         EXPECT_EQ(got, c.expectedBytes);
         EXPECT_TRUE(elapsed >= c.minMs && elapsed <= c.maxMs) << elapsed << " ms";
         CloseHandle(port);
-    }
-}
-
-TEST_F(DeviceTest, DeviceIdRepliesCarryTheRightPrefix) {
-    auto sim = Start({"--lpt", "1", "--usb", "1", "--marker", "VNPAP", "--model", "Laser 10"});
-    const std::string id =
-        "MFG:Orbis;CMD:PCL,PJL,POSTSCRIPT,VNPAP;MDL:Laser 10;CLS:PRINTER;DES:Orbis Laser 10;"
-        "MODEL:Laser 10;";
-    struct Case {
-        std::string name;
-        DWORD code;
-        bool ok, prefixed;
-    } cases[] = {
-        {"lpt1:", 0x11, true, false}, // the device name as DOS wrote it
-        {"LPT1", 0x00220034, false, false},
-        {UsbPath(1, kPrinterClass), 0x00220034, true, true},
-        {UsbPath(1, kDeviceClass), 0x00220034, true, true},
-        {UsbPath(1, kPrinterClass), 0x11, false, false},
-    };
-    for (const auto& c : cases) {
-        HANDLE h = Open(c.name);
-        ASSERT_NE(h, INVALID_HANDLE_VALUE) << c.name;
-        char in[8] = {}, out[4096] = {};
-        DWORD returned = 0;
-        BOOL ok = DeviceIoControl(h, c.code, in, sizeof in, out, sizeof out, &returned, nullptr);
-        EXPECT_EQ(bool(ok), c.ok) << c.name << " " << c.code;
-        EXPECT_TRUE(ok || GetLastError() == ERROR_INVALID_FUNCTION);
-        if (ok && c.prefixed) {
-            ASSERT_EQ(returned, id.size() + 2);
-            EXPECT_EQ(size_t(uint8_t(out[0])) << 8 | uint8_t(out[1]), id.size() + 2);
-            EXPECT_EQ(std::string(out + 2, returned - 2), id);
-        } else if (ok) {
-            EXPECT_EQ(std::string(out, returned), id);
-        }
-        CloseHandle(h);
     }
 }
 

@@ -59,7 +59,7 @@ TEST(Overlapped, RoutineRunsOnceOnTheCallerAndResultCarriesTheError) {
             device->IgnoreCancel();
             std::thread([&] { EXPECT_TRUE(CloseHandle(handle)); }).join();
         } else {
-            row.error ? device->Fail(row.error) : device->Push(row.data);
+            device->Push(row.data, row.error);
         }
         EXPECT_EQ(WaitForSingleObjectEx(ov.hEvent, 20000, TRUE), WAIT_IO_COMPLETION);
         EXPECT_EQ(seen.calls, 1);

@@ -1,4 +1,4 @@
-// GetVersionExA's family setting, and the run-time loaded SETUPAPI.DLL.
+// GetVersionExA's family setting.
 #include "support/temp_root.h"
 
 #include <gtest/gtest.h>
@@ -38,28 +38,6 @@ TEST(Version, FamilyComesFromTestingSettingEnvironmentOrRootFile) {
     wrong.dwOSVersionInfoSize = sizeof wrong - 4;
     EXPECT_FALSE(GetVersionExA(&wrong));
     EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-}
-
-TEST(Modules, OnlySetupApiLoads) {
-    const std::pair<const char*, bool> cases[] = {{"SETUPAPI.DLL", true},      {"setupapi.dll", true},
-                                                  {"SetupApi", true},          {"KERNEL32.DLL", false},
-                                                  {"setupapi.dll.bak", false}, {"", false}};
-    for (const auto& [name, loads] : cases) {
-        SetLastError(0);
-        HMODULE module = LoadLibraryA(name), again = LoadLibraryA(name); // one module, counted
-        EXPECT_EQ(module != nullptr, loads) << name;
-        EXPECT_EQ(again, module);
-        EXPECT_EQ(GetLastError(), loads ? 0u : DWORD(ERROR_MOD_NOT_FOUND));
-        if (!module) continue;
-        EXPECT_EQ(GetProcAddress(module, "NoSuchEntryPoint"), nullptr);
-        EXPECT_EQ(GetLastError(), ERROR_PROC_NOT_FOUND);
-        EXPECT_TRUE(FreeLibrary(module));
-        EXPECT_NE(GetProcAddress(again, "SetupDiGetClassDevsA"), nullptr); // still loaded
-        EXPECT_TRUE(FreeLibrary(again));
-        EXPECT_FALSE(FreeLibrary(again));
-        EXPECT_EQ(GetProcAddress(again, "SetupDiGetClassDevsA"), nullptr);
-        EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-    }
 }
 
 } // namespace

@@ -70,15 +70,10 @@ void QueueDevice::Cancel() {
     changed_.notify_all();
 }
 
-void QueueDevice::Push(const std::string& bytes) {
+void QueueDevice::Push(const std::string& bytes, DWORD failure) {
     std::lock_guard lock(mutex_);
     incoming_.insert(incoming_.end(), bytes.begin(), bytes.end());
-    changed_.notify_all();
-}
-
-void QueueDevice::Fail(DWORD error) {
-    std::lock_guard lock(mutex_);
-    failure_ = error;
+    if (failure) failure_ = failure;
     changed_.notify_all();
 }
 

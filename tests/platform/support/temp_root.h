@@ -31,9 +31,8 @@ class QueueDevice : public platform::IoObject {
     bool Read(void* buffer, DWORD count, DWORD* got, DWORD* error) override;
     bool Write(const void* buffer, DWORD count, DWORD* written, DWORD* error) override;
     void Cancel() override;
-    void Push(const std::string& bytes);
-    void Fail(DWORD error);
-    void IgnoreCancel(); // a driver that does not abort its blocked reads
+    void Push(const std::string& bytes, DWORD failure = 0); // the bytes, then the failure for good
+    void IgnoreCancel();                                    // a driver that does not abort its blocked reads
     std::string Written();
     // True once `blocked` reads wait for bytes and every pushed byte is taken.
     bool WaitForReads(int blocked, int milliseconds);
