@@ -36,14 +36,11 @@ std::string UsbPath(int port, const char* cls = kPrinterClass, const char* pipe 
     return std::string("\\\\?\\usb#vid_1a2b&pid_0c1d#") + serial + "#" + cls + pipe;
 }
 
-// The batched query for the given identifiers, behind the NPA start packet.
-std::string Query(std::vector<uint16_t> ids) {
-    std::string q = {char(0xA5), 0,    char(2 * ids.size() + 5), 0x50, char(0xE0),
-                     char(0xE7), 0x20, char(ids.size())};
-    for (uint16_t id : ids)
-        q += char(id >> 8), q += char(id & 0xFF);
-    return kNpaStart + q;
-}
+// Batched queries behind the NPA start packet: of one setting, and of six.
+const std::string kQueryOne = kNpaStart + std::string("\xA5\x00\x07\x50\xE0\xE7\x20\x01\x01\x01", 10);
+const std::string kQuerySix =
+    kNpaStart +
+    std::string("\xA5\x00\x11\x50\xE0\xE7\x20\x06\x01\x01\x01\x41\x06\x02\x04\x07\x01\x12\x04\x08", 20);
 
 int64_t MsSince(Clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
@@ -160,7 +157,7 @@ TEST_F(DeviceTest, APrinterThatVanishesMidReplyMakesReadsFailNotHang) {
         ASSERT_NE(in, INVALID_HANDLE_VALUE);
         COMMTIMEOUTS t = {0, 0, 30000, 0, 0};
         ASSERT_TRUE(c.usb || SetCommTimeouts(in, &t));
-        ASSERT_TRUE(Write(out, Query({0x0101, 0x0141, 0x0602, 0x0407, 0x0112, 0x0408})));
+        ASSERT_TRUE(Write(out, kQuerySix));
         char buffer[64];
         DWORD got = 0, after = 0, error = 0;
         ASSERT_TRUE(ReadFile(in, buffer, c.firstRead, &got, nullptr));
@@ -220,7 +217,7 @@ TEST_F(DeviceTest, OverlappedPipeReadsNeedNoThreadEachAndCompleteAsOnWindows) {
         EXPECT_EQ(GetLastError(), DWORD(ERROR_IO_INCOMPLETE));
         if (row.end == Answered) {
             HANDLE out = Open(UsbPath(1, kPrinterClass, "\\PIPE00"), GENERIC_WRITE);
-            ASSERT_TRUE(Write(out, Query({0x0101})));
+            ASSERT_TRUE(Write(out, kQueryOne));
             CloseHandle(out);
             EXPECT_EQ(WaitForSingleObject(ovs[0].hEvent, 20000), WAIT_OBJECT_0); // not alertable: no routine
             EXPECT_TRUE(seen.empty());

@@ -33,10 +33,12 @@ class ProfileTest : public ::testing::Test {
     orbis::platformtest::TempRoot root; // and the current directory under it
 };
 
-TEST_F(ProfileTest, StringLookupsAndTruncation) {
-    Write("; comment line\n[ section1 ]\n  key1 =  value one  \nQuoted=\"quoted value\"\nSingle='single'\n"
-          "Mismatched=\"half'\nEmpty=\nBare=\"\"\nlonely "
-          "line\n=val\nDup=first\ndup=second\n[Other]\nx=1\nk=val1\n");
+TEST_F(ProfileTest, StringAndIntegerLookupsAndTruncation) {
+    Write(
+        "; comment line\n[ section1 ]\n  key1 =  value one  \nQuoted=\"quoted value\"\nSingle='single'\n"
+        "Mismatched=\"half'\nEmpty=\nBare=\"\"\nlonely "
+        "line\n=val\nDup=first\ndup=second\n[Other]\nx=1\nk=val1\n"
+        "[n]\nplus=+1\nmixed=42A\nletter=B\nwrap=4294967297\nneg=-5\nempty=\nspaced=  17  \nquoted=\"9\"\n");
     const struct Case {
         const char *section, *key, *fallback;
         std::string expected;
@@ -70,6 +72,17 @@ TEST_F(ProfileTest, StringLookupsAndTruncation) {
     char untouched[4] = {'#', '#', '#', '\0'};
     EXPECT_EQ(GetPrivateProfileStringA("Other", "k", "", untouched, 0, kIni), 0u);
     EXPECT_STREQ(untouched, "###");
+    const struct IntCase {
+        const char* key;
+        INT fallback;
+        UINT expected;
+    } ints[] = {
+        {"plus", 7, 1},    {"mixed", 7, 42},        {"letter", 7, 0}, // not the default
+        {"wrap", 7, 1},    {"neg", 7, 0xFFFFFFFBu}, {"empty", 7, 7},  {"missing", -3, 0xFFFFFFFDu},
+        {"spaced", 7, 17}, {"quoted", 7, 9},
+    };
+    for (const IntCase& c : ints)
+        EXPECT_EQ(GetPrivateProfileIntA("n", c.key, c.fallback, kIni), c.expected) << c.key;
 }
 
 TEST_F(ProfileTest, NameListsAndSections) {
@@ -103,22 +116,6 @@ TEST_F(ProfileTest, NameListsAndSections) {
                   c.expectedCount);
         EXPECT_EQ(buffer.substr(0, c.expected.size()), c.expected);
     }
-}
-
-TEST_F(ProfileTest, Integers) {
-    Write(
-        "[n]\nplus=+1\nmixed=42A\nletter=B\nwrap=4294967297\nneg=-5\nempty=\nspaced=  17  \nquoted=\"9\"\n");
-    const struct Case {
-        const char* key;
-        INT fallback;
-        UINT expected;
-    } cases[] = {
-        {"plus", 7, 1},    {"mixed", 7, 42},        {"letter", 7, 0}, // not the default
-        {"wrap", 7, 1},    {"neg", 7, 0xFFFFFFFBu}, {"empty", 7, 7},  {"missing", -3, 0xFFFFFFFDu},
-        {"spaced", 7, 17}, {"quoted", 7, 9},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(GetPrivateProfileIntA("n", c.key, c.fallback, kIni), c.expected) << c.key;
 }
 
 TEST_F(ProfileTest, CachedCopyNoticesRewriteAndDeletion) {

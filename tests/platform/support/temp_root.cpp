@@ -57,9 +57,7 @@ bool QueueDevice::Read(void* buffer, DWORD count, DWORD* got, DWORD* error) {
     return true;
 }
 
-bool QueueDevice::Write(const void* buffer, DWORD count, DWORD* written, DWORD*) {
-    std::lock_guard lock(mutex_);
-    written_.append(static_cast<const char*>(buffer), count);
+bool QueueDevice::Write(const void*, DWORD count, DWORD* written, DWORD*) {
     *written = count;
     return true;
 }
@@ -86,11 +84,6 @@ bool QueueDevice::WaitForReads(int blocked, int milliseconds) {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, std::chrono::milliseconds(milliseconds),
                              [&] { return blocked_ == blocked && incoming_.empty(); });
-}
-
-std::string QueueDevice::Written() {
-    std::lock_guard lock(mutex_);
-    return written_;
 }
 
 } // namespace orbis::platformtest

@@ -33,7 +33,6 @@ class QueueDevice : public platform::IoObject {
     void Cancel() override;
     void Push(const std::string& bytes, DWORD failure = 0); // the bytes, then the failure for good
     void IgnoreCancel();                                    // a driver that does not abort its blocked reads
-    std::string Written();
     // True once `blocked` reads wait for bytes and every pushed byte is taken.
     bool WaitForReads(int blocked, int milliseconds);
 
@@ -41,7 +40,6 @@ class QueueDevice : public platform::IoObject {
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<char> incoming_;
-    std::string written_;
     DWORD failure_ = 0;
     int blocked_ = 0;
     unsigned cancelGeneration_ = 0; // a Cancel ends only the reads blocked when it came
