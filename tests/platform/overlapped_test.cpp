@@ -36,7 +36,6 @@ TEST(Overlapped, RoutineRunsOnceOnTheCallerAndResultCarriesTheError) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.how);
-        orbis::platformtest::TempRoot root;
         auto device = std::make_shared<QueueDevice>();
         orbis::platform::DeviceOverride entry;
         entry.name = "\\\\?\\usb#vid_test#1";

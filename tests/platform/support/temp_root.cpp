@@ -41,20 +41,16 @@ void TempRoot::WriteFile(const std::string& relative, const std::string& content
 
 bool QueueDevice::Read(void* buffer, DWORD count, DWORD* got, DWORD* error) {
     std::unique_lock lock(mutex_);
-    const unsigned generation = cancelGeneration_;
     ++blocked_;
     changed_.notify_all();
-    changed_.wait(lock, [&] { return !incoming_.empty() || failure_ || generation != cancelGeneration_; });
+    changed_.wait(lock, [&] { return !incoming_.empty() || failure_; });
     --blocked_;
     changed_.notify_all();
     *got = 0;
-    if (generation != cancelGeneration_ || incoming_.empty()) {
-        *error = generation != cancelGeneration_ ? ERROR_OPERATION_ABORTED : failure_;
-        return false;
-    }
+    *error = failure_;
     for (auto* out = static_cast<char*>(buffer); *got < count && !incoming_.empty(); incoming_.pop_front())
         out[(*got)++] = incoming_.front();
-    return true;
+    return *got > 0;
 }
 
 bool QueueDevice::Write(const void*, DWORD count, DWORD* written, DWORD*) {
@@ -64,7 +60,7 @@ bool QueueDevice::Write(const void*, DWORD count, DWORD* written, DWORD*) {
 
 void QueueDevice::Cancel() {
     std::lock_guard lock(mutex_);
-    if (!ignoreCancel_) ++cancelGeneration_;
+    if (!ignoreCancel_) failure_ = ERROR_OPERATION_ABORTED;
     changed_.notify_all();
 }
 

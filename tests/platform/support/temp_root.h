@@ -25,7 +25,7 @@ class TempRoot {
     bool hadPrevious_ = false;
 };
 
-// Reads block until bytes are pushed, a failure is injected or Cancel() is called.
+// Reads block until bytes are pushed, or fail once a failure is pushed or Cancel() is called.
 class QueueDevice : public platform::IoObject {
   public:
     bool Read(void* buffer, DWORD count, DWORD* got, DWORD* error) override;
@@ -42,7 +42,6 @@ class QueueDevice : public platform::IoObject {
     std::deque<char> incoming_;
     DWORD failure_ = 0;
     int blocked_ = 0;
-    unsigned cancelGeneration_ = 0; // a Cancel ends only the reads blocked when it came
     bool ignoreCancel_ = false;
 };
 
