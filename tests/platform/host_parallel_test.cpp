@@ -309,12 +309,8 @@ TEST_F(HostParallel, DeviceIdWritesAndReadsNegotiateTheirModes) {
 }
 
 TEST_F(HostParallel, DeviceIdFailuresAreWindowsErrors) {
-    struct Case {
-        const char* what;
-        std::string reply;
-        DWORD outSize, error;
-        std::string id;
-    } cases[] = {
+    // what the printer sends, the buffer's size, the error, the ID returned
+    const std::tuple<const char*, std::string, DWORD, DWORD, std::string> cases[] = {
         {"id larger than the buffer", Prefixed("MFG:Vantrel;"), 4, ERROR_MORE_DATA, "MFG:"},
         {"length below its own size", std::string("\0\1", 2), 64, ERROR_GEN_FAILURE, ""},
         {"silent printer", "", 64, ERROR_SEM_TIMEOUT, ""},
@@ -322,18 +318,17 @@ TEST_F(HostParallel, DeviceIdFailuresAreWindowsErrors) {
         {"ID shorter than announced", std::string("\0\x20", 2) + "MFG:X;", 64, 0, "MFG:X;"},
     };
     AddPort("ppdev/parport0");
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        g_printer.idReply = c.reply;
+    for (const auto& [what, reply, outSize, error, expected] : cases) {
+        SCOPED_TRACE(what);
+        g_printer.idReply = reply;
         HANDLE h = OpenLpt();
-        std::string id(c.outSize, '\0');
+        std::string id(outSize, '\0');
         DWORD returned = 0;
         auto start = Clock::now();
-        EXPECT_EQ(DeviceIoControl(h, 0x11, nullptr, 0, id.data(), c.outSize, &returned, nullptr),
-                  c.error == 0);
-        EXPECT_GE(MsSince(start), c.error == 0 ? 250 : 0);
-        EXPECT_EQ(c.error ? GetLastError() : 0, c.error);
-        EXPECT_EQ(id.substr(0, returned), c.id);
+        EXPECT_EQ(DeviceIoControl(h, 0x11, nullptr, 0, id.data(), outSize, &returned, nullptr), error == 0);
+        EXPECT_GE(MsSince(start), error == 0 ? 250 : 0);
+        EXPECT_EQ(error ? GetLastError() : 0, error);
+        EXPECT_EQ(id.substr(0, returned), expected);
         CloseHandle(h);
         int fd = ::open(node_.Path().c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY);
         ::tcflush(fd, TCIOFLUSH); // what the printer sent past the reader goes
@@ -342,13 +337,8 @@ TEST_F(HostParallel, DeviceIdFailuresAreWindowsErrors) {
 }
 
 TEST_F(HostParallel, ReadsAndWritesKeepTheirTimeouts) {
-    struct Case {
-        const char* what;
-        std::optional<COMMTIMEOUTS> timeouts; // none: the port's default
-        std::string waiting;                  // on the node before the read
-        DWORD want;
-        int64_t atLeastMs;
-    } cases[] = {
+    // the time-outs set (none: the port's default), what waits on the node, the count asked for
+    const std::tuple<const char*, std::optional<COMMTIMEOUTS>, std::string, DWORD, int64_t> cases[] = {
         {"default: one second in total", {}, "", 4, 1000},
         {"total time-out, nothing", COMMTIMEOUTS{0, 10, 200, 0, 0}, "", 10, 300},
         {"immediate", COMMTIMEOUTS{kMax, 0, 0, 0, 0}, "ab", 8, 0},
@@ -357,21 +347,21 @@ TEST_F(HostParallel, ReadsAndWritesKeepTheirTimeouts) {
         {"any byte, nothing", COMMTIMEOUTS{kMax, kMax, 300, 0, 0}, "", 8, 300},
     };
     AddPort("ppdev/parport0");
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, timeouts, waiting, want, atLeastMs] : cases) {
+        SCOPED_TRACE(what);
         HANDLE h = OpenLpt();
-        COMMTIMEOUTS t = c.timeouts.value_or(COMMTIMEOUTS{}), back{};
-        EXPECT_TRUE(!c.timeouts || SetCommTimeouts(h, &t));
+        COMMTIMEOUTS t = timeouts.value_or(COMMTIMEOUTS{}), back{};
+        EXPECT_TRUE(!timeouts || SetCommTimeouts(h, &t));
         EXPECT_TRUE(GetCommTimeouts(h, &back));
-        EXPECT_EQ(back.ReadTotalTimeoutConstant, c.timeouts ? t.ReadTotalTimeoutConstant : 1000u);
-        node_.Send(c.waiting);
-        std::string buffer(c.want, '\0');
+        EXPECT_EQ(back.ReadTotalTimeoutConstant, timeouts ? t.ReadTotalTimeoutConstant : 1000u);
+        node_.Send(waiting);
+        std::string buffer(want, '\0');
         DWORD got = 0;
         auto start = Clock::now();
-        EXPECT_TRUE(ReadFile(h, buffer.data(), c.want, &got, nullptr));
-        EXPECT_GE(MsSince(start), c.atLeastMs);
-        EXPECT_LT(MsSince(start), c.atLeastMs + 2500);
-        EXPECT_EQ(buffer.substr(0, got), c.waiting);
+        EXPECT_TRUE(ReadFile(h, buffer.data(), want, &got, nullptr));
+        EXPECT_GE(MsSince(start), atLeastMs);
+        EXPECT_LT(MsSince(start), atLeastMs + 2500);
+        EXPECT_EQ(buffer.substr(0, got), waiting);
         CloseHandle(h);
     }
     // A write the printer does not take within the write time-outs fails with what went out.

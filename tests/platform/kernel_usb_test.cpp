@@ -35,10 +35,8 @@ const char kId[] = "MFG:Vantrel;MDL:Orbis LP 2200;CMD:PCL,VNPAP;";
 const char kPrinterClass[] = "{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
 const char kDeviceClass[] = "{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
 
-// The fake usblp answers the device-ID request with the ID of the pty the descriptor is on,
-// as usblp does: the length prefix clamped to 2..1023 bytes copied (its buffer is 1024),
-// nothing said about how many; g_idErrno fails one request. Like usblp it lets a node be
-// open once at a time (EBUSY after that): the open takes the node's flock.
+// The fake usblp: the device ID of the node's pty, its length prefix clamped to 2..1023 bytes copied
+// (usblp's buffer is 1024); g_idErrno fails one request. A node opens once at a time (EBUSY after).
 std::mutex g_idsMutex;
 std::map<std::string, std::string> g_ids; // pty path -> device ID
 int g_idErrno = 0;
@@ -93,6 +91,7 @@ class KernelUsb : public ::testing::Test {
         setenv("ORBIS_SOURCES", "simulated", 1);
         g_idPrefix.reset();
         g_refused.clear();
+        g_idErrno = 0;
     }
     std::string Sys(const std::string& relative) const { return root_.Path() + "/sys/" + relative; }
 
@@ -133,7 +132,7 @@ std::string Path(const std::string& segment, const char* cls, const std::string&
 }
 
 TEST_F(KernelUsb, ScanNamesPrintersAsWindowsDoes) {
-    const char kOther[] = "MANUFACTURER:Vantrel;MODEL:Orbis LP 2200;";
+    const char kOther[] = "MANUFACTURER:Vantrel;MODEL:Orbis LP 2200;", kOddSerial[] = "A#B\\C/D E\x01";
     const char kWithSerial[] = "MFG:Vantrel;MDL:Orbis LP 2200;SERN: ID 77 ;";
     const char kMakerInModel[] = "MDL:Acme LP 9;MFG:ACME;";
     const struct Case {
@@ -142,11 +141,7 @@ TEST_F(KernelUsb, ScanNamesPrintersAsWindowsDoes) {
     } cases[] = {
         // in the order listed: by node number, lp2 before lp10
         {{2, std::nullopt, kOther, "0a5f", "3", "1.4"}, "Inst_3&1.4", "", "Vantrel/Orbis LP 2200", kOther},
-        {{3, std::string("A#B\\C/D E\x01"), kId, "0a5f", "2"},
-         "A_B_C_D_E_",
-         "A_B_C_D_E_",
-         "A#B\\C/D E_",
-         kId},
+        {{3, kOddSerial, kId, "0a5f", "2"}, "A_B_C_D_E_", "A_B_C_D_E_", "A#B\\C/D E_", kId},
         {{4, {}, {}, "04B8", "4", "2"}, "Inst_4&2", "", "USB\\VID_04B8&PID_0042\\Inst_4&2", "", "04b8"},
         {{10, "55AB"}, "55AB", "55AB", "55AB", kId},
         // The same serial again, and the same MFG/MDL as lp2: told apart by where it is plugged in.
@@ -164,9 +159,7 @@ TEST_F(KernelUsb, ScanNamesPrintersAsWindowsDoes) {
         const auto& c = cases[i];
         const auto& p = printers[i];
         SCOPED_TRACE(c.plugged.lp);
-        EXPECT_EQ(p.node, root_.Path() + "/dev/usb/lp" + std::to_string(c.plugged.lp));
         EXPECT_EQ(p.printerPath, Path(c.segment, kPrinterClass, c.vid));
-        EXPECT_EQ(p.devicePath, Path(c.segment, kDeviceClass, c.vid));
         EXPECT_EQ(p.instance,
                   (c.vid == "0a5f" ? "USB\\VID_0A5F&PID_0042\\" : "USB\\VID_04B8&PID_0042\\") + c.segment);
         EXPECT_EQ(p.serial, c.serial);
@@ -251,13 +244,14 @@ HANDLE Open(const std::string& name, DWORD access) {
                        nullptr);
 }
 
-TEST_F(KernelUsb, PipesMoveBytesThroughOneSharedNode) {
+TEST_F(KernelUsb, PipesAndDeviceIdShareOneNode) {
     SetKernelUsbTimesForTesting(300, 1500);
     PtyNode& pty = Plug({0, "55AB"});
-    // Both pipes on the one node (usblp lets it be open once): either class, any case.
+    // Every handle on the one node (usblp lets it be open once): either class, any case.
     HANDLE write = Open(Path("55AB", kPrinterClass) + "\\PIPE00", GENERIC_WRITE);
     HANDLE read = Open(Path("55ab", kDeviceClass) + "\\pipe01", GENERIC_READ);
     HANDLE writeOnly = Open(Path("55AB", kPrinterClass), GENERIC_WRITE);
+    HANDLE device = Open(Path("55AB", kDeviceClass), GENERIC_READ | GENERIC_WRITE);
     ASSERT_NE(write, INVALID_HANDLE_VALUE);
     ASSERT_NE(read, INVALID_HANDLE_VALUE);
     DWORD n = 0;
@@ -270,24 +264,51 @@ TEST_F(KernelUsb, PipesMoveBytesThroughOneSharedNode) {
     EXPECT_EQ(n, 32u);
     ASSERT_TRUE(ReadFile(read, buffer, 32, &n, nullptr));
     EXPECT_EQ(n, 8u);
-
-    const struct Case {
-        const char* name;
-        HANDLE handle;
-        bool reads;
-        DWORD error;
-    } cases[] = {{"read on the write pipe", write, true, ERROR_INVALID_FUNCTION},
-                 {"write on the read pipe", read, false, ERROR_INVALID_FUNCTION},
-                 {"read without read access", writeOnly, true, ERROR_ACCESS_DENIED}};
-    for (const auto& c : cases) {
+    const std::tuple<const char*, HANDLE, bool, DWORD> misuses[] = {
+        {"read on the write pipe", write, true, ERROR_INVALID_FUNCTION},
+        {"write on the read pipe", read, false, ERROR_INVALID_FUNCTION},
+        {"read without read access", writeOnly, true, ERROR_ACCESS_DENIED}};
+    for (const auto& [name, handle, reads, error] : misuses) {
         SetLastError(0);
-        EXPECT_FALSE(c.reads ? ReadFile(c.handle, buffer, 32, &n, nullptr)
-                             : WriteFile(c.handle, "x", 1, &n, nullptr))
-            << c.name;
-        EXPECT_EQ(GetLastError(), c.error) << c.name;
+        EXPECT_FALSE(reads ? ReadFile(handle, buffer, 32, &n, nullptr)
+                           : WriteFile(handle, "x", 1, &n, nullptr))
+            << name;
+        EXPECT_EQ(GetLastError(), error) << name;
     }
     EXPECT_EQ(Open(Path("OTHER", kPrinterClass) + "\\PIPE00", GENERIC_WRITE), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+
+    // The device ID keeps its length prefix: code, out size, errno of the request, prefix as sent;
+    // then the outcome and the count returned.
+    const std::string prefix = {0, char(sizeof kId + 1)}, swapped = {char(sizeof kId + 1), 0};
+    const std::tuple<DWORD, DWORD, int, std::string, BOOL, DWORD, DWORD> requests[] = {
+        {0x00220034, 4096, 0, prefix, TRUE, 0, sizeof kId + 1},
+        {0x00220034, 10, 0, prefix, FALSE, ERROR_MORE_DATA, 10},
+        {0x00220034, 0, 0, prefix, FALSE, ERROR_INSUFFICIENT_BUFFER, 0},
+        {0x11, 4096, 0, prefix, FALSE, ERROR_INVALID_FUNCTION, 0},
+        // usblp keeps a wrong-endian or too short length within its buffer.
+        {0x00220034, 4096, 0, swapped, TRUE, 0, 1023},
+        {0x00220034, 4096, 0, {0, 1}, TRUE, 0, 2},
+        // One EIO (a failed transfer) is not an unplug: the next request is answered.
+        {0x00220034, 4096, EIO, prefix, FALSE, ERROR_GEN_FAILURE, 0},
+        {0x00220034, 4096, 0, prefix, TRUE, 0, sizeof kId + 1},
+    };
+    for (const auto& [code, outSize, failure, sentPrefix, ok, error, count] : requests) {
+        SCOPED_TRACE(testing::Message() << error << " " << count);
+        g_idErrno = failure;
+        g_idPrefix = sentPrefix;
+        std::vector<char> out(4096);
+        DWORD returned = 99;
+        SetLastError(0);
+        EXPECT_EQ(DeviceIoControl(device, code, nullptr, 0, outSize ? out.data() : nullptr, outSize,
+                                  &returned, nullptr),
+                  ok);
+        EXPECT_EQ(GetLastError(), error);
+        EXPECT_EQ(returned, count);
+        std::string sent =
+            (sentPrefix + kId).substr(0, std::min<size_t>(returned, sentPrefix.size() + sizeof kId - 1));
+        EXPECT_EQ(std::string(out.data(), std::min<size_t>(returned, sent.size())), sent);
+    }
 
     // A write the printer does not take is given the whole stall limit, then ends with what went out.
     std::string big(8 << 20, 'w'); // far more than the pty holds while nobody reads it
@@ -299,7 +320,7 @@ TEST_F(KernelUsb, PipesMoveBytesThroughOneSharedNode) {
     EXPECT_LT(n, big.size());
 
     // The node stays open a moment after the last handle, for the next pipe; then it is free.
-    for (HANDLE h : {write, read, writeOnly})
+    for (HANDLE h : {write, read, writeOnly, device})
         CloseHandle(h);
     const std::string node = root_.Path() + "/dev/usb/lp0";
     EXPECT_LT(FakeOpen(node.c_str(), O_RDWR | O_NOCTTY), 0);
@@ -308,6 +329,14 @@ TEST_F(KernelUsb, PipesMoveBytesThroughOneSharedNode) {
         Sleep(25);
     EXPECT_GE(other, 0);
     ::close(other);
+    // ENODEV from usblp is an unplug: this request and the next fail so.
+    device = Open(Path("55AB", kDeviceClass), GENERIC_READ | GENERIC_WRITE);
+    g_idErrno = ENODEV;
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_FALSE(DeviceIoControl(device, 0x00220034, nullptr, 0, buffer, sizeof buffer, &n, nullptr));
+        EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
+    }
+    CloseHandle(device);
 }
 
 TEST_F(KernelUsb, CancelCloseAndUnplugEndBlockedReads) {
@@ -334,7 +363,7 @@ TEST_F(KernelUsb, CancelCloseAndUnplugEndBlockedReads) {
             pty.Send("xy");
             ASSERT_TRUE(ReadFile(read, buffer, sizeof buffer, &n, nullptr));
             EXPECT_EQ(std::string(buffer, n), "xy");
-        } else if (how == kUnplug) {
+        } else if (how == kUnplug) { // the device ID too, and the next open
             EXPECT_FALSE(DeviceIoControl(read, 0x00220034, nullptr, 0, buffer, sizeof buffer, &n, nullptr));
             EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
             EXPECT_EQ(Open(Path(serial, kPrinterClass) + "\\PIPE01", GENERIC_READ), INVALID_HANDLE_VALUE);
@@ -343,84 +372,35 @@ TEST_F(KernelUsb, CancelCloseAndUnplugEndBlockedReads) {
     }
 }
 
-TEST_F(KernelUsb, DeviceIdKeepsItsLengthPrefix) {
-    Plug({0, "55AB"});
-    HANDLE device = Open(Path("55AB", kDeviceClass), GENERIC_READ | GENERIC_WRITE);
-    const std::string prefix = {0, char(sizeof kId + 1)}, swapped = {char(sizeof kId + 1), 0};
-    const struct Case {
-        DWORD code, outSize;
-        int failure;
-        std::string prefix; // as the printer sends it
-        BOOL ok;
-        DWORD error, returned;
-    } cases[] = {
-        {0x00220034, 4096, 0, prefix, TRUE, 0, sizeof kId + 1},
-        {0x00220034, 10, 0, prefix, FALSE, ERROR_MORE_DATA, 10},
-        {0x00220034, 0, 0, prefix, FALSE, ERROR_INSUFFICIENT_BUFFER, 0},
-        {0x11, 4096, 0, prefix, FALSE, ERROR_INVALID_FUNCTION, 0},
-        // usblp keeps a wrong-endian or too short length within its buffer.
-        {0x00220034, 4096, 0, swapped, TRUE, 0, 1023},
-        {0x00220034, 4096, 0, {0, 1}, TRUE, 0, 2},
-        // One EIO (a failed transfer) is not an unplug: the next request is answered.
-        {0x00220034, 4096, EIO, prefix, FALSE, ERROR_GEN_FAILURE, 0},
-        {0x00220034, 4096, 0, prefix, TRUE, 0, sizeof kId + 1},
-        {0x00220034, 4096, ENODEV, prefix, FALSE, ERROR_DEVICE_NOT_CONNECTED, 0},
-        {0x00220034, 4096, 0, prefix, FALSE, ERROR_DEVICE_NOT_CONNECTED, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.error << " " << c.returned);
-        g_idErrno = c.failure;
-        g_idPrefix = c.prefix;
-        std::vector<char> out(4096);
-        DWORD returned = 99;
-        SetLastError(0);
-        EXPECT_EQ(DeviceIoControl(device, c.code, nullptr, 0, c.outSize ? out.data() : nullptr, c.outSize,
-                                  &returned, nullptr),
-                  c.ok);
-        EXPECT_EQ(GetLastError(), c.error);
-        EXPECT_EQ(returned, c.returned);
-        std::string sent =
-            (c.prefix + kId).substr(0, std::min<size_t>(returned, c.prefix.size() + sizeof kId - 1));
-        EXPECT_EQ(std::string(out.data(), std::min<size_t>(returned, sent.size())), sent);
-    }
-    CloseHandle(device);
-}
-
 TEST_F(KernelUsb, LibraryTalksToThePrinterOnItsUsbPort) {
     const std::string id = orbis::sim::MakeDeviceId("VNPAP", "Orbis LP 2200");
     // Each family finds the serial its own way (the path, or "DeviceInstance"); re-plugged, a
     // printer keeps its port, and one without a serial takes the next.
-    const struct Case {
-        const char* family;
-        std::optional<std::string> serial;
-        const char* port;
-    } cases[] = {
+    const std::tuple<const char*, std::optional<std::string>, const char*> cases[] = {
         {"95", "55AB", "USB001"}, {"NT", "55AB", "USB001"}, {"95", {}, "USB002"}, {"NT", {}, "USB002"}};
-    for (int i = 0; i < (int)std::size(cases); ++i) {
-        const Case& c = cases[i];
-        SCOPED_TRACE(std::string(c.family) + " " + c.port);
-        setenv("ORBIS_WINDOWS_FAMILY", c.family, 1);
-        Plug({i, c.serial, id, "0a5f", std::to_string(i + 1)});
+    int lp = 0;
+    for (const auto& [family, serial, port] : cases) {
+        SCOPED_TRACE(std::string(family) + " " + port);
+        setenv("ORBIS_WINDOWS_FAMILY", family, 1);
+        Plug({lp, serial, id, "0a5f", std::to_string(lp + 1)});
         RefreshHostEntriesForTesting();
-        // No CUPS queue: the family's printer has its spooler entry all the same.
-        EXPECT_EQ(orbis::platformtest::SpoolerPorts(),
-                  std::vector<std::string>({std::string("Orbis LP 2200 PCL (") + c.port + ")=" + c.port}));
-        ASSERT_EQ(DvcOpenPort(c.port), DVC_OK);
+        ASSERT_EQ(DvcOpenPort(port), DVC_OK);
         EXPECT_EQ(std::string(G_szDevicePath),
-                  Path(c.serial ? *c.serial : "Inst_" + std::to_string(i + 1) + "&4", kDeviceClass));
-        EXPECT_EQ(DvcClosePort(c.port), DVC_OK);
+                  Path(serial.value_or("Inst_" + std::to_string(lp + 1) + "&4"), kDeviceClass));
+        EXPECT_EQ(DvcClosePort(port), DVC_OK);
         DvcShutdown();
         G_bInitialized = false;
-        Unplug(i);
+        Unplug(lp++);
     }
     unsetenv("ORBIS_WINDOWS_FAMILY");
-    // A node the user may not open (not in the lp group): the open fails and the cause names it.
-    Plug({8, "F00", "MFG:Other;MDL:Foreign 1;", "0a5f", "8"}); // not of the family: no entry
+    // No CUPS queue: the family's printer has its spooler entry all the same, a foreign one none.
+    Plug({8, "F00", "MFG:Other;MDL:Foreign 1;", "0a5f", "8"});
     Plug({9, "77CD", kId, "0a5f", "9"});
     g_refused = root_.Path() + "/dev/usb/lp9";
     RefreshHostEntriesForTesting();
     EXPECT_EQ(orbis::platformtest::SpoolerPorts(),
               std::vector<std::string>({"Orbis LP 2200 PCL (USB004)=USB004"}));
+    // A node the user may not open (not in the lp group): the open fails and the cause names it.
     DvcInit();
     EXPECT_EQ(DvcOpenPort("USB004"), DVC_FAIL);
     EXPECT_EQ(HostDeviceProblem(),
