@@ -14,6 +14,7 @@
 #include <sys/syscall.h>
 #include <sys/un.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace orbis::platformtest {
@@ -65,26 +66,29 @@ void PtyNode::Send(const std::string& bytes) {
 }
 
 DWORD EndBlockedRead(HANDLE handle, const std::function<void()>& end) {
-    std::atomic<pid_t> tid{0};
-    auto read = std::async(std::launch::async, [&] {
-        tid = ::gettid();
+    auto tid = std::make_shared<std::atomic<pid_t>>(0);
+    std::packaged_task<DWORD()> read([handle, tid] {
+        *tid = ::gettid();
         char buffer[32];
         DWORD got = 0;
         return ReadFile(handle, buffer, sizeof buffer, &got, nullptr) ? DWORD(0) : GetLastError();
     });
+    auto result = read.get_future();
+    std::thread(std::move(read)).detach(); // a read that never ends fails the test, not hangs it
     // Asleep ('S') in a system call other than a lock's futex: the read waits for the device.
     bool asleep = false;
     for (int i = 0; i < 500 && !asleep; ++i, ::usleep(10000)) {
-        std::string task = "/proc/self/task/" + std::to_string(tid.load()), stat, call;
+        std::string task = "/proc/self/task/" + std::to_string(tid->load()), stat, call;
         std::getline(std::ifstream(task + "/stat"), stat);
         std::ifstream(task + "/syscall") >> call;
         size_t state = stat.rfind(')') + 2;
-        asleep = tid && state < stat.size() && stat[state] == 'S' && call != std::to_string(SYS_futex);
+        asleep = *tid && state < stat.size() && stat[state] == 'S' && call != std::to_string(SYS_futex);
     }
     EXPECT_TRUE(asleep) << "the read never blocked";
     end();
-    EXPECT_EQ(read.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "the read did not end";
-    return read.get();
+    if (result.wait_for(std::chrono::seconds(10)) == std::future_status::ready) return result.get();
+    ADD_FAILURE() << "the read did not end";
+    return WAIT_TIMEOUT;
 }
 
 int ListenSilently(const std::string& path) {

@@ -32,7 +32,8 @@ class PtyNode {
 };
 
 // Starts a ReadFile of `handle` on a thread of its own, calls `end` once the read sleeps in
-// the kernel waiting for the device, and gives what the read returned: 0 or its error.
+// the kernel waiting for the device, and gives what the read returned: 0 or its error
+// (WAIT_TIMEOUT when it had not ended 10 s after).
 DWORD EndBlockedRead(HANDLE handle, const std::function<void()>& end);
 
 // A domain socket listening at `path` that never answers (a printer process's, a server's); -1 on failure.
