@@ -1,8 +1,11 @@
 // A pseudo-terminal standing in for a printer's device node: the code under
-// test opens Path() (through a symlink placed where the node would be), the
-// test plays the printer on the master side. Raw mode, so bytes pass unchanged.
+// test opens it through a symlink placed where the node would be, the test
+// plays the printer on the master side. Raw mode, so bytes pass unchanged.
 #pragma once
 
+#include "platform/win32.h"
+
+#include <functional>
 #include <string>
 
 namespace orbis::platformtest {
@@ -20,8 +23,6 @@ class PtyNode {
     void LinkAs(const std::string& link) const;
     // What the code wrote, waiting up to timeoutMs for `count` bytes (less on time-out).
     std::string Take(size_t count, int timeoutMs = 5000);
-    // Everything written so far, without waiting.
-    std::string TakeAvailable();
     void Send(const std::string& bytes);
 
   private:
@@ -29,5 +30,13 @@ class PtyNode {
     int keepOpen_ = -1; // a slave descriptor, so the master never sees a hang-up between opens
     std::string slavePath_;
 };
+
+// Starts a ReadFile of `handle` on a thread of its own, calls `end` once the read sleeps in
+// the kernel waiting for the device, and gives what the read returned: 0 or its error
+// (WAIT_TIMEOUT when it had not ended 10 s after).
+DWORD EndBlockedRead(HANDLE handle, const std::function<void()>& end);
+
+// A domain socket listening at `path` that never answers (a printer process's, a server's); -1 on failure.
+int ListenSilently(const std::string& path);
 
 } // namespace orbis::platformtest

@@ -61,7 +61,7 @@ std::vector<std::string> ListInterfaces(const GUID& cls) {
     return paths;
 }
 
-std::vector<std::string> SpoolerPorts() {
+std::vector<std::string> SpoolerPorts(const char* value) {
     std::vector<std::string> entries;
     HKEY printers = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Print\\Printers", 0, KEY_READ,
@@ -72,14 +72,14 @@ std::vector<std::string> SpoolerPorts() {
         DWORD length = sizeof name;
         if (RegEnumKeyExA(printers, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;
-        char port[64] = {};
-        DWORD size = sizeof port;
+        char data[256] = {};
+        DWORD size = sizeof data;
         HKEY entry = nullptr;
         if (RegOpenKeyExA(printers, name, 0, KEY_READ, &entry) == ERROR_SUCCESS) {
-            RegQueryValueExA(entry, "Port", nullptr, nullptr, reinterpret_cast<BYTE*>(port), &size);
+            RegQueryValueExA(entry, value, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
             RegCloseKey(entry);
         }
-        entries.push_back(std::string(name) + "=" + port);
+        entries.push_back(std::string(name) + "=" + data);
     }
     RegCloseKey(printers);
     return entries;

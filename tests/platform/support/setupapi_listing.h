@@ -12,8 +12,8 @@ namespace orbis::platformtest {
 // In listing order; each path at most once.
 std::vector<std::string> ListInterfaces(const GUID& cls);
 
-// The spooler's printers as a Windows program sees them: "name=port" for each
-// entry, in the order RegEnumKeyExA gives them.
-std::vector<std::string> SpoolerPorts();
+// The spooler's printers as a Windows program sees them: "name=<the value>" for
+// each entry, in the order RegEnumKeyExA gives them.
+std::vector<std::string> SpoolerPorts(const char* value = "Port");
 
 } // namespace orbis::platformtest
