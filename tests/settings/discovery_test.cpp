@@ -51,33 +51,15 @@ TEST_F(DiscoveryTest, KeepsSupportedDirectPrinters) {
     EXPECT_TRUE(printers.empty());
 }
 
-TEST_F(DiscoveryTest, Selection) {
-    using Lines = std::vector<std::string>;
-    const StringMap two = {{"USB001 - Desk", "USB001"}, {"LPT1: - Office", "LPT1:"}};
-    const Lines offered = {"LPT1: - Office", "USB001 - Desk"};
-    struct Case {
-        StringMap printers;
-        bool dialogOk;
-        std::string dialogChoice;
-        std::string chosen; // "LINE|PORT"; "|" when none is chosen
-        Lines messages, offered;
-    } cases[] = {
-        {{}, true, "", "|", {"직접 연결된 프린터가 없습니다. SO"}, {}},
-        {{{"LPT1: - Office", "LPT1:"}}, true, "", "LPT1: - Office|LPT1:", {}, {}},
-        {two, true, "USB001 - Desk", "USB001 - Desk|USB001", {}, offered},
-        {two, true, "", "|", {"지정한 프린터의 포트를 찾을 수가 없습니다. SO"}, offered}, // OK with no line
-        {two, false, "", "|", {}, offered},                                               // cancelled
-    };
-    for (const Case& c : cases) {
-        RecordingHost host;
-        host.selectionOk = c.dialogOk;
-        host.selection = c.dialogChoice;
-        std::string selected, port;
-        EXPECT_EQ(SelectPrinter(c.printers, host, selected, port), c.chosen != "|") << c.chosen;
-        EXPECT_EQ(selected + "|" + port, c.chosen);
-        EXPECT_EQ(host.messages, c.messages) << c.chosen;
-        EXPECT_EQ(host.offered, c.offered) << c.chosen;
-    }
+// The other cases of the choice are the start-up tests' table.
+TEST_F(DiscoveryTest, OkWithNoLineChosenFindsNoPort) {
+    RecordingHost host;
+    std::string selected, port;
+    EXPECT_FALSE(
+        SelectPrinter({{"USB001 - Desk", "USB001"}, {"LPT1: - Office", "LPT1:"}}, host, selected, port));
+    EXPECT_EQ(selected + "|" + port, "|");
+    EXPECT_EQ(host.offered, (std::vector<std::string>{"LPT1: - Office", "USB001 - Desk"}));
+    EXPECT_EQ(host.messages, std::vector<std::string>{"지정한 프린터의 포트를 찾을 수가 없습니다. SO"});
 }
 
 } // namespace
