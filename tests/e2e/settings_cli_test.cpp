@@ -1,17 +1,13 @@
 // orbis-cli as a user runs it: exit statuses, the read-back and profiles across
-// two simulated printers, the root kept from other users, host ports that fail,
-// printer faults and the catalogue check.
+// two simulated printers, the root kept from other users, and the catalogue check.
 #include "support/e2e_env.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <unistd.h>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
 #include <optional>
 #include <sstream>
 
@@ -78,7 +74,9 @@ TEST_F(SettingsCli, FailuresGiveTheirExitStatusOnStderr) {
         EXPECT_EQ(run.status, c.status) << c.args << ": " << run.out;
         const size_t error = run.out.find("orbis-cli: ");
         EXPECT_EQ(error == std::string::npos, c.status == 0) << c.args << ": " << run.out;
-        if (*c.fault) EXPECT_EQ(error, run.out.rfind("orbis-cli: ")) << "one line: " << run.out;
+        if (*c.fault) {
+            EXPECT_EQ(error, run.out.rfind("orbis-cli: ")) << "one line: " << run.out;
+        }
     }
     std::stringstream kept;
     kept << std::ifstream("keep.npa", std::ios::binary).rdbuf();
@@ -143,49 +141,6 @@ TEST_F(SettingsCli, TheRootIsTheOwnersAloneUnderAnyUmask) {
         EXPECT_EQ(stat((shared + name).c_str(), &st), 0) << name;
         EXPECT_EQ(st.st_mode & 077, 0u) << name;
     }
-}
-
-// A host USB printer whose node the user may not open says why (the node and
-// what to do), as the kernel refuses it, not as a fake does.
-TEST_F(SettingsCli, HostPortTheSystemRefusesSaysWhy) {
-    if (geteuid() != 0) GTEST_SKIP() << "needs root to run orbis-cli as another user (65534)";
-    namespace fs = std::filesystem;
-    const std::string top = root_.Path(), user = top + "/user", bin = top + "/bin";
-    const std::string usb = top + "/sys/devices/usb1/1-1/";
-    const std::map<std::string, std::string> files = {
-        // under the root; "->" links, "" a node only root opens
-        {"sys/class/usbmisc/lp0/device", "->" + usb + "1-1:1.0"},
-        {"sys/devices/usb1/1-1/1-1:1.0/ieee1284_id", "MFG:Vantrel;MDL:Orbis LP 2200;CMD:PJL,VNPAP;"},
-        {"sys/devices/usb1/1-1/idVendor", "0a5f"},
-        {"sys/devices/usb1/1-1/idProduct", "0042"},
-        {"dev/usb/lp0", ""},
-        {"user/sources.ini", "[Kernel]\nSysfs=" + top + "/sys\nDev=" + top + "/dev\n"}};
-    for (const auto& [path, content] : files) {
-        fs::path at = top + "/" + path;
-        fs::create_directories(at.parent_path());
-        if (content.rfind("->", 0) == 0)
-            fs::create_symlink(content.substr(2), at);
-        else
-            std::ofstream(at) << content;
-        chmod(at.c_str(), content.empty() ? 0600 : 0644);
-    }
-    ASSERT_EQ(chown(user.c_str(), 65534, 65534) | chown((user + "/sources.ini").c_str(), 65534, 65534), 0);
-    // The other user runs its own copy: the build tree may lie where only root may go.
-    const std::string keptBin = std::getenv("ORBIS_BIN_DIR");
-    fs::create_directory(bin);
-    fs::copy_file(keptBin + "/orbis-cli", bin + "/orbis-cli");
-    ASSERT_EQ(chmod(top.c_str(), 0755) | chmod(bin.c_str(), 0755) | chmod((bin + "/orbis-cli").c_str(), 0755),
-              0);
-    setenv("ORBIS_BIN_DIR", bin.c_str(), 1);
-    CliRun run = RunCli("apply USB001 BLANKPGS=PRINT 2>&1 >/dev/null",
-                        "ORBIS_SOURCES=kernel ORBIS_ROOT='" + user +
-                            "' setpriv --reuid=65534 --regid=65534 --clear-groups");
-    setenv("ORBIS_BIN_DIR", keptBin.c_str(), 1);
-    EXPECT_EQ(run.status, 3) << run.out;
-    EXPECT_NE(run.out.find("orbis-cli: permission denied on " + top +
-                           "/dev/usb/lp0: add your user to the lp group and log in again\n"),
-              std::string::npos)
-        << run.out;
 }
 
 // check lists what the program would ignore or misread, by line; the shipped catalogue passes.

@@ -19,11 +19,9 @@ TEST_F(ExchangeTest, DecodeValues) {
     } cases[] = {
         {"PWRSVR", {0x01, 0x2C}, "300"},
         {"PWRSVR", {0xFF, 0xFF, 0xFF, 0xFF}, "-1"},
-        {"PWRSVR", {0x7F}, "127"},
         {"PWRSVR", {0x0F}, "1..15..240"}, // the write line's data is looked up first
         {"PWRSVR", {}, ""},               // zero-length data
         {"BLANKPGS", {0x01}, "ON"},
-        {"BLANKPGS", {0x00}, "OFF"},
         {"BLANKPGS", {0x07}, ""}, // neither a value, a text nor a number
         {"CUST1NAME", {'M', 'i', 'x', 0, 'j'}, "Mix"},
         {"UNKNOWN", {0x01}, ""},

@@ -18,6 +18,7 @@ TEST_F(ProfileTest, BadLinesAreNamedAndNothingIsTaken) {
         std::string text;
         int line;
         ProfileProblemKind kind;
+        const char* file = nullptr; // bad.profile holding the text
     } cases[] = {
         {kHeader + "BLANKPGS=ON\nNOSUCH=1\n", 6, ProfileProblemKind::UnknownName},
         {kHeader + "PWRSVR=3O\n", 5, ProfileProblemKind::BadNumber},
@@ -32,25 +33,21 @@ TEST_F(ProfileTest, BadLinesAreNamedAndNothingIsTaken) {
         {"[Settings]\nBLANKPGS=ON\n", 0, ProfileProblemKind::NoModel},
         {kHeader + "BLANKPGS=ON\nblankpgs=OFF\n", 6, ProfileProblemKind::Duplicate},
         {std::string(2 * 1024 * 1024, 'x'), 0, ProfileProblemKind::TooBig},
+        // A device without end is refused at the size no profile reaches, not read forever.
+        {"", 0, ProfileProblemKind::TooBig, "/dev/zero"},
     };
     for (const Case& c : cases) {
         std::ofstream(Path("bad.profile"), std::ios::binary | std::ios::trunc) << c.text;
         Profile profile;
         profile.Values = {{"BLANKPGS", "OFF"}};
         std::vector<ProfileProblem> problems;
-        EXPECT_FALSE(ReadProfile(Path("bad.profile"), profile, problems)) << c.line;
+        EXPECT_FALSE(ReadProfile(c.file ? c.file : Path("bad.profile"), profile, problems)) << c.line;
         EXPECT_EQ(profile.Values, (StringMap{{"BLANKPGS", "OFF"}})) << c.line;
         ASSERT_EQ(problems.size(), 1u) << c.line;
         const std::string named = DescribeProblem(problems[0]);
         EXPECT_EQ(problems[0].Kind, c.kind) << named;
         EXPECT_EQ(named.rfind(c.line ? "line " + std::to_string(c.line) + ": " : "file: ", 0), 0u) << named;
     }
-    // A device without end is refused at the size no profile reaches, not read forever.
-    Profile profile;
-    std::vector<ProfileProblem> problems;
-    EXPECT_FALSE(ReadProfile("/dev/zero", profile, problems));
-    EXPECT_EQ(problems.size() == 1 ? problems[0].Kind : ProfileProblemKind::Binary,
-              ProfileProblemKind::TooBig);
 }
 
 TEST_F(ProfileTest, ExportedProfileImportsAsEdits) {
@@ -62,7 +59,6 @@ TEST_F(ProfileTest, ExportedProfileImportsAsEdits) {
     std::ifstream in(Path("a.profile"));
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("\nCUST1NAME=봉투\n"), std::string::npos) << text; // UTF-8 on disk
-    EXPECT_NE(text.find("\nModel=Orbis LP 2200\n"), std::string::npos) << text;
 
     Profile profile;
     std::vector<ProfileProblem> problems;
