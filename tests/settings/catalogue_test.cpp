@@ -76,7 +76,6 @@ TEST_F(CatalogueTest, NpaLineRules) {
 const char kDescriptorSections[] =
     "[ListA]\nNpaName=BLANKPGS\nNumValues=2\nValues=OFF,,ON,EXTRA\nValueIds=61246,61266,61233\n"
     "[ListNoText]\nNpaName=Y\nNumValues=2\nValues=A,B\nValueIds=99999,61269\n"
-    "[ListShort]\nNpaName=Z\nNumValues=5\nValues=A,B\nValueIds=61246\n"
     "[Text]\nNpaName=CUST1NAME\nMaxLength=12\n"
     "[Check]\nNpaName=AUTOCR\nNumValues=2\nValues=OFF,ON\n"
     "[CheckThree]\nNpaName=AUTOLF\nNumValues=3\nValues=OFF,ON,X\n"
@@ -84,8 +83,7 @@ const char kDescriptorSections[] =
     "[Switched]\nNpaName=PWRSVR\nMinVal=1\nMaxVal=240\nValues=OFF,UNSPLIT\n"
     "[SwitchedLong]\nNpaName=S\nValues=ABCDEFGHIJKLMNOPQRSTUVWXYZ\n"
     "[Radio]\nNpaName=ASSIGNTRAY1\nMinVal=1\nMaxVal=199\nNumRadios=2\nValues=OFF,,AUTO,THIRD\n"
-    "[RadioNone]\nNpaName=ASSIGNTRAY2\nNumRadios=0\nValues=OFF,AUTO\n"
-    "[Lower]\nnpaname=lowercase\n";
+    "[RadioNone]\nNpaName=ASSIGNTRAY2\nNumRadios=0\nValues=OFF,AUTO\n";
 
 // A descriptor as one line of text, e.g. "PWRSVR 1..240 OFF" or "A:OFF=text;A:ON=text;".
 std::string Describe(const ValueList& d) {
@@ -121,9 +119,7 @@ TEST_F(CatalogueTest, DescriptorReaders) {
     } cases[] = {
         {Read(ReadValueList, "ListA"), "BLANKPGS:OFF=꺼짐;BLANKPGS:ON=켜짐;"},
         {Read(ReadValueList, "ListNoText"), "Y:A=;Y:B=Français;"}, // an id with no text: empty text
-        {Read(ReadValueList, "ListShort"), "Z:A=꺼짐;"},
         {Read(ReadTextSetting, "Text"), "CUST1NAME/12"},
-        {Read(ReadTextSetting, "Lower"), "lowercase/40"}, // key names ignore case, values keep it
         {Read(ReadCheckPair, "Check"), "AUTOCR:OFF|AUTOCR:ON"},
         {Read(ReadCheckPair, "CheckThree"), "|"},
         {Read(ReadRangeSetting, "Range"), "LINESPERPG 5..128"},
