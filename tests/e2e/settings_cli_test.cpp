@@ -25,7 +25,7 @@ TEST_F(SettingsCli, DecodedTextIsShownEscaped) {
 }
 
 // Exit statuses: 2 usage, 3 no printer, 4 communication, 5 refused, 6 file, 7
-// findings; one error line, on stderr. The printer's faults on a simulated LPT1.
+// findings; errors on stderr (a printer's fault, on a simulated LPT1: one line).
 TEST_F(SettingsCli, FailuresGiveTheirExitStatusOnStderr) {
     struct Case {
         const char* args;
