@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
+#include <fstream>
 #include <sys/wait.h>
 
 CliRun RunCli(const std::string& args, const std::string& env) {
@@ -20,15 +20,15 @@ CliRun RunCli(const std::string& args, const std::string& env) {
     return run;
 }
 
-CliValues ParseValues(const std::string& out) {
-    CliValues values;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        size_t eq = line.find('=');
-        if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
+std::vector<std::string> SimLog(const std::string& root) {
+    std::vector<std::string> lines;
+    for (const auto& entry : std::filesystem::directory_iterator(root)) {
+        if (entry.path().filename().string().rfind("sim-", 0) != 0) continue;
+        std::ifstream log(entry.path());
+        for (std::string line; std::getline(log, line);)
+            lines.push_back(line);
     }
-    return values;
+    return lines;
 }
 
 void E2eTest::SetUp() {

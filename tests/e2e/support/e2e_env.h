@@ -7,10 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 #include <string>
-
-using CliValues = std::map<std::string, std::string>;
+#include <vector>
 
 struct CliRun {
     int status = -1; // the exit code; -1 when the program did not exit normally
@@ -20,8 +18,8 @@ struct CliRun {
 // Runs `env 'orbis-cli' args` through the shell in the current directory.
 CliRun RunCli(const std::string& args, const std::string& env = "");
 
-// The NAME=VALUE lines of a program's output.
-CliValues ParseValues(const std::string& out);
+// The lines of the simulators' activity logs ("sim-*" under the root), in order.
+std::vector<std::string> SimLog(const std::string& root);
 
 class E2eTest : public ::testing::Test {
   protected:

@@ -9,6 +9,17 @@
 #include <iterator>
 #include <unistd.h>
 
+const char kCatalogue[] =
+    "[NPA READ "
+    "SETTING]\nBLANKPGS=A5000650E0E7200001\nPWRSVR=A5000650E0E7200010\nCUST1NAME=A5000650E0E7200040\n"
+    "[NPA WRITE VALUES]\n*BLANKPGS:OFF=A5000750E0E720000100\nBLANKPGS:ON=A5000750E0E720000101\n"
+    "PWRSVR:OFF=A5000750E0E720001000\n*PWRSVR:1..15..240=A5000750E0E72000100F\nCUST1NAME:="
+    "A5000650E0E7200040\n"
+    "LONGNUM:0..99999=A5000A50E0E720005000000000\nODDNUM:0..9=A5000850E0E72000600000\n"
+    "[BlankPgs]\nNpaName=BLANKPGS\nNumValues=2\nValues=OFF,ON\nValueIds=61231,61232\n"
+    "[PwrSvr]\nNpaName=PWRSVR\nMinVal=1\nMaxVal=240\nValues=OFF\n"
+    "[Cust1Name]\nNpaName=CUST1NAME\nMaxLength=16\n";
+
 void SettingsFixture::SetUp() {
     char dir[] = "/tmp/settings_testXXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
@@ -16,8 +27,8 @@ void SettingsFixture::SetUp() {
     previousDir_ = std::filesystem::current_path();
     std::filesystem::current_path(dir_);
     setenv("ORBIS_ROOT", (dir_ + "/root").c_str(), 1);
-    settings_internal::ResetNpaCatalogue();
     NpaSettingIds.clear();
+    WriteCatalogue();
 }
 
 void SettingsFixture::TearDown() {
@@ -47,26 +58,4 @@ std::vector<std::string> SentPackets(const std::string& path) {
         if (!(length > 4 && packet[4] == 0xA4)) packets.push_back(Hex(packet)); // not an NPA start
     }
     return packets;
-}
-
-std::string Describe(const ValueList& d) {
-    std::string out;
-    for (const auto& [key, text] : d)
-        out += key + "=" + text + ";";
-    return out;
-}
-std::string Describe(const TextSetting& d) {
-    return d.NpaName + "/" + std::to_string(d.MaxLength);
-}
-std::string Describe(const CheckPair& d) {
-    return d.ClearedKey + "|" + d.SetKey;
-}
-std::string Describe(const RangeSetting& d) {
-    return d.NpaName + " " + std::to_string(d.MinVal) + ".." + std::to_string(d.MaxVal);
-}
-std::string Describe(const SwitchedRange& d) {
-    return Describe(RangeSetting{d.NpaName, d.MinVal, d.MaxVal}) + " " + d.OffValue;
-}
-std::string Describe(const RadioRange& d) {
-    return Describe(RangeSetting{d.NpaName, d.MinVal, d.MaxVal}) + " " + d.RadioValue1 + "|" + d.RadioValue2;
 }

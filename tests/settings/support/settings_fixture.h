@@ -3,7 +3,6 @@
 // window host that records what the model shows.
 #pragma once
 
-#include "descriptors.h"
 #include "window_host.h"
 
 #include <gtest/gtest.h>
@@ -11,12 +10,16 @@
 #include <string>
 #include <vector>
 
+// Three settings of three kinds, with their page sections, and two numbers of other widths.
+extern const char kCatalogue[];
+
+// Starts each test with kCatalogue written.
 class SettingsFixture : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;
     // Writes the catalogue and forgets the tables built from an earlier one.
-    void WriteCatalogue(const std::string& content);
+    void WriteCatalogue(const std::string& content = kCatalogue);
     std::string Path(const std::string& name) const { return dir_ + "/" + name; }
 
     std::string dir_;
@@ -27,14 +30,6 @@ std::string Hex(const std::vector<unsigned char>& bytes);
 
 // Hex of each packet of a command file, without the NPA start packet in front of each.
 std::vector<std::string> SentPackets(const std::string& path);
-
-// A descriptor as one line of text, e.g. "PWRSVR 1..240 OFF" or "A:OFF=text;A:ON=text;".
-std::string Describe(const ValueList& d);
-std::string Describe(const TextSetting& d);
-std::string Describe(const CheckPair& d);
-std::string Describe(const RangeSetting& d);
-std::string Describe(const SwitchedRange& d);
-std::string Describe(const RadioRange& d);
 
 class RecordingHost : public IWindowHost {
   public:
