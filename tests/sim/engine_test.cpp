@@ -1,6 +1,5 @@
-// The printer engine in-process, set up with the printer program's behaviour
-// options: reply layout, chaining and bound, writes, offline and online with
-// the alert, the fault options, and the PJL inquiry.
+// The printer engine in-process, with the printer program's behaviour options: reply layout, bound and
+// chaining, writes, offline and online with the alert, the fault options, and the PJL inquiry.
 #include "behaviour.h"
 #include "engine.h"
 #include "firmware.h"
@@ -8,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <tuple>
 
 using namespace orbis::sim;
 
@@ -19,11 +19,10 @@ const Bytes kNpaStart = {0xA5, 0x00, 0x10, 0x80, 0xA4, 0x5B, 0xA4, 0x5B, 0x10, 0
 // The engine's options from the printer program's command-line words, e.g. "--chain 4 --silent".
 EngineOptions Options(const std::string& line) {
     Behaviour behaviour;
+    std::string error;
     const auto words = Words(line);
-    for (size_t at = 0; at < words.size(); ++at) {
-        std::string error;
+    for (size_t at = 0; at < words.size(); ++at)
         EXPECT_TRUE(TakeBehaviourOption(words, &at, &behaviour, &error) && error.empty()) << line << error;
-    }
     return behaviour.engine;
 }
 
@@ -40,10 +39,13 @@ Bytes Write(uint16_t id, const Bytes& value, uint8_t flags = 0x40) {
     return MakePacket(flags, 0xE0, data);
 }
 
-// Sends one command behind the NPA start packet, as the library does in NPA_AUTO.
-std::vector<Bytes> Send(Engine& engine, Channel& channel, const Bytes& command) {
-    Bytes all = kNpaStart;
-    all.insert(all.end(), command.begin(), command.end());
+// Sends commands in one write, each behind the NPA start packet as the library does in NPA_AUTO.
+std::vector<Bytes> Send(Engine& engine, Channel& channel, const std::vector<Bytes>& commands) {
+    Bytes all;
+    for (const Bytes& command : commands) {
+        all.insert(all.end(), kNpaStart.begin(), kNpaStart.end());
+        all.insert(all.end(), command.begin(), command.end());
+    }
     return engine.Feed(channel, all);
 }
 
@@ -75,23 +77,21 @@ TEST(Engine, QueryReplyHoldsOneItemPerIdentifierWithin2048Bytes) {
     Channel channel;
     // identifier, length, data per item; an identifier the printer lacks gets no data
     EXPECT_EQ(
-        Send(engine, channel, Query({0x0101, 0x0408, 0x0409, 0x0141, 0x7777})),
+        Send(engine, channel, {Query({0x0101, 0x0408, 0x0409, 0x0141, 0x7777})}),
         std::vector<Bytes>({{0xA5, 0x00, 0x19, 0x10, 0xE0, 0xE7, 0x20, 0x01, 0x01, 1, 0x00, 0x04, 0x08, 1, 30,
                              0x04, 0x09, 4,    0,    0,    0,    90,   0x01, 0x41, 0, 0x77, 0x77, 0}}));
-    Send(engine, channel, Write(0x0407, Bytes(6, 'T')));
+    Send(engine, channel, {Write(0x0407, Bytes(6, 'T'))});
     // 227 items of 9 bytes would take 2050 bytes with the header: the last one is left out.
-    auto units = Send(engine, channel, Query(std::vector<uint16_t>(227, 0x0407)));
+    auto units = Send(engine, channel, {Query(std::vector<uint16_t>(227, 0x0407))});
     ASSERT_EQ(units.size(), 1u);
     EXPECT_EQ(units[0].size(), 7u + 9 * 226);
 }
 
 TEST(Engine, WritesAreAcceptedOnlyWithinTheFirmwareLimits) {
-    const struct {
-        const char* what;
-        uint16_t id;
-        Bytes value;
-        bool accepted;
-    } cases[] = {
+    // Eight Hangul syllables are 16 bytes in code page 949 ("가" B0 A1, "똠" 8C 63), 24 in UTF-8.
+    const Bytes hangul = {0xB0, 0xA1, 0x8C, 0x63, 0xB0, 0xA1, 0x8C, 0x63,
+                          0xB0, 0xA1, 0x8C, 0x63, 0xB0, 0xA1, 0x8C, 0x63};
+    const std::tuple<const char*, uint16_t, Bytes, bool> cases[] = {
         {"value code", 0x0112, {0x03}, true},
         {"unknown value code", 0x0112, {0x04}, false},
         {"code of two bytes", 0x0112, {0x03, 0x00}, false},
@@ -105,25 +105,21 @@ TEST(Engine, WritesAreAcceptedOnlyWithinTheFirmwareLimits) {
         {"text at its limit", 0x0141, Bytes(16, 'A'), true},
         {"text too long", 0x0141, Bytes(17, 'A'), false},
         {"text with a control byte", 0x0141, {'A', 0x00, 'B'}, false},
-        // Eight Hangul syllables are 16 bytes in code page 949 ("가" B0 A1, "똠" 8C 63), 24 in UTF-8.
-        {"Hangul in code page 949 at the limit",
-         0x0141,
-         {0xB0, 0xA1, 0x8C, 0x63, 0xB0, 0xA1, 0x8C, 0x63, 0xB0, 0xA1, 0x8C, 0x63, 0xB0, 0xA1, 0x8C, 0x63},
-         true},
+        {"Hangul in code page 949 at the limit", 0x0141, hangul, true},
         {"Hangul in UTF-8", 0x0141, {0xEA, 0xB0, 0x80, 0xEA, 0xB0, 0x80}, false},
         {"a lead byte without its trail byte", 0x0141, {'A', 0xB0}, false},
         {"empty text", 0x0141, {}, true},
         {"unknown setting", 0x7777, {1}, false},
     };
-    for (const auto& c : cases) {
+    for (const auto& [what, id, value, accepted] : cases) {
         Engine engine({});
         Channel channel;
-        const Bytes before = engine.Value(c.id);
-        EXPECT_EQ(Shape(Send(engine, channel, Write(c.id, c.value))), "") << c.what << ": answered unasked";
-        EXPECT_EQ(engine.Value(c.id), c.accepted ? c.value : before) << c.what;
-        const std::string reply = Shape(Send(engine, channel, Write(c.id, c.value, 0x50)));
-        EXPECT_TRUE(std::regex_match(reply, std::regex(c.accepted ? "10E0.. " : "88E0.. ")))
-            << c.what << reply;
+        const Bytes before = engine.Value(id);
+        EXPECT_EQ(Shape(Send(engine, channel, {Write(id, value)})), "") << what << ": answered unasked";
+        EXPECT_EQ(engine.Value(id), accepted ? value : before) << what;
+        EXPECT_EQ(Shape(Send(engine, channel, {Write(id, value, 0x50)})).substr(0, 4),
+                  accepted ? "10E0" : "88E0")
+            << what;
     }
 }
 
@@ -131,14 +127,10 @@ TEST(Engine, OfflineOnlineChainingAndFaultsShapeTheAnswer) {
     const Bytes query = Query({0x0101}), offline = {0xA5, 0x00, 0x06, 0x50, 0xE0, 0xE7, 0x0C, 0x01, 0x00};
     const Bytes online = {0xA5, 0x00, 0x06, 0x50, 0xE0, 0xE7, 0x0C, 0x00, 0x00};
     const Bytes registration = {0xA5, 0x00, 0x04, 0x50, 0xE0, 0x03, 0x40}; // for the offline alert
-    Bytes miscounted = Query({0x0101, 0x0101});
-    miscounted[7] = 1; // two identifiers under a count of one
-    const struct {
-        const char* options;
-        std::vector<Bytes> commands;
-        bool offlineAfter;
-        const char* shape; // of the last command's answer; "." stands for any digit
-    } cases[] = {
+    const Bytes miscounted =
+        MakePacket(0x50, 0xE0, {0xE7, 0x20, 1, 0x01, 0x01, 0x01, 0x01}); // two ids, count 1
+    // options, commands, offline after them, the shape of their answers ("." for any digit)
+    const std::tuple<const char*, std::vector<Bytes>, bool, const char*> cases[] = {
         {"", {registration, offline}, true, "10E0.. 10E001 ..F001 "},
         {"", {registration, online}, false, "10E0.. 10E001 ..F000 "},
         {"", {offline}, true, "10E001 "}, // no alert when not registered
@@ -152,26 +144,20 @@ TEST(Engine, OfflineOnlineChainingAndFaultsShapeTheAnswer) {
         {"--command-errors", {query}, false, "88E0.. "},
         {"--silent", {query}, false, ""},
     };
-    for (const auto& c : cases) {
-        Engine engine(Options(c.options));
+    for (const auto& [options, commands, offlineAfter, shape] : cases) {
+        Engine engine(Options(options));
         Channel channel;
-        std::vector<Bytes> units;
-        for (const Bytes& command : c.commands)
-            for (const Bytes& unit : Send(engine, channel, command))
-                units.push_back(unit);
-        EXPECT_TRUE(std::regex_match(Shape(units), std::regex(c.shape))) << c.options << ": " << Shape(units);
-        EXPECT_EQ(engine.IsOffline(), c.offlineAfter) << c.options << " " << c.shape;
+        const std::string answer = Shape(Send(engine, channel, commands));
+        EXPECT_TRUE(std::regex_match(answer, std::regex(shape))) << options << ": " << answer;
+        EXPECT_EQ(engine.IsOffline(), offlineAfter) << options << " " << shape;
     }
 }
 
 TEST(Engine, PjlInquiryAndNpaStartFollowTheMode) {
     const std::string inquiry = "\x1b%-12345X@PJL DINQUIRE VNPAP\r\n\x1b%-12345X",
                       text = "@PJL DINQUIRE VNPAP\r\n";
-    const struct {
-        const char* mode;
-        std::string answer;   // to the inquiry ("" = none)
-        size_t bare, started; // replies to a command without and behind the NPA start packet
-    } cases[] = {
+    // mode, answer to the inquiry, replies to a command without and behind the NPA start packet
+    const std::tuple<const char*, std::string, size_t, size_t> cases[] = {
         {"auto", text + "AUTO\r\n\f", 0, 1},
         {"off", text + "OFF\r\n\f", 0, 0},
         {"on", std::string("\xA5\x00\x02\x80\x00", 5), 1, 1},
@@ -179,19 +165,19 @@ TEST(Engine, PjlInquiryAndNpaStartFollowTheMode) {
         {"pjl-on", text + "ON\r\n\f", 0, 1},
         {"bad-packet", std::string("\xA5\x00\x02\x80\x01", 5), 0, 1},
     };
-    for (const auto& c : cases) {
-        Engine engine(Options(std::string("--npa-mode ") + c.mode));
+    for (const auto& [mode, expected, bare, started] : cases) {
+        Engine engine(Options(std::string("--npa-mode ") + mode));
         Channel channel;
         std::string answer;
         for (char ch : inquiry) // byte by byte, as a slow port would deliver it
             for (const Bytes& u : engine.Feed(channel, Bytes{uint8_t(ch)}))
                 answer.append(u.begin(), u.end());
-        EXPECT_EQ(answer, c.answer) << c.mode;
+        EXPECT_EQ(answer, expected) << mode;
         // bare, behind the start packet, bare again: one start packet arms one command
         const Bytes query = Query({0x0101});
         const std::vector<size_t> replies = {engine.Feed(channel, query).size(),
-                                             Send(engine, channel, query).size(),
+                                             Send(engine, channel, {query}).size(),
                                              engine.Feed(channel, query).size()};
-        EXPECT_EQ(replies, (std::vector<size_t>{c.bare, c.started, c.bare})) << c.mode;
+        EXPECT_EQ(replies, (std::vector<size_t>{bare, started, bare})) << mode;
     }
 }

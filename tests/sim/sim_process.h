@@ -55,35 +55,30 @@ class SimProcess {
         // The ready file is the printer's only sign of life; a printer that ends early ends the wait.
         for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
              !(ready_ = std::filesystem::exists(ready)) && std::chrono::steady_clock::now() < end;) {
-            if (int status; ::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                exited_ = Status(status);
+            siginfo_t ended = {}; // looked at, not reaped: End() collects its status
+            if (::waitid(P_PID, id_t(pid_), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 && ended.si_pid == pid_)
                 break;
-            }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
     ~SimProcess() { Stop(); }
     bool Ready() const { return ready_; }
 
-    // SIGTERM: the printer detaches. Returns its exit status (-1 if it was stopped already; the status it
-    // ended with if it ended by itself before it was ready).
+    // SIGTERM: the printer detaches. Returns its exit status, or -1 if it was stopped already.
     int Stop() { return End(SIGTERM); }
     // SIGKILL: the printer vanishes without detaching (an unplugged cable).
     int Kill() { return End(SIGKILL); }
 
   private:
-    static int Status(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
     int End(int signal) {
-        if (pid_ <= 0) return std::exchange(exited_, -1);
+        if (pid_ <= 0) return -1;
         int status = 0;
-        ::kill(pid_, signal);
+        ::kill(pid_, signal); // no effect on one that has ended already
         ::waitpid(std::exchange(pid_, -1), &status, 0);
-        return Status(status);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     pid_t pid_ = -1;
     bool ready_ = false;
-    int exited_ = -1;
 };
 
 } // namespace orbis::test
