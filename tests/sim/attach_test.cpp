@@ -9,8 +9,7 @@
 #include <string>
 #include <tuple>
 
-using orbis::test::SimProcess;
-using orbis::test::TempRoot;
+using namespace orbis::test;
 
 namespace {
 
@@ -67,10 +66,8 @@ TEST(PrinterProgram, AttachWritesWhatWindowsHoldsDetachRemovesTheDeviceAndSettin
     const std::string start("\xA5\x00\x10\x80\xA4\x5B\xA4\x5B\x10\xEF\xA4\x5B\x11\xEE\x00\xFF\x13\xEC\x2E",
                             19);
     const std::string query = start + std::string("\xA5\x00\x07\x50\xE0\xE7\x20\x01\x01\x12", 10);
-    const std::string reply("\xA5\x00\x08\x10\xE0\xE7\x20\x01\x12\x01", 10); // and the value
-    auto write = [&](char value) {
-        return start + std::string("\xA5\x00\x07\x40\xE0\xE7\x31\x01\x12", 9) + value;
-    };
+    const std::string reply("\xA5\x00\x08\x10\xE0\xE7\x20\x01\x12\x01", 10);                  // and the value
+    const std::string write = start + std::string("\xA5\x00\x07\x40\xE0\xE7\x31\x01\x12", 9); // and the value
     TempRoot root;
     ::setenv("ORBIS_ROOT", root.Path().c_str(), 1);
     {
@@ -79,7 +76,7 @@ TEST(PrinterProgram, AttachWritesWhatWindowsHoldsDetachRemovesTheDeviceAndSettin
         for (const auto& [key, value, data, stays] : entries)
             EXPECT_EQ(Read(key, value), data) << key << " " << value;
         EXPECT_EQ(Exchange(query), reply + '\x1A');
-        EXPECT_EQ(Exchange(write('\x03') + query), reply + '\x03');
+        EXPECT_EQ(Exchange(write + '\x03' + query), reply + '\x03');
         EXPECT_EQ(sim.Stop(), 0);
         for (const auto& [key, value, data, stays] : entries)
             EXPECT_EQ(Read(key, value), stays ? data : "<missing>") << key << " " << value;
@@ -89,7 +86,7 @@ TEST(PrinterProgram, AttachWritesWhatWindowsHoldsDetachRemovesTheDeviceAndSettin
         SimProcess sim(root.Path(), lpt);
         ASSERT_TRUE(sim.Ready());
         EXPECT_EQ(Exchange(query), reply + kept);
-        EXPECT_EQ(Exchange(write('\x02') + query), reply + '\x02');
+        EXPECT_EQ(Exchange(write + '\x02' + query), reply + '\x02');
         sim.Kill();
     }
 }

@@ -33,10 +33,9 @@ Bytes Query(std::vector<uint16_t> ids) {
     return MakePacket(0x50, 0xE0, data);
 }
 
-Bytes Write(uint16_t id, const Bytes& value, uint8_t flags = 0x40) {
-    Bytes data = {0xE7, 0x31, uint8_t(id >> 8), uint8_t(id)};
-    data.insert(data.end(), value.begin(), value.end());
-    return MakePacket(flags, 0xE0, data);
+Bytes Write(uint16_t id, Bytes value, uint8_t flags = 0x40) {
+    value.insert(value.begin(), {0xE7, 0x31, uint8_t(id >> 8), uint8_t(id)});
+    return MakePacket(flags, 0xE0, value);
 }
 
 // Sends commands in one write, each behind the NPA start packet as the library does in NPA_AUTO.
@@ -52,21 +51,18 @@ std::vector<Bytes> Send(Engine& engine, Channel& channel, const std::vector<Byte
 // The answers as text: per packet (split by its length field) its flags, command byte (00 for one the
 // host did not send) and ninth byte (00 if none) in hex and a blank; a "~" per byte outside a packet.
 std::string Shape(const std::vector<Bytes>& units) {
-    Bytes all;
-    for (const Bytes& u : units)
-        all.insert(all.end(), u.begin(), u.end());
     std::string shape;
-    for (size_t at = 0; at < all.size();) {
-        if (all[at] != 0xA5 || at + 5 > all.size()) {
-            shape += "~";
-            ++at;
-            continue;
+    for (const Bytes& unit : units)
+        for (size_t at = 0; at < unit.size(); ++at) {
+            if (unit[at] != 0xA5 || at + 5 > unit.size()) {
+                shape += "~";
+                continue;
+            }
+            const size_t end = std::min(unit.size(), at + 3 + (size_t(unit[at + 1]) << 8 | unit[at + 2]));
+            const uint8_t command = unit[at + 4] == 0xE0 || unit[at + 4] == 0xF0 ? unit[at + 4] : 0;
+            shape += Hex(Bytes{unit[at + 3], command, end > at + 8 ? unit[at + 8] : uint8_t(0)}) + " ";
+            at = end - 1;
         }
-        const size_t end = std::min(all.size(), at + 3 + (size_t(all[at + 1]) << 8 | all[at + 2]));
-        const uint8_t command = all[at + 4] == 0xE0 || all[at + 4] == 0xF0 ? all[at + 4] : 0;
-        shape += Hex(Bytes{all[at + 3], command, end > at + 8 ? all[at + 8] : uint8_t(0)}) + " ";
-        at = end;
-    }
     return shape;
 }
 
