@@ -123,8 +123,7 @@ TEST(Engine, OfflineOnlineChainingAndFaultsShapeTheAnswer) {
     const Bytes query = Query({0x0101}), offline = {0xA5, 0x00, 0x06, 0x50, 0xE0, 0xE7, 0x0C, 0x01, 0x00};
     const Bytes online = {0xA5, 0x00, 0x06, 0x50, 0xE0, 0xE7, 0x0C, 0x00, 0x00};
     const Bytes registration = {0xA5, 0x00, 0x04, 0x50, 0xE0, 0x03, 0x40}; // for the offline alert
-    const Bytes miscounted =
-        MakePacket(0x50, 0xE0, {0xE7, 0x20, 1, 0x01, 0x01, 0x01, 0x01}); // two ids, count 1
+    const Bytes miscounted = MakePacket(0x50, 0xE0, {0xE7, 0x20, 1, 0x01, 0x01, 0x01, 0x01});
     // options, commands, offline after them, the shape of their answers ("." for any digit)
     const std::tuple<const char*, std::vector<Bytes>, bool, const char*> cases[] = {
         {"", {registration, offline}, true, "10E0.. 10E001 ..F001 "},
@@ -132,7 +131,7 @@ TEST(Engine, OfflineOnlineChainingAndFaultsShapeTheAnswer) {
         {"", {offline}, true, "10E001 "}, // no alert when not registered
         {"--refuse-offline", {registration, offline}, false, "10E0.. 10E000 "},
         {"--alert-first", {registration, offline}, true, "10E0.. ..F001 10E001 "},
-        {"", {miscounted}, false, "88E0.. "},
+        {"", {miscounted}, false, "88E0.. "}, // two identifiers under a count of one: a command error
         {"--chain 4", {query}, false, "30E001 10E0.. "},
         {"--stray 6", {query}, false, "~~~~~~10E001 "},
         {"--foreign-first", {query}, false, "1000.. 10E001 "},

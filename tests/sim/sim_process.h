@@ -15,6 +15,11 @@
 
 namespace orbis::test {
 
+inline std::string SimBinary() {
+    const char* dir = std::getenv("ORBIS_BIN_DIR");
+    return std::string(dir && *dir ? dir : ".") + "/orbis-printer-sim";
+}
+
 // A fresh directory under the system temporary directory, removed on destruction.
 class TempRoot {
   public:
@@ -38,11 +43,9 @@ class SimProcess {
     SimProcess(const std::string& root, std::vector<std::string> args) {
         static int counter = 0;
         const std::string n = std::to_string(::getpid()) + "-" + std::to_string(++counter);
-        const char* dir = std::getenv("ORBIS_BIN_DIR");
         const std::string ready = root + "/ready-" + n;
-        args.insert(args.begin(),
-                    {std::string(dir && *dir ? dir : ".") + "/orbis-printer-sim", "--root", root,
-                     "--ready-file", ready, "--log", root + "/sim-" + n + ".log", "--verbose", "3"});
+        args.insert(args.begin(), {SimBinary(), "--root", root, "--ready-file", ready, "--log",
+                                   root + "/sim-" + n + ".log", "--verbose", "3"});
         std::vector<char*> argv;
         for (auto& a : args)
             argv.push_back(a.data());
