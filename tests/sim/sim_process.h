@@ -9,8 +9,8 @@
 #include <string>
 #include <sys/wait.h>
 #include <thread>
-#include <utility>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace orbis::test {
@@ -43,55 +43,45 @@ class SimProcess {
     SimProcess(const std::string& root, std::vector<std::string> args) {
         static int counter = 0;
         const std::string n = std::to_string(::getpid()) + "-" + std::to_string(++counter);
-        readyFile_ = root + "/ready-" + n;
-        args.insert(args.begin(), {SimBinary(), "--root", root, "--ready-file", readyFile_, "--log",
+        const std::string ready = root + "/ready-" + n;
+        args.insert(args.begin(), {SimBinary(), "--root", root, "--ready-file", ready, "--log",
                                    root + "/sim-" + n + ".log", "--verbose", "3"});
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            std::vector<char*> raw;
-            for (auto& a : args)
-                raw.push_back(a.data());
-            raw.push_back(nullptr);
-            if (!std::getenv("ORBIS_SIM_SHOW")) (void)!::freopen("/dev/null", "w", stdout);
-            ::execv(raw[0], raw.data());
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if ((pid_ = ::fork()) == 0) {
+            (void)!::freopen("/dev/null", "w", stdout);
+            ::execv(argv[0], argv.data());
             ::_exit(127);
         }
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < deadline &&
-               !(ready_ = std::filesystem::exists(readyFile_))) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                exited_ = Status(status);
+        // The ready file is the printer's only sign of life; a printer that ends early ends the wait.
+        for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+             !(ready_ = std::filesystem::exists(ready)) && std::chrono::steady_clock::now() < end;) {
+            siginfo_t ended = {}; // looked at, not reaped: End() collects its status
+            if (::waitid(P_PID, id_t(pid_), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 && ended.si_pid == pid_)
                 break;
-            }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
     ~SimProcess() { Stop(); }
     bool Ready() const { return ready_; }
-    pid_t Pid() const { return pid_; }
 
-    // SIGTERM: the printer detaches. Returns its exit status (-1 if it was not started or was stopped
-    // already; the status it ended with if it ended by itself before it was ready).
+    // SIGTERM: the printer detaches. Returns its exit status, or -1 if it was stopped already.
     int Stop() { return End(SIGTERM); }
     // SIGKILL: the printer vanishes without detaching (an unplugged cable).
     int Kill() { return End(SIGKILL); }
 
   private:
-    static int Status(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
     int End(int signal) {
-        if (pid_ <= 0) return std::exchange(exited_, -1);
-        ::kill(pid_, signal);
+        if (pid_ <= 0) return -1;
         int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return Status(status);
+        ::kill(pid_, signal); // no effect on one that has ended already
+        ::waitpid(std::exchange(pid_, -1), &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     pid_t pid_ = -1;
     bool ready_ = false;
-    int exited_ = -1;
-    std::string readyFile_;
 };
 
 } // namespace orbis::test
