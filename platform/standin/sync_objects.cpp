@@ -28,7 +28,7 @@ class MutexObject : public Waitable {
         if (owner_ != tid || count_ == 0) return false;
         if (--count_ == 0) {
             owner_ = 0;
-            SyncChanged().notify_all();
+            NotifyLocked(this);
         }
         return true;
     }
@@ -37,6 +37,7 @@ class MutexObject : public Waitable {
         owner_ = 0;
         count_ = 0;
         abandoned_ = true;
+        NotifyLocked(this);
     }
 
   private:
@@ -58,7 +59,7 @@ class SemaphoreObject : public Waitable {
         if (n > max_ - count_) return false;
         *previous = count_;
         count_ += n;
-        SyncChanged().notify_all();
+        NotifyLocked(this);
         return true;
     }
 
@@ -78,7 +79,7 @@ class EventObject : public Waitable {
     }
     void Set() {
         signalled_ = true;
-        SyncChanged().notify_all();
+        NotifyLocked(this);
     }
     void Reset() { signalled_ = false; }
 
@@ -139,7 +140,6 @@ void ThreadEnded(DWORD tid) {
     for (MutexObject* mutex : LiveMutexes())
         mutex->Abandon(tid);
     DropApcsLocked(tid);
-    SyncChanged().notify_all();
 }
 
 } // namespace orbis::platform

@@ -1,16 +1,26 @@
 // The shared lock, APC queues and the wait loop used by every waitable object.
 #include "sync_state.h"
 
-#include <chrono>
+#include <algorithm>
+#include <condition_variable>
 #include <deque>
 #include <unordered_map>
+#include <vector>
 
 namespace orbis::platform {
 namespace {
 
+// A thread inside WaitChangeLocked, on its own stack.
+struct Waiter {
+    const void* what;
+    DWORD tid;
+    bool woken = false;
+    std::condition_variable cv;
+};
+
 struct State {
     std::mutex mutex;
-    std::condition_variable changed;
+    std::vector<Waiter*> waiters;
     std::unordered_map<DWORD, std::deque<std::function<void()>>> apcs;
 };
 
@@ -47,13 +57,44 @@ bool HasApcsLocked(DWORD tid) {
 std::mutex& SyncMutex() {
     return TheState().mutex;
 }
-std::condition_variable& SyncChanged() {
-    return TheState().changed;
+bool WaitChangeLocked(std::unique_lock<std::mutex>& lock, const void* what, DWORD tid,
+                      std::chrono::steady_clock::time_point deadline) {
+    Waiter self{what, tid, false, {}};
+    auto& waiters = TheState().waiters;
+    waiters.push_back(&self);
+    const bool forever = deadline == std::chrono::steady_clock::time_point::max();
+    bool inTime = true;
+    while (!self.woken && inTime) {
+        if (forever)
+            self.cv.wait(lock);
+        else
+            inTime = self.cv.wait_until(lock, deadline) == std::cv_status::no_timeout;
+    }
+    waiters.erase(std::find(waiters.begin(), waiters.end(), &self));
+    return self.woken || inTime;
+}
+
+void NotifyLocked(const void* what) {
+    if (!what) return;
+    for (Waiter* waiter : TheState().waiters) {
+        if (waiter->what != what || waiter->woken) continue;
+        waiter->woken = true;
+        waiter->cv.notify_one();
+    }
+}
+
+void NotifyThreadLocked(DWORD tid) {
+    if (tid == 0) return;
+    for (Waiter* waiter : TheState().waiters) {
+        if (waiter->tid != tid || waiter->woken) continue;
+        waiter->woken = true;
+        waiter->cv.notify_one();
+    }
 }
 
 void QueueApcLocked(DWORD tid, std::function<void()> fn) {
     TheState().apcs[tid].push_back(std::move(fn));
-    TheState().changed.notify_all();
+    NotifyThreadLocked(tid);
 }
 
 void DropApcsLocked(DWORD tid) {
@@ -78,9 +119,8 @@ DWORD WaitOn(const std::shared_ptr<Waitable>& object, DWORD milliseconds, bool a
             bool abandoned = false;
             if (object->TryAcquire(tid, &abandoned)) return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
         }
-        if (forever) {
-            TheState().changed.wait(lock);
-        } else if (TheState().changed.wait_until(lock, deadline) == std::cv_status::timeout) {
+        const auto until = forever ? Clock::time_point::max() : deadline;
+        if (!WaitChangeLocked(lock, object.get(), alertable ? tid : 0, until)) {
             if (alertable && HasApcsLocked(tid)) continue;
             if (object) {
                 bool abandoned = false;

@@ -50,7 +50,7 @@ struct Finisher {
         std::lock_guard lock(SyncMutex());
         thread->exitCode = *code;
         thread->done = true;
-        SyncChanged().notify_all();
+        NotifyLocked(thread.get());
     }
 };
 
