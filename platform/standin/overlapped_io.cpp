@@ -26,6 +26,7 @@ struct PendingRead : ReadRequest, std::enable_shared_from_this<PendingRead> {
         : ReadRequest(count), overlapped(ov), buffer(buf), routine(done), tid(GetCurrentThreadId()),
           handle(std::move(owner)) {}
     bool Deliver(DWORD error, const void* data, DWORD bytes) override {
+        WakeAfterUnlock wakes;
         std::lock_guard lock(SyncMutex());
         return CompleteLocked(shared_from_this(), error, std::min(bytes, Count()), data);
     }

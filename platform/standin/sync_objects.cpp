@@ -164,6 +164,7 @@ BOOL ReleaseMutex(HANDLE hMutex) {
         return FALSE;
     }
     DWORD tid = GetCurrentThreadId();
+    WakeAfterUnlock wakes;
     std::lock_guard lock(SyncMutex());
     if (!mutex->Release(tid)) {
         SetLastError(ERROR_NOT_OWNER);
@@ -193,6 +194,7 @@ BOOL ReleaseSemaphore(HANDLE hSemaphore, LONG lReleaseCount, LPLONG lpPreviousCo
         return FALSE;
     }
     LONG previous = 0;
+    WakeAfterUnlock wakes;
     std::lock_guard lock(SyncMutex());
     if (!semaphore->Release(lReleaseCount, &previous)) {
         SetLastError(ERROR_TOO_MANY_POSTS);
@@ -214,6 +216,7 @@ BOOL SetEvent(HANDLE hEvent) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    WakeAfterUnlock wakes;
     std::lock_guard lock(SyncMutex());
     event->Set();
     return TRUE;

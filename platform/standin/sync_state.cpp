@@ -10,17 +10,38 @@
 namespace orbis::platform {
 namespace {
 
-// A thread inside WaitChangeLocked, on its own stack.
+// A thread inside WaitChangeLocked. One per thread, kept alive by a waker that
+// has yet to call notify_one after the lock is released; such a late notify only
+// makes a later wait of the thread look again (its woken flag is new).
 struct Waiter {
-    const void* what;
-    DWORD tid;
+    const void* what = nullptr;
+    DWORD tid = 0;
     bool woken = false;
     std::condition_variable cv;
 };
 
+thread_local const std::shared_ptr<Waiter> t_waiter = std::make_shared<Waiter>();
+
+// Wakes held back until the lock is released (WakeAfterUnlock), so the woken
+// thread does not run straight into the lock its waker still holds.
+struct HeldWakes {
+    int depth = 0;
+    std::vector<std::shared_ptr<Waiter>> waiters;
+};
+thread_local HeldWakes t_held;
+
+// Under the lock: marks the waiter woken and wakes it, now or when the lock is released.
+void Wake(const std::shared_ptr<Waiter>& waiter) {
+    waiter->woken = true;
+    if (t_held.depth)
+        t_held.waiters.push_back(waiter);
+    else
+        waiter->cv.notify_one();
+}
+
 struct State {
     std::mutex mutex;
-    std::vector<Waiter*> waiters;
+    std::vector<std::shared_ptr<Waiter>> waiters;
     std::unordered_map<DWORD, std::deque<std::function<void()>>> apcs;
 };
 
@@ -57,11 +78,27 @@ bool HasApcsLocked(DWORD tid) {
 std::mutex& SyncMutex() {
     return TheState().mutex;
 }
+
+WakeAfterUnlock::WakeAfterUnlock() {
+    ++t_held.depth;
+}
+
+WakeAfterUnlock::~WakeAfterUnlock() {
+    if (--t_held.depth) return;
+    auto waiters = std::move(t_held.waiters);
+    t_held.waiters.clear();
+    for (const auto& waiter : waiters)
+        waiter->cv.notify_one();
+}
+
 bool WaitChangeLocked(std::unique_lock<std::mutex>& lock, const void* what, DWORD tid,
                       std::chrono::steady_clock::time_point deadline) {
-    Waiter self{what, tid, false, {}};
+    Waiter& self = *t_waiter;
+    self.what = what;
+    self.tid = tid;
+    self.woken = false;
     auto& waiters = TheState().waiters;
-    waiters.push_back(&self);
+    waiters.push_back(t_waiter);
     const bool forever = deadline == std::chrono::steady_clock::time_point::max();
     bool inTime = true;
     while (!self.woken && inTime) {
@@ -70,26 +107,20 @@ bool WaitChangeLocked(std::unique_lock<std::mutex>& lock, const void* what, DWOR
         else
             inTime = self.cv.wait_until(lock, deadline) == std::cv_status::no_timeout;
     }
-    waiters.erase(std::find(waiters.begin(), waiters.end(), &self));
+    waiters.erase(std::find(waiters.begin(), waiters.end(), t_waiter));
     return self.woken || inTime;
 }
 
 void NotifyLocked(const void* what) {
     if (!what) return;
-    for (Waiter* waiter : TheState().waiters) {
-        if (waiter->what != what || waiter->woken) continue;
-        waiter->woken = true;
-        waiter->cv.notify_one();
-    }
+    for (const auto& waiter : TheState().waiters)
+        if (waiter->what == what && !waiter->woken) Wake(waiter);
 }
 
 void NotifyThreadLocked(DWORD tid) {
     if (tid == 0) return;
-    for (Waiter* waiter : TheState().waiters) {
-        if (waiter->tid != tid || waiter->woken) continue;
-        waiter->woken = true;
-        waiter->cv.notify_one();
-    }
+    for (const auto& waiter : TheState().waiters)
+        if (waiter->tid == tid && !waiter->woken) Wake(waiter);
 }
 
 void QueueApcLocked(DWORD tid, std::function<void()> fn) {

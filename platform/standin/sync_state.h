@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 namespace orbis::platform {
@@ -23,6 +24,16 @@ bool WaitChangeLocked(std::unique_lock<std::mutex>& lock, const void* what, DWOR
 // Wakes the waiters on `what` / the waiters of thread tid. Call under SyncMutex().
 void NotifyLocked(const void* what);
 void NotifyThreadLocked(DWORD tid);
+
+// Declared before a lock of SyncMutex() is taken: the wakes made under that lock
+// are carried out when it has been released.
+class WakeAfterUnlock {
+  public:
+    WakeAfterUnlock();
+    ~WakeAfterUnlock();
+    WakeAfterUnlock(const WakeAfterUnlock&) = delete;
+    WakeAfterUnlock& operator=(const WakeAfterUnlock&) = delete;
+};
 
 // A kernel object a thread can wait on. All members are used under SyncMutex().
 class Waitable : public KernelObject {
