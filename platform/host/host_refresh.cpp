@@ -5,6 +5,7 @@
 
 #include "../orbis_platform.h"
 #include "hive_store.h"
+#include "paths.h"
 
 #include <mutex>
 
@@ -46,7 +47,8 @@ void RefreshNow() {
 
 void RefreshHostEntries() {
     std::lock_guard<std::mutex> lock(g_refreshMutex);
-    std::string root = Root();
+    // The name tells roots apart; the refresh itself checks the root as it writes.
+    std::string root = RootName();
     DWORD now = GetTickCount();
     if (g_refreshed && root == g_lastRoot && now - g_lastTick < kRefreshIntervalMs) return;
     RefreshNow();
@@ -59,7 +61,7 @@ void RefreshHostEntriesForTesting() {
     std::lock_guard<std::mutex> lock(g_refreshMutex);
     RefreshNow();
     g_refreshed = true;
-    g_lastRoot = Root();
+    g_lastRoot = RootName();
     g_lastTick = GetTickCount();
 }
 

@@ -61,15 +61,17 @@ std::shared_ptr<SocketDevice> SocketDevice::Open(const std::string& socketPath, 
         return nullptr;
     }
     std::shared_ptr<SocketDevice> device(new SocketDevice(socketPath, kind, access, fd));
-    std::weak_ptr<SocketDevice> weak = device;
-    device->watch_ = IoLoop::Get().Add(fd, [weak](bool readable) {
+    device->self_ = device;
+    return device;
+}
+
+// A pipe only written (PIPE00, most of the opens) never needs the loop.
+bool SocketDevice::Watch() {
+    if (watch_) return true;
+    watch_ = IoLoop::Get().Add(fd_, [weak = self_](bool readable) {
         if (auto self = weak.lock()) self->OnLoop(readable);
     });
-    if (!device->watch_) {
-        *error = ERROR_NOT_ENOUGH_MEMORY;
-        return nullptr;
-    }
-    return device;
+    return watch_ != 0;
 }
 
 SocketDevice::SocketDevice(std::string socketPath, Kind kind, DWORD access, int fd)
@@ -196,6 +198,10 @@ void SocketDevice::Pump() {
             // A frame that stopped halfway may hold the read only so long.
             if (!incoming_.empty())
                 until = std::min(*until, lastIncoming_ + std::chrono::milliseconds(kFrameIdleMs));
+            if (!Watch()) {
+                Finish(ERROR_NOT_ENOUGH_MEMORY, nullptr, 0);
+                continue;
+            }
             IoLoop::Get().Arm(watch_, *until);
             return;
         }

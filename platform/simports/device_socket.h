@@ -50,6 +50,7 @@ class SocketDevice : public IoObject, public std::enable_shared_from_this<Socket
     // Delivers the first read and takes it off the queue; false when it had ended. Under mutex_.
     bool Finish(DWORD error, const void* data, DWORD bytes);
     void OnLoop(bool readable);
+    bool Watch();   // registers fd_ with the I/O loop once; under mutex_
     void Receive(); // takes what the socket holds into frames; under mutex_
     bool RequestDeviceId(std::string* id, DWORD* error);
 
@@ -57,7 +58,9 @@ class SocketDevice : public IoObject, public std::enable_shared_from_this<Socket
     const Kind kind_;
     const DWORD access_;
     const int fd_;
-    uint64_t watch_ = 0; // the I/O loop's registration of fd_
+    std::weak_ptr<SocketDevice> self_;
+    uint64_t watch_ =
+        0; // the I/O loop's registration of fd_, made by the first read that waits; under mutex_
 
     std::mutex writeMutex_; // one writer at a time
     std::mutex timeoutsMutex_;

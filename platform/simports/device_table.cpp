@@ -73,9 +73,8 @@ std::vector<std::pair<long, PresentDevice>> ReadListing(const std::string& dir) 
 
 } // namespace
 
-std::vector<PresentDevice> PresentDevices() {
+std::vector<PresentDevice> PresentDevices(const std::string& root) {
     std::vector<PresentDevice> devices;
-    std::string root = Root();
     if (root.empty()) return devices; // refused: nothing there is trusted
     std::string dir = wire::DeviceDir(root);
     struct stat st;

@@ -14,7 +14,7 @@ struct PresentDevice {
     std::vector<std::string> paths; // USB device paths, one per interface class
 };
 
-// The present devices, ordered by port name.
-std::vector<PresentDevice> PresentDevices();
+// The present devices of a checked root (Root()), ordered by port name.
+std::vector<PresentDevice> PresentDevices(const std::string& root);
 
 } // namespace orbis::platform

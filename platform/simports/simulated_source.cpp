@@ -14,8 +14,9 @@ namespace {
 bool OpenSimulated(const HostSources& sources, const std::string& name, DWORD access,
                    std::shared_ptr<IoObject>* object, DWORD* error) {
     if (!sources.simulated) return false;
+    // The root was checked as the sources were chosen, a moment ago.
+    const std::string& root = sources.root;
     if (name.rfind("LPT", 0) == 0) {
-        std::string root = Root();
         if (root.empty()) return false;
         *object = SocketDevice::Open(wire::DeviceDir(root) + "/" + name, SocketDevice::Kind::Parallel, access,
                                      error);
@@ -34,7 +35,7 @@ bool OpenSimulated(const HostSources& sources, const std::string& name, DWORD ac
         if (kind != SocketDevice::Kind::UsbControl || EqualsNoCase(last, "CTLPIPE"))
             base = name.substr(0, slash);
     }
-    for (const auto& device : PresentDevices()) {
+    for (const auto& device : PresentDevices(root)) {
         if (device.kind == "lpt") continue;
         for (const auto& path : device.paths)
             if (EqualsNoCase(path, base)) {
@@ -47,7 +48,7 @@ bool OpenSimulated(const HostSources& sources, const std::string& name, DWORD ac
 
 void ListSimulatedUsb(const HostSources& sources, std::vector<UsbDeviceEntry>* devices) {
     if (!sources.simulated) return;
-    for (const auto& device : PresentDevices())
+    for (const auto& device : PresentDevices(sources.root))
         if (device.kind == "usb" || device.kind == "usb-other")
             devices->push_back({device.kind == "usb", device.paths});
 }

@@ -1,6 +1,7 @@
 // Hive file locking, loading and atomic replacement.
 #include "hive_store.h"
 #include "file_stamp.h"
+#include "paths.h"
 
 #include "../orbis_platform.h"
 
@@ -179,13 +180,15 @@ bool SaveHive(const Hive& hive, std::string* saved) {
 } // namespace
 
 LONG ReadHive(const std::function<LONG(Hive&)>& fn) {
+    {
+        // The file unchanged since it was parsed under a root found sound: no root
+        // check, no lock, no read. What the call gets is what was read then; a file
+        // put there since (by anyone) has another stamp and goes the long way.
+        std::lock_guard<std::mutex> cached(g_cacheMutex);
+        if (CacheIsCurrent(RootName() + "/registry.reg")) return fn(g_cache.hive);
+    }
     const std::string path = HivePath();
     if (path.empty()) return ERROR_ACCESS_DENIED;
-    {
-        // The file unchanged since it was parsed: no lock, no read.
-        std::lock_guard<std::mutex> cached(g_cacheMutex);
-        if (CacheIsCurrent(path)) return fn(g_cache.hive);
-    }
     {
         HiveLock lock(LOCK_SH);
         if (!lock.Held()) return ERROR_CANTREAD;

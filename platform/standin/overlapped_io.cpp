@@ -26,6 +26,7 @@ struct PendingRead : ReadRequest, std::enable_shared_from_this<PendingRead> {
         : ReadRequest(count), overlapped(ov), buffer(buf), routine(done), tid(GetCurrentThreadId()),
           handle(std::move(owner)) {}
     bool Deliver(DWORD error, const void* data, DWORD bytes) override {
+        WakeAfterUnlock wakes;
         std::lock_guard lock(SyncMutex());
         return CompleteLocked(shared_from_this(), error, std::min(bytes, Count()), data);
     }
@@ -72,7 +73,7 @@ bool CompleteLocked(const std::shared_ptr<PendingRead>& read, DWORD error, DWORD
         QueueApcLocked(read->tid, [routine, error, bytes, ov] { routine(error, bytes, ov); });
     }
     if (ov->hEvent) SetEventLocked(ov->hEvent);
-    SyncChanged().notify_all();
+    NotifyLocked(ov); // GetOverlappedResult
     return true;
 }
 
@@ -102,7 +103,7 @@ void ServeBlockingReads(std::shared_ptr<IoHandle> handle) {
         bool ok = io->Read(data.data(), read->Count(), &got, &error);
         std::lock_guard lock(SyncMutex());
         handle->workerRead = nullptr;
-        SyncChanged().notify_all();
+        NotifyLocked(handle.get()); // CancelPending
         if (ok)
             CompleteLocked(read, ERROR_SUCCESS, std::min(got, read->Count()), data.data());
         else
@@ -136,10 +137,10 @@ void IoHandle::CancelPending() {
     io_->Cancel();
     // A worker's Read may still be blocked in a driver that ignores the cancel;
     // give it a moment to leave, so it does not take data meant for a later read.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
     std::unique_lock lock(SyncMutex());
-    SyncChanged().wait_for(lock, std::chrono::milliseconds(500), [&] {
-        return !workerRead || std::find(reads.begin(), reads.end(), workerRead) == reads.end();
-    });
+    while (workerRead && std::find(reads.begin(), reads.end(), workerRead) != reads.end())
+        if (!WaitChangeLocked(lock, this, 0, deadline)) break;
 }
 
 } // namespace orbis::platform
@@ -212,7 +213,7 @@ BOOL GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped, LPDWORD lpNumb
                 SetLastError(ERROR_IO_INCOMPLETE);
                 return FALSE;
             }
-            SyncChanged().wait(lock);
+            WaitChangeLocked(lock, lpOverlapped, 0, std::chrono::steady_clock::time_point::max());
         }
         error = static_cast<DWORD>(lpOverlapped->Internal);
         bytes = static_cast<DWORD>(lpOverlapped->InternalHigh);

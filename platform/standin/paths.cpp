@@ -69,11 +69,9 @@ void SayRefusedOnce(const std::string& root, const std::string& why) {
         std::fprintf(stderr, "orbis: not using the directory %s: it %s\n", root.c_str(), why.c_str());
 }
 
-} // namespace
-
-std::string Root() {
+// The root's name; *sharedParent when it lies in the shared temporary directory.
+std::string RootName(bool* sharedParent) {
     std::string root;
-    bool sharedParent = false;
     if (const char* env = std::getenv("ORBIS_ROOT"); env && *env) {
         root = env;
     } else if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state) {
@@ -85,10 +83,23 @@ std::string Root() {
     } else {
         // No home at all: a name of this user's own in the shared temporary directory.
         root = "/tmp/orbis-lp2200-" + std::to_string(::geteuid());
-        sharedParent = true;
+        *sharedParent = true;
     }
     while (root.size() > 1 && root.back() == '/')
         root.pop_back();
+    return root;
+}
+
+} // namespace
+
+std::string RootName() {
+    bool sharedParent = false;
+    return RootName(&sharedParent);
+}
+
+std::string Root() {
+    bool sharedParent = false;
+    const std::string root = RootName(&sharedParent);
     // Checked every call (a test may remove a root and use it again), with one
     // look when it is what it should be: a directory of ours closed to others.
     // In a shared directory the name itself may be somebody's link.

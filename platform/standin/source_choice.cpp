@@ -52,7 +52,7 @@ int Bounded(const std::string& file, const char* section, const char* key, int l
 
 HostSources CurrentHostSources() {
     HostSources s;
-    std::string root = Root();
+    const std::string root = s.root = Root();
     if (root.empty()) s.simulated = s.kernel = s.cups = false; // a refused root chooses nothing
     std::string file = root.empty() ? "" : root + "/sources.ini";
     // Asked on every device open and listing: without the file (the usual case)

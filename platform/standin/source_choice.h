@@ -21,6 +21,7 @@ struct HostSources {
     std::string cupsServer;         // "" = libcups' own choice (CUPS_SERVER, client.conf, local socket)
     int cupsPort = 631;             // used when cupsServer names a host, not a socket path
     int cupsTimeoutMs = 2000;       // connecting and each request; CUPS never holds us longer
+    std::string root;               // Root() as checked for this choice ("" = refused)
 };
 
 // Read on every call, so a test (or the user) can change the file between calls.

@@ -28,7 +28,7 @@ class MutexObject : public Waitable {
         if (owner_ != tid || count_ == 0) return false;
         if (--count_ == 0) {
             owner_ = 0;
-            SyncChanged().notify_all();
+            NotifyLocked(this);
         }
         return true;
     }
@@ -37,6 +37,7 @@ class MutexObject : public Waitable {
         owner_ = 0;
         count_ = 0;
         abandoned_ = true;
+        NotifyLocked(this);
     }
 
   private:
@@ -58,7 +59,7 @@ class SemaphoreObject : public Waitable {
         if (n > max_ - count_) return false;
         *previous = count_;
         count_ += n;
-        SyncChanged().notify_all();
+        NotifyLocked(this);
         return true;
     }
 
@@ -78,7 +79,7 @@ class EventObject : public Waitable {
     }
     void Set() {
         signalled_ = true;
-        SyncChanged().notify_all();
+        NotifyLocked(this);
     }
     void Reset() { signalled_ = false; }
 
@@ -139,7 +140,6 @@ void ThreadEnded(DWORD tid) {
     for (MutexObject* mutex : LiveMutexes())
         mutex->Abandon(tid);
     DropApcsLocked(tid);
-    SyncChanged().notify_all();
 }
 
 } // namespace orbis::platform
@@ -164,6 +164,7 @@ BOOL ReleaseMutex(HANDLE hMutex) {
         return FALSE;
     }
     DWORD tid = GetCurrentThreadId();
+    WakeAfterUnlock wakes;
     std::lock_guard lock(SyncMutex());
     if (!mutex->Release(tid)) {
         SetLastError(ERROR_NOT_OWNER);
@@ -193,6 +194,7 @@ BOOL ReleaseSemaphore(HANDLE hSemaphore, LONG lReleaseCount, LPLONG lpPreviousCo
         return FALSE;
     }
     LONG previous = 0;
+    WakeAfterUnlock wakes;
     std::lock_guard lock(SyncMutex());
     if (!semaphore->Release(lReleaseCount, &previous)) {
         SetLastError(ERROR_TOO_MANY_POSTS);
@@ -214,6 +216,7 @@ BOOL SetEvent(HANDLE hEvent) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    WakeAfterUnlock wakes;
     std::lock_guard lock(SyncMutex());
     event->Set();
     return TRUE;

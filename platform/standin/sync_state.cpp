@@ -1,16 +1,47 @@
 // The shared lock, APC queues and the wait loop used by every waitable object.
 #include "sync_state.h"
 
-#include <chrono>
+#include <algorithm>
+#include <condition_variable>
 #include <deque>
 #include <unordered_map>
+#include <vector>
 
 namespace orbis::platform {
 namespace {
 
+// A thread inside WaitChangeLocked. One per thread, kept alive by a waker that
+// has yet to call notify_one after the lock is released; such a late notify only
+// makes a later wait of the thread look again (its woken flag is new).
+struct Waiter {
+    const void* what = nullptr;
+    DWORD tid = 0;
+    bool woken = false;
+    std::condition_variable cv;
+};
+
+thread_local const std::shared_ptr<Waiter> t_waiter = std::make_shared<Waiter>();
+
+// Wakes held back until the lock is released (WakeAfterUnlock), so the woken
+// thread does not run straight into the lock its waker still holds.
+struct HeldWakes {
+    int depth = 0;
+    std::vector<std::shared_ptr<Waiter>> waiters;
+};
+thread_local HeldWakes t_held;
+
+// Under the lock: marks the waiter woken and wakes it, now or when the lock is released.
+void Wake(const std::shared_ptr<Waiter>& waiter) {
+    waiter->woken = true;
+    if (t_held.depth)
+        t_held.waiters.push_back(waiter);
+    else
+        waiter->cv.notify_one();
+}
+
 struct State {
     std::mutex mutex;
-    std::condition_variable changed;
+    std::vector<std::shared_ptr<Waiter>> waiters;
     std::unordered_map<DWORD, std::deque<std::function<void()>>> apcs;
 };
 
@@ -47,13 +78,54 @@ bool HasApcsLocked(DWORD tid) {
 std::mutex& SyncMutex() {
     return TheState().mutex;
 }
-std::condition_variable& SyncChanged() {
-    return TheState().changed;
+
+WakeAfterUnlock::WakeAfterUnlock() {
+    ++t_held.depth;
+}
+
+WakeAfterUnlock::~WakeAfterUnlock() {
+    if (--t_held.depth) return;
+    auto waiters = std::move(t_held.waiters);
+    t_held.waiters.clear();
+    for (const auto& waiter : waiters)
+        waiter->cv.notify_one();
+}
+
+bool WaitChangeLocked(std::unique_lock<std::mutex>& lock, const void* what, DWORD tid,
+                      std::chrono::steady_clock::time_point deadline) {
+    Waiter& self = *t_waiter;
+    self.what = what;
+    self.tid = tid;
+    self.woken = false;
+    auto& waiters = TheState().waiters;
+    waiters.push_back(t_waiter);
+    const bool forever = deadline == std::chrono::steady_clock::time_point::max();
+    bool inTime = true;
+    while (!self.woken && inTime) {
+        if (forever)
+            self.cv.wait(lock);
+        else
+            inTime = self.cv.wait_until(lock, deadline) == std::cv_status::no_timeout;
+    }
+    waiters.erase(std::find(waiters.begin(), waiters.end(), t_waiter));
+    return self.woken || inTime;
+}
+
+void NotifyLocked(const void* what) {
+    if (!what) return;
+    for (const auto& waiter : TheState().waiters)
+        if (waiter->what == what && !waiter->woken) Wake(waiter);
+}
+
+void NotifyThreadLocked(DWORD tid) {
+    if (tid == 0) return;
+    for (const auto& waiter : TheState().waiters)
+        if (waiter->tid == tid && !waiter->woken) Wake(waiter);
 }
 
 void QueueApcLocked(DWORD tid, std::function<void()> fn) {
     TheState().apcs[tid].push_back(std::move(fn));
-    TheState().changed.notify_all();
+    NotifyThreadLocked(tid);
 }
 
 void DropApcsLocked(DWORD tid) {
@@ -78,9 +150,8 @@ DWORD WaitOn(const std::shared_ptr<Waitable>& object, DWORD milliseconds, bool a
             bool abandoned = false;
             if (object->TryAcquire(tid, &abandoned)) return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
         }
-        if (forever) {
-            TheState().changed.wait(lock);
-        } else if (TheState().changed.wait_until(lock, deadline) == std::cv_status::timeout) {
+        const auto until = forever ? Clock::time_point::max() : deadline;
+        if (!WaitChangeLocked(lock, object.get(), alertable ? tid : 0, until)) {
             if (alertable && HasApcsLocked(tid)) continue;
             if (object) {
                 bool abandoned = false;

@@ -1,9 +1,13 @@
 // Threads, thread ids, sleeps and the tick count.
+#include "device_problem.h"
 #include "sync_state.h"
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <limits.h>
+#include <mutex>
 #include <pthread.h>
 #include <thread>
 
@@ -37,6 +41,7 @@ struct StartInfo {
     void* arg;
     std::shared_ptr<ThreadObject> thread;
     DWORD id;
+    bool keep; // a default stack: the host thread may serve later starts
 };
 
 thread_local unsigned pendingExitCode = 0;
@@ -50,15 +55,72 @@ struct Finisher {
         std::lock_guard lock(SyncMutex());
         thread->exitCode = *code;
         thread->done = true;
-        SyncChanged().notify_all();
+        NotifyLocked(thread.get());
     }
 };
 
-void* Trampoline(void* raw) {
-    std::unique_ptr<StartInfo> info(static_cast<StartInfo*>(raw));
+// A thread that has finished waits a little for the next start before it ends:
+// the protocol starts a read thread at every port open, and creating and ending
+// a thread costs more than the read itself. The Windows thread (its handle, id,
+// exit code, mutexes, APCs) still ends when its function returns; only the host
+// thread is kept, and it ends after kIdleKeep without a new start.
+constexpr auto kIdleKeep = std::chrono::milliseconds(200);
+constexpr size_t kMaxIdle = 2;
+
+struct IdleThreads {
+    std::mutex mutex;
+    std::condition_variable started;
+    std::deque<StartInfo*> starts; // handed over, not yet taken
+    size_t idle = 0;               // threads waiting for a start
+};
+
+IdleThreads*& Idle() {
+    static IdleThreads* idle = [] {
+        // A child of fork() has none of the parent's waiting threads.
+        pthread_atfork(nullptr, nullptr, [] { Idle() = new IdleThreads; });
+        return new IdleThreads; // never destroyed: waiting threads outlive main()
+    }();
+    return idle;
+}
+
+// Gives the start to a waiting thread; false when none waits.
+bool HandToIdle(StartInfo* info) {
+    IdleThreads& pool = *Idle();
+    std::lock_guard lock(pool.mutex);
+    if (pool.idle <= pool.starts.size()) return false;
+    pool.starts.push_back(info);
+    pool.started.notify_one();
+    return true;
+}
+
+StartInfo* WaitForStart() {
+    IdleThreads& pool = *Idle();
+    std::unique_lock lock(pool.mutex);
+    if (pool.idle >= kMaxIdle) return nullptr;
+    ++pool.idle;
+    pool.started.wait_for(lock, kIdleKeep, [&] { return !pool.starts.empty(); });
+    --pool.idle;
+    if (pool.starts.empty()) return nullptr;
+    StartInfo* info = pool.starts.front();
+    pool.starts.pop_front();
+    return info;
+}
+
+void Run(std::unique_ptr<StartInfo> info) {
+    // As a new thread: its own id, no last error, no open cause of a previous run.
     threadRecord.id = info->id;
+    SetLastError(ERROR_SUCCESS);
+    ForgetThreadOpenCause();
+    pendingExitCode = 0;
     Finisher finisher{info->thread, &pendingExitCode};
     pendingExitCode = info->start(info->arg);
+}
+
+void* Trampoline(void* raw) {
+    auto* info = static_cast<StartInfo*>(raw);
+    const bool keep = info->keep;
+    for (; info; info = keep ? WaitForStart() : nullptr)
+        Run(std::unique_ptr<StartInfo>(info));
     return nullptr;
 }
 
@@ -78,14 +140,18 @@ uintptr_t _beginthreadex(void*, unsigned stack_size, unsigned(WINAPI* start_addr
         return 0;
     }
     auto thread = std::make_shared<ThreadObject>();
-    auto* info = new StartInfo{start_address, arglist, thread, AllocateThreadId()};
+    auto* info = new StartInfo{start_address, arglist, thread, AllocateThreadId(), stack_size == 0};
     HANDLE handle = InsertHandle(thread);
+    const DWORD newId = info->id;
+    if (!stack_size && HandToIdle(info)) {
+        if (thrdaddr) *thrdaddr = newId;
+        return reinterpret_cast<uintptr_t>(handle);
+    }
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
     if (stack_size)
         pthread_attr_setstacksize(&attr, stack_size < PTHREAD_STACK_MIN ? PTHREAD_STACK_MIN : stack_size);
-    const DWORD newId = info->id;
     pthread_t id;
     int rc = pthread_create(&id, &attr, Trampoline, info);
     pthread_attr_destroy(&attr);
