@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <thread>
+#include <unistd.h>
 
 using orbis::platformtest::QueueDevice;
 
@@ -27,12 +28,14 @@ TEST(Overlapped, RoutineRunsOnceOnTheCallerAndResultCarriesTheError) {
         const char* how;
         std::string data;
         DWORD error;
-        bool closed; // the handle closed on another thread, by a driver that ignores the cancel
+        bool closed;      // the handle closed on another thread, by a driver that ignores the cancel
+        bool whileAsleep; // the answer comes once the caller already sleeps, alertable
     } rows[] = {
-        {"answered", std::string("\xA5\x00\x03", 3), 0, false},
-        {"crc error", "", ERROR_CRC, false},
-        {"unplugged", "", ERROR_DEVICE_NOT_CONNECTED, false},
-        {"closed", "", ERROR_OPERATION_ABORTED, true},
+        {"answered", std::string("\xA5\x00\x03", 3), 0, false, false},
+        {"answered later", std::string("\xA5\x00\x03", 3), 0, false, true},
+        {"crc error", "", ERROR_CRC, false, false},
+        {"unplugged", "", ERROR_DEVICE_NOT_CONNECTED, false, false},
+        {"closed", "", ERROR_OPERATION_ABORTED, true, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.how);
@@ -57,10 +60,19 @@ TEST(Overlapped, RoutineRunsOnceOnTheCallerAndResultCarriesTheError) {
         if (row.closed) {
             device->IgnoreCancel();
             std::thread([&] { EXPECT_TRUE(CloseHandle(handle)); }).join();
-        } else {
-            device->Push(row.data, row.error);
         }
-        EXPECT_EQ(WaitForSingleObjectEx(ov.hEvent, 20000, TRUE), WAIT_IO_COMPLETION);
+        std::thread answer([&, caller = gettid()] {
+            if (row.closed) return;
+            if (row.whileAsleep) EXPECT_TRUE(orbis::platformtest::WaitUntilAsleep(caller, 20000));
+            device->Push(row.data, row.error);
+        });
+        if (!row.whileAsleep) answer.join();
+        // Sleeping, not waiting on the event: only the queued routine can end the sleep early.
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(row.whileAsleep ? SleepEx(20000, TRUE) : WaitForSingleObjectEx(ov.hEvent, 20000, TRUE),
+                  WAIT_IO_COMPLETION);
+        EXPECT_LT(GetTickCount() - start, 20000u); // woken by the completion, not the time-out
+        if (answer.joinable()) answer.join();
         EXPECT_EQ(seen.calls, 1);
         EXPECT_EQ(seen.error, row.error);
         EXPECT_EQ(seen.bytes, row.data.size());

@@ -1,13 +1,14 @@
 // Mutexes, semaphores, events, waits, handles and alertable sleeps.
-#include "platform/win32.h"
+#include "support/temp_root.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <unistd.h>
+
+using orbis::platformtest::WaitUntilAsleep;
 
 namespace {
 
@@ -111,6 +112,41 @@ TEST(Event, ManualAndAutoResetAndTimeouts) {
     EXPECT_EQ(shape, "99:99:99") << text;
 }
 
+TEST(Waits, ASignalFromAnotherThreadEndsAWaitAlreadyAsleep) {
+    const struct Row {
+        const char* what;
+        HANDLE (*make)(); // not signalled; a mutex owned by the signalling thread
+        bool (*signal)(HANDLE);
+    } rows[] = {
+        {"semaphore", [] { return CreateSemaphoreA(nullptr, 0, 1, nullptr); },
+         [](HANDLE h) { return ReleaseSemaphore(h, 1, nullptr) != FALSE; }},
+        {"event", [] { return CreateEventA(nullptr, FALSE, FALSE, nullptr); },
+         [](HANDLE h) { return SetEvent(h) != FALSE; }},
+        {"mutex", [] { return CreateMutexA(nullptr, TRUE, nullptr); },
+         [](HANDLE h) { return ReleaseMutex(h) != FALSE; }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        HANDLE object = row.make();
+        std::atomic<pid_t> tid{0};
+        DWORD result = 12345, waited = 0;
+        std::thread waiter([&] {
+            tid = gettid();
+            const DWORD start = GetTickCount();
+            result = WaitForSingleObject(object, 20000);
+            waited = ElapsedSince(start);
+        });
+        while (!tid)
+            std::this_thread::yield();
+        EXPECT_TRUE(WaitUntilAsleep(tid, 20000));
+        EXPECT_TRUE(row.signal(object));
+        waiter.join();
+        EXPECT_EQ(result, WAIT_OBJECT_0);
+        EXPECT_LT(waited, 20000u); // ended by the signal, not by the time-out
+        CloseHandle(object);
+    }
+}
+
 TEST(Handles, ClosedBogusOrWrongKindHandlesFailCleanly) {
     HANDLE event = CreateEventA(nullptr, TRUE, TRUE, nullptr);
     EXPECT_TRUE(CloseHandle(event));
@@ -135,13 +171,9 @@ TEST(Handles, ClosedBogusOrWrongKindHandlesFailCleanly) {
         tid = gettid();
         result = WaitForSingleObject(semaphore, 300);
     });
-    auto asleep = [&] { // as the kernel reports the waiter: blocked in its wait
-        std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), {});
-        return text.find(") S ") != std::string::npos;
-    };
-    for (DWORD start = GetTickCount(); !(tid && asleep()) && ElapsedSince(start) < 20000;)
+    while (!tid)
         std::this_thread::yield();
+    WaitUntilAsleep(tid, 20000);
     EXPECT_TRUE(CloseHandle(semaphore));
     waiter.join();
     EXPECT_EQ(result.load(), WAIT_TIMEOUT);

@@ -1,10 +1,12 @@
 #include "temp_root.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 #include <unistd.h>
 
 namespace orbis::platformtest {
@@ -80,6 +82,18 @@ bool QueueDevice::WaitForReads(int blocked, int milliseconds) {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, std::chrono::milliseconds(milliseconds),
                              [&] { return blocked_ == blocked && incoming_.empty(); });
+}
+
+bool WaitUntilAsleep(pid_t tid, int milliseconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    do {
+        std::string stat;
+        std::getline(std::ifstream("/proc/self/task/" + std::to_string(tid) + "/stat"), stat);
+        const size_t state = stat.rfind(')') + 2; // the name may hold spaces and parentheses
+        if (state < stat.size() && stat[state] == 'S') return true;
+        std::this_thread::yield();
+    } while (std::chrono::steady_clock::now() < end);
+    return false;
 }
 
 } // namespace orbis::platformtest

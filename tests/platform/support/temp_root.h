@@ -9,8 +9,13 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <sys/types.h>
 
 namespace orbis::platformtest {
+
+// Waits, up to `milliseconds`, until the kernel reports thread `tid` of this process as
+// sleeping: a thread that is about to block has blocked. False on time-out.
+bool WaitUntilAsleep(pid_t tid, int milliseconds);
 
 class TempRoot {
   public:
