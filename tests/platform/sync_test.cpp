@@ -147,6 +147,44 @@ TEST(Waits, ASignalFromAnotherThreadEndsAWaitAlreadyAsleep) {
     }
 }
 
+struct Started {
+    HANDLE mutex;
+    unsigned code;
+    DWORD id = 0, errorAtStart = 99, took = 0;
+};
+
+unsigned WINAPI TakeMutexAndFail(void* raw) {
+    auto* started = static_cast<Started*>(raw);
+    started->id = GetCurrentThreadId();
+    started->errorAtStart = GetLastError();
+    started->took = WaitForSingleObject(started->mutex, 0); // kept: abandoned when the thread ends
+    SetLastError(ERROR_ACCESS_DENIED);
+    return started->code;
+}
+
+TEST(Threads, AThreadStartedAsAnotherEndsInheritsNothingFromIt) {
+    // The protocol starts a thread at every open, right after the last one ended.
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, nullptr);
+    Started runs[] = {{mutex, 7}, {mutex, 9}};
+    for (auto& run : runs) {
+        unsigned id = 0;
+        auto thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, TakeMutexAndFail, &run, 0, &id));
+        ASSERT_EQ(WaitForSingleObject(thread, 20000), WAIT_OBJECT_0);
+        DWORD code = 0;
+        EXPECT_TRUE(GetExitCodeThread(thread, &code));
+        EXPECT_EQ(code, run.code);
+        EXPECT_EQ(run.id, id);
+        EXPECT_EQ(run.errorAtStart, 0u);
+        CloseHandle(thread);
+    }
+    EXPECT_NE(runs[0].id, runs[1].id);
+    EXPECT_EQ(runs[0].took, WAIT_OBJECT_0);
+    EXPECT_EQ(runs[1].took, WAIT_ABANDONED); // the first thread ended owning it
+    EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_ABANDONED);
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+}
+
 TEST(Handles, ClosedBogusOrWrongKindHandlesFailCleanly) {
     HANDLE event = CreateEventA(nullptr, TRUE, TRUE, nullptr);
     EXPECT_TRUE(CloseHandle(event));
