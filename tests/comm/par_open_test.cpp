@@ -55,7 +55,7 @@ TEST(ParOpen, DeviceIdAndInquiryDecideTheMode) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.id + std::to_string(c.answers.size()));
-        commtest::TestWorld world;
+        TestWorld world;
         auto port = FakeParallelPort::Attach("LPT1", c.id);
         auto answers = std::make_shared<std::vector<Bytes>>(c.answers);
         port->SetResponder([answers](const Bytes& written, FakeParallelPort& self) {
@@ -87,7 +87,7 @@ TEST(ParOpen, DeviceIdAndInquiryDecideTheMode) {
 
 TEST(ParOpen, FullLengthDeviceIdStaysInsideTheBuffer) {
     for (size_t length : {4095, 4096, 6000}) {
-        commtest::TestWorld world;
+        TestWorld world;
         std::string id = "MFG:Vantrel;CMD:VNPAP;" + std::string(length - 22, 'x');
         FakeParallelPort::Attach("LPT1", id);
         ASSERT_EQ(DvcOpenPort("LPT1"), DVC_OK) << length;

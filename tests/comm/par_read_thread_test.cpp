@@ -37,7 +37,7 @@ TEST(ParReadThread, AbandonedRequestNeverAnswersOrStarvesTheNextOnes) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        commtest::TestWorld world;
+        TestWorld world;
         auto port = OpenLpt1(NPA_AUTO);
         if (c.lateMs >= 0) {
             port->FeedPause(RESPONSE_WAIT_TIMEOUT + c.lateMs);
@@ -64,7 +64,7 @@ TEST(ParReadThread, FailingPortDoesNotSpin) {
     } cases[] = {{"dead before the reply", false}, {"dies in the middle of a reply", true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        commtest::TestWorld world;
+        TestWorld world;
         auto port = OpenLpt1(NPA_AUTO);
         if (c.partialFirst) port->Feed({0xA5, 0x00, 0x20, 0x10, 0xE0, 1, 2});
         port->FeedDeath();
@@ -88,7 +88,7 @@ TEST(ParReadThread, EndsWhenThePortIsClosedOrTheLibraryShutsDown) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        commtest::TestWorld world;
+        TestWorld world;
         auto port = OpenLpt1(NPA_AUTO);
         if (!c.silent) port->Feed(Packet(0x10, 0xE0, {1}));
         Bytes reply;

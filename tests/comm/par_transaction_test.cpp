@@ -61,7 +61,7 @@ TEST(ParTransaction, RepliesAreFoundJoinedAndMatched) {
         TestWorld world;
         auto port = OpenLpt1(NPA_AUTO);
         for (const auto& read : c.reads)
-            read.empty() ? port->FeedEmpty() : port->Feed(read);
+            port->Feed(read);
         unsigned char buffer[4096] = {};
         uint32_t length = c.capacity;
         EXPECT_EQ(DvcSendCommand("LPT1", kRegister.data(), 7, buffer, &length), c.result);
@@ -116,7 +116,7 @@ TEST(ParTransaction, WhatReachesThePort) {
         EXPECT_EQ(writes, expected);
     }
     TestWorld world;
-    OpenLpt1(NPA_AUTO)->SetWriteFails(true);
+    OpenLpt1(NPA_AUTO)->writeFails = true;
     uint32_t length = 16;
     unsigned char buffer[16];
     EXPECT_EQ(DvcSendCommand("LPT1", kRegister.data(), 7, buffer, &length), DVC_SEND_WRITEFAIL);

@@ -1,7 +1,9 @@
 // Shared helpers for the library's tests: a fresh root and current directory
-// per test with a clean library state, file, log and registry access, and
+// per test with a clean library state, files, the log, the registry, and
 // NPA packet building.
 #pragma once
+
+#include "win32.h"
 
 #include <cstdint>
 #include <functional>
@@ -12,25 +14,19 @@ namespace commtest {
 
 using Bytes = std::vector<unsigned char>;
 
-// Gives one test its own ORBIS_ROOT and current directory (both temporary) and
-// puts them back afterwards; the library is closed and uninitialised on entry and exit,
-// and knows none of its USB printers yet.
+// Gives one test its own ORBIS_ROOT and current directory (both temporary);
+// the library is closed and uninitialised on entry and exit, and knows none
+// of its USB printers yet.
 class TestWorld {
   public:
     TestWorld();
     ~TestWorld();
     TestWorld(const TestWorld&) = delete;
     TestWorld& operator=(const TestWorld&) = delete;
-    const std::string& root() const { return root_; }
-    const std::string& cwd() const { return cwd_; }
 
   private:
-    std::string base_, root_, cwd_, oldCwd_, oldRoot_;
-    bool hadRoot_ = false;
+    std::string base_, oldCwd_;
 };
-
-// Closes the open port, shuts the library down; the next call initialises it again.
-void ResetLibrary();
 
 std::string Host(const std::string& windowsPath); // host path under the current root
 Bytes ReadBytes(const std::string& hostPath);
@@ -47,11 +43,11 @@ bool Logged(const std::string& message);
 bool ReadThreadRuns();
 bool Eventually(const std::function<bool()>& condition);
 
+// A value under HKEY_LOCAL_MACHINE, its key created as needed.
+void SetMachineValue(const std::string& key, const char* name, DWORD type, const void* data, DWORD size);
 // "LoggingLevel" under HKEY_LOCAL_MACHINE\SOFTWARE\VANTREL\VANDVC.
 void SetLoggingLevel(uint32_t level);
 bool ReadLoggingLevel(uint32_t* level);
-// The access list the hive file records for a key, empty when none.
-std::string RecordedDacl(const std::string& keyPath);
 
 Bytes Hex(const std::string& text); // "A5 00 05"
 Bytes operator+(Bytes a, const Bytes& b);
@@ -59,7 +55,6 @@ Bytes Packet(uint8_t flags, uint8_t command, const Bytes& data = {}); // A5, len
 std::vector<Bytes> Split(const Bytes& bytes, size_t size);            // pieces of `size`, the last shorter
 // `size` bytes: A5, the length field, `flags`, E0, filler (a shorter size cuts that head).
 Bytes Command(size_t size, uint8_t flags);
-std::string HexText(const Bytes& bytes); // "A5000750..."
 // Packet data of `count` bytes without 0xA5 (which would read as a packet start).
 Bytes Filler(size_t count, unsigned seed = 1);
 

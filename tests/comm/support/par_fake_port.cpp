@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -45,34 +44,6 @@ std::shared_ptr<FakeParallelPort> FakeParallelPort::Attach(const std::string& na
     return port;
 }
 
-void FakeParallelPort::Push(Step step) {
-    std::lock_guard lock(mutex_);
-    steps_.push_back(std::move(step));
-    arrived_.notify_all();
-}
-
-void FakeParallelPort::SetResponder(Responder responder) {
-    std::lock_guard lock(mutex_);
-    responder_ = std::move(responder);
-}
-
-void FakeParallelPort::SetWriteFails(bool fails) {
-    std::lock_guard lock(mutex_);
-    writeFails_ = fails;
-}
-
-Bytes FakeParallelPort::All() {
-    Bytes all;
-    for (const auto& write : Writes())
-        all = all + write;
-    return all;
-}
-
-void FakeParallelPort::Opened(int delta) {
-    std::lock_guard lock(mutex_);
-    openHandles_ += delta;
-}
-
 bool FakeParallelPort::Read(void* buffer, DWORD count, DWORD* got, DWORD* error) {
     *got = 0;
     std::unique_lock lock(mutex_);
@@ -83,8 +54,7 @@ bool FakeParallelPort::Read(void* buffer, DWORD count, DWORD* got, DWORD* error)
             return false;
         }
         if (steps_.empty()) {
-            // Silence: as on a real port, the read waits for bytes until its total
-            // time-out expires; MAXDWORD interval with zero totals returns at once.
+            // Silence: MAXDWORD interval with zero totals returns at once.
             const COMMTIMEOUTS& t = timeouts_;
             DWORD total = t.ReadTotalTimeoutMultiplier * count + t.ReadTotalTimeoutConstant;
             if (total == 0 && t.ReadIntervalTimeout == 0xFFFFFFFFu) return true;
@@ -93,23 +63,19 @@ bool FakeParallelPort::Read(void* buffer, DWORD count, DWORD* got, DWORD* error)
             continue;
         }
         Step& step = steps_.front();
-        if (step.kind == Step::Data) {
-            size_t n = std::min<size_t>(count, step.bytes.size() - step.offset);
-            if (n) std::memcpy(buffer, step.bytes.data() + step.offset, n);
-            step.offset += n;
+        if (!step.death && !step.pauseMs) {
+            *got = static_cast<DWORD>(std::min<size_t>(count, step.bytes.size() - step.offset));
+            if (*got) std::memcpy(buffer, step.bytes.data() + step.offset, *got);
+            step.offset += *got;
             if (step.offset == step.bytes.size()) steps_.pop_front();
-            *got = static_cast<DWORD>(n);
             return true;
         }
         Step taken = step;
         steps_.pop_front();
-        if (taken.kind == Step::Empty) return true;
-        if (taken.kind == Step::Death) dead_ = true;
-        if (taken.kind == Step::Pause) {
-            lock.unlock();
-            std::this_thread::sleep_for(std::chrono::milliseconds(taken.ms));
-            lock.lock();
-        }
+        dead_ = taken.death;
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(taken.pauseMs));
+        lock.lock();
     }
 }
 
@@ -118,11 +84,9 @@ bool FakeParallelPort::Write(const void* buffer, DWORD count, DWORD* written, DW
     Responder responder;
     {
         std::lock_guard lock(mutex_);
-        if (dead_ || writeFails_) {
-            *written = 0;
-            *error = ERROR_WRITE_FAULT;
-            return false;
-        }
+        *written = 0;
+        *error = ERROR_WRITE_FAULT;
+        if (dead_ || writeFails) return false;
         writes_.emplace_back(bytes, bytes + count);
         writeTimes_.push_back(Clock::now());
         responder = responder_;
@@ -135,10 +99,8 @@ bool FakeParallelPort::Write(const void* buffer, DWORD count, DWORD* written, DW
 bool FakeParallelPort::Ioctl(DWORD code, void* out, DWORD outSize, DWORD* returned, DWORD* error) {
     std::lock_guard lock(mutex_);
     *returned = 0;
-    if (code != 0x11 || deviceId_.empty() || dead_) {
-        *error = ERROR_GEN_FAILURE;
-        return false;
-    }
+    *error = ERROR_GEN_FAILURE;
+    if (code != 0x11 || deviceId_.empty() || dead_) return false; // 0x11: the 1284 device ID
     *returned = std::min<DWORD>(outSize, static_cast<DWORD>(deviceId_.size()));
     std::memcpy(out, deviceId_.data(), *returned);
     return true;
@@ -154,7 +116,7 @@ bool FakeParallelPort::Timeouts(const COMMTIMEOUTS* set, COMMTIMEOUTS* get) {
 std::shared_ptr<FakeParallelPort> OpenLpt1(int mode) {
     auto port = FakeParallelPort::Attach("LPT1", mode == NPA_ON ? "MFG:Vantrel;" : "MFG:X;CMD:VNPAP;");
     port->SetResponder([](const Bytes& written, FakeParallelPort& self) {
-        if (written.size() == 39) self.Feed({0xA5, 0x00, 0x02, 0x80, 0x00});
+        if (written.size() == 39) self.Feed({0xA5, 0x00, 0x02, 0x80, 0x00}); // the inquiry: NPA answers
     });
     EXPECT_EQ(DvcOpenPort("LPT1"), DVC_OK);
     EXPECT_EQ(G_NpaMode, mode);

@@ -1,15 +1,16 @@
 // An in-process parallel printer port with scripted input: bytes that are
 // ready, reads that come back empty, pauses, and the printer dying; plus
 // answers that appear only once something is written. Records every write.
+// A read with nothing ready waits out the port's total read time-out, as on a
+// real port (a second when never set).
 #pragma once
 
 #include "comm_env.h"
-#include "win32.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -23,12 +24,14 @@ class FakeParallelPort {
     // Registers a port as the in-process device `name`; an empty device ID cannot be read.
     static std::shared_ptr<FakeParallelPort> Attach(const std::string& name, const std::string& deviceId);
 
-    void Feed(const Bytes& bytes) { Push({Step::Data, bytes}); } // a read may take part of them
-    void FeedEmpty() { Push({Step::Empty, {}}); }                // one read comes back empty
-    void FeedPause(DWORD ms) { Push({Step::Pause, {}, 0, ms}); }
-    void FeedDeath() { Push({Step::Death, {}}); } // every later read and write fails
-    void SetResponder(Responder responder);
-    void SetWriteFails(bool fails);
+    void Feed(const Bytes& bytes) { Push({bytes}); } // reads take them in parts; empty: one empty read
+    void FeedPause(DWORD ms) { Push({{}, ms}); }
+    void FeedDeath() { Push({{}, 0, true}); } // every later read and write fails
+    void SetResponder(Responder responder) {
+        std::lock_guard lock(mutex_);
+        responder_ = std::move(responder);
+    }
+    std::atomic<bool> writeFails{false};
 
     // What the test inspects, copied under the port's lock.
     std::vector<Bytes> Writes() { return Get(writes_); }
@@ -36,27 +39,39 @@ class FakeParallelPort {
     std::vector<COMMTIMEOUTS> TimeoutsSet() { return Get(timeoutsSet_); }
     int Reads() { return Get(reads_); }
     int OpenHandles() { return Get(openHandles_); }
-    Bytes All(); // every write joined
+    Bytes All() {
+        Bytes all;
+        for (const auto& write : Writes())
+            all = all + write;
+        return all;
+    }
 
-    // The device side.
-    void Opened(int delta);
+    // The device side, for its handles.
     bool Read(void* buffer, DWORD count, DWORD* got, DWORD* error);
     bool Write(const void* buffer, DWORD count, DWORD* written, DWORD* error);
     bool Ioctl(DWORD code, void* out, DWORD outSize, DWORD* returned, DWORD* error);
     bool Timeouts(const COMMTIMEOUTS* set, COMMTIMEOUTS* get);
+    void Opened(int delta) {
+        std::lock_guard lock(mutex_);
+        openHandles_ += delta;
+    }
 
   private:
     struct Step {
-        enum Kind { Data, Empty, Pause, Death } kind;
         Bytes bytes;
+        DWORD pauseMs = 0;
+        bool death = false;
         size_t offset = 0;
-        DWORD ms = 0;
     };
     template <class T> T Get(const T& member) {
         std::lock_guard lock(mutex_);
         return member;
     }
-    void Push(Step step);
+    void Push(Step step) {
+        std::lock_guard lock(mutex_);
+        steps_.push_back(std::move(step));
+        arrived_.notify_all();
+    }
     std::mutex mutex_;
     std::condition_variable arrived_;
     std::deque<Step> steps_;
@@ -64,9 +79,9 @@ class FakeParallelPort {
     std::vector<Bytes> writes_;
     std::vector<Clock::time_point> writeTimes_;
     std::vector<COMMTIMEOUTS> timeoutsSet_;
-    COMMTIMEOUTS timeouts_ = {0, 0, 1000, 0, 0}; // a port never given timeouts waits a second
+    COMMTIMEOUTS timeouts_ = {0, 0, 1000, 0, 0};
     std::string deviceId_;
-    bool dead_ = false, writeFails_ = false;
+    bool dead_ = false;
     int reads_ = 0, openHandles_ = 0;
 };
 

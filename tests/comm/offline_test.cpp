@@ -1,0 +1,79 @@
+// Offline and online on a parallel and on a USB printer: the exchange that
+// reaches the printer, and how its reply and alert are judged in either order.
+// (Bare commands in NPA_ON are checked against the printer program in the
+// end-to-end tests.)
+#include "support/comm_env.h"
+#include "support/par_fake_port.h"
+#include "support/usb_fake_printer.h"
+
+#include "dvc_internal.h"
+
+#include <gtest/gtest.h>
+
+using namespace commtest;
+
+TEST(Offline, ReplyAndAlertAreJudgedOnEitherPort) {
+    auto reply = [](uint8_t ninth) { return Packet(0x10, 0xE0, {0xE7, 0x0C, 0x00, ninth}); };
+    auto alert = [](uint8_t ninth) { return Packet(0x00, 0xF0, {0xE7, 0x0C, 0x00, ninth}); };
+    const struct Case {
+        const char* name;
+        bool offline;
+        std::vector<Bytes> answer; // to the offline or online command
+        int result;                // the alert is deregistered after success only
+    } cases[] = {
+        {"offline: response 1, alert 1", true, {reply(1), alert(1)}, DVC_OK},
+        {"offline: response 1, alert 0", true, {reply(1), alert(0)}, DVC_REFUSED},
+        {"offline: response 0", true, {reply(0), alert(1)}, DVC_REFUSED},
+        {"online: response 1, alert 0", false, {reply(1), alert(0)}, DVC_OK},
+        {"online: response 1, alert 1", false, {reply(1), alert(1)}, DVC_REFUSED},
+        {"offline: alert 1 first, response 0", true, {alert(1), reply(0)}, DVC_REFUSED},
+        {"offline: alert 1 first, response 1", true, {alert(1), reply(1)}, DVC_OK},
+        {"offline: alert 0 first", true, {alert(0), reply(1)}, DVC_REFUSED},
+        {"online: alert 0 first, response 1", false, {alert(0), reply(1)}, DVC_OK},
+        {"online: alert 1 first", false, {alert(1), reply(0)}, DVC_REFUSED},
+        {"another reply first", true, {Packet(0x10, 0xC1, {0, 0, 0, 1}), reply(1), alert(1)}, DVC_OK},
+        {"an unsolicited error first", false, {Packet(0x80, 0xE0, {1}), alert(0), reply(1)}, DVC_OK},
+        {"offline: response 1 and no alert", true, {reply(1)}, DVC_OK},
+        {"online: response 1 and no alert", false, {reply(1)}, DVC_REFUSED},
+        {"online: alert 0 and no response", false, {alert(0)}, DVC_REFUSED},
+        {"offline: alert 1 and no response", true, {alert(1)}, DVC_OK},
+        {"offline: silence", true, {}, DVC_SEND_READFAIL},
+    };
+    for (const auto& c : cases) {
+        for (bool usb : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (usb ? " (USB)" : " (parallel)"));
+            TestWorld world;
+            // Registration for the alert and its end are acknowledged; the command gets the answer.
+            auto answer = [&c](const Bytes& written, auto&& feed) {
+                if (written.size() == 7) feed(Packet(0x10, 0xE0, {0x03, written[6]}));
+                if (written.size() == 9)
+                    for (const auto& packet : c.answer)
+                        feed(packet);
+            };
+            std::vector<Bytes> expected = {kRegister, Hex("A5 00 06 50 E0 E7 0C 00 00")};
+            expected[1][7] = c.offline;
+            if (c.result == DVC_OK) expected.push_back(Hex("A5 00 04 50 E0 03 00"));
+            if (usb) {
+                auto printer = FakeUsbPrinter::Attach(DevicePath("S1"), "MFG:Vantrel;MODEL:Laser 10;");
+                AddPrinterInterface(DevicePath("S1"), 1, 1, "USB\\VID_0A5F&PID_0042\\S1");
+                printer->SetResponder([answer](const Bytes& written, FakeUsbPrinter& self) {
+                    answer(written, [&](const Bytes& packet) { self.Queue({packet}); });
+                });
+                ASSERT_EQ(DvcOpenPort("USB001"), DVC_OK);
+                EXPECT_EQ(DvcOffline("USB001", c.offline), c.result);
+                EXPECT_EQ(printer->Commands(), expected);
+                EXPECT_EQ(printer->StartPackets(), int(expected.size()));
+            } else {
+                auto port = OpenLpt1(NPA_AUTO);
+                port->SetResponder([answer](const Bytes& written, FakeParallelPort& self) {
+                    answer(written, [&](const Bytes& packet) { self.Feed(packet); });
+                });
+                EXPECT_EQ(DvcOffline("LPT1", c.offline), c.result);
+                Bytes all;
+                for (const auto& command : expected)
+                    all = all + kStart + command;
+                EXPECT_EQ(port->All(), all);
+            }
+        }
+    }
+}
