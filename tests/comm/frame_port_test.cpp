@@ -1,20 +1,25 @@
-// Port dispatch by name, the exact-name rule, reopening, the operations on a
-// port that is not open, and a shutdown whose read thread will not end.
+// Ports by name: dispatch, the exact-name rule, reopening, the operations on a
+// port that is not open, a shutdown whose read thread will not end; and the
+// file port: its files byte for byte, the size limit, the reply-request flag,
+// places that cannot be written, and the NT workaround's copying.
 #include "support/comm_env.h"
 #include "support/par_fake_port.h"
 
 #include "dvc_internal.h"
+#include "orbis_platform.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 using namespace commtest;
+namespace fs = std::filesystem;
 
 namespace {
 
-int Send(const char* port) {
-    return DvcSendCommand(port, kRegister.data(), kRegister.size(), nullptr, nullptr);
+int Send(const char* port, const Bytes& command = kRegister, unsigned char* reply = nullptr,
+         uint32_t* length = nullptr) {
+    return DvcSendCommand(port, command.data(), static_cast<uint16_t>(command.size()), reply, length);
 }
 
 } // namespace
@@ -121,4 +126,120 @@ TEST(FramePort, ShutdownLeavesTheObjectsOfAThreadThatWillNotEnd) {
     DvcShutdown();
     EXPECT_EQ(nullptr, G_hTransactionInfo);
     CloseHandle(thread);
+}
+
+TEST(FilePort, CommandFileAndOfflineFileHoldThePacketsByteForByte) {
+    const struct Case {
+        const char* port; // as the caller names it
+        const char* commandFile;
+        const char* offlineFile;
+    } cases[] = {
+        {"C:\\out\\settings.npa", "C:\\out\\settings.npa", "C:\\out\\offline.dat"},
+        {"C:\\out/mixed\\x.npa", "C:\\out\\mixed\\x.npa", "C:\\out\\mixed\\offline.dat"},
+        {"settings.npa", "settings.npa", "offline.dat"}, // bare name: the current directory
+    };
+    const struct Sent {
+        size_t size;
+        unsigned char flags;
+        int result;
+        unsigned char flagsInFile; // the reply request cleared, everything else unchanged
+    } commands[] = {
+        {512, 0x50, DVC_OK, 0x40}, {513, 0x40, DVC_CMD_FAIL, 0}, {5, 0x90, DVC_OK, 0x80},
+        {4, 0x10, DVC_OK, 0x00},   {3, 0x00, DVC_OK, 0},         {0, 0x00, DVC_OK, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port);
+        TestWorld world;
+        // Longer files from an earlier run: opening empties both.
+        WriteBytes(Host(c.commandFile), Bytes(500, 0xEE));
+        WriteBytes(Host(c.offlineFile), Bytes(100, 0xEE));
+        ASSERT_EQ(DVC_OK, DvcOpenPort(c.port));
+        ASSERT_EQ(DVC_OK, DvcOffline(c.port, true)); // the offline half goes only into "offline.dat"
+        EXPECT_EQ(kStart + kOfflineFileCommand, ReadBytes(Host(c.offlineFile)));
+        EXPECT_EQ(0u, ReadBytes(Host(c.commandFile)).size());
+        Bytes expected;
+        for (const auto& sent : commands) {
+            const Bytes command = Command(sent.size, sent.flags), callerCopy = command;
+            unsigned char reply[4] = {0x5A};
+            uint32_t length = 777;
+            EXPECT_EQ(sent.result, Send(c.port, command, reply, &length)) << sent.size;
+            EXPECT_EQ(callerCopy, command);
+            EXPECT_EQ(777u, length); // no reply from a file: buffer and length keep what they held
+            EXPECT_EQ(0x5A, reply[0]);
+            if (sent.result != DVC_OK) continue; // refused before anything is written
+            expected = expected + kStart + command;
+            if (sent.size > 3) expected[expected.size() - sent.size + 3] = sent.flagsInFile;
+        }
+        ASSERT_EQ(DVC_OK, DvcOffline(c.port, false));
+        ASSERT_EQ(DVC_OK, DvcClosePort(c.port));
+        EXPECT_EQ(expected + kStart + kOnlineFileCommand, ReadBytes(Host(c.commandFile)));
+        EXPECT_EQ(28u, ReadBytes(Host(c.offlineFile)).size());
+    }
+}
+
+TEST(FilePort, UnwritablePlacesFailWithoutWritingElsewhere) {
+    TestWorld world;
+    WriteBytes(Host("C:\\blocker"), Bytes{1}); // a file where a directory is needed
+    EXPECT_EQ(DVC_FAIL, DvcOpenPort("C:\\blocker\\settings.npa"));
+    EXPECT_EQ(DVC_NOT_OPEN, Send("C:\\blocker\\settings.npa", Command(7, 0x40)));
+    // "offline.dat" that cannot be created (a directory by that name): the command file stays untouched.
+    fs::create_directories(Host("C:\\out\\offline.dat"));
+    ASSERT_EQ(DVC_OK, DvcOpenPort("C:\\out\\settings.npa"));
+    EXPECT_EQ(DVC_FAIL, DvcOffline("C:\\out\\settings.npa", true));
+    DvcClosePort("C:\\out\\settings.npa");
+    EXPECT_TRUE(ReadBytes(Host("C:\\out\\settings.npa")).empty());
+    // A link planted at the command file or at "offline.dat" is not written through.
+    const Bytes precious(40, 0x11);
+    WriteBytes(Host("C:\\precious"), precious);
+    fs::create_directories(Host("C:\\links"));
+    fs::create_symlink(Host("C:\\precious"), Host("C:\\links\\linked.npa"));
+    fs::create_symlink(Host("C:\\precious"), Host("C:\\links\\offline.dat"));
+    EXPECT_EQ(DVC_FAIL, DvcOpenPort("C:\\links\\linked.npa"));
+    ASSERT_EQ(DVC_OK, DvcOpenPort("C:\\links\\settings.npa"));
+    EXPECT_EQ(DVC_FAIL, DvcOffline("C:\\links\\settings.npa", true));
+    DvcClosePort("C:\\links\\settings.npa");
+    EXPECT_EQ(precious, ReadBytes(Host("C:\\precious")));
+    // A full disk: every write fails, and the operations say so.
+    ASSERT_EQ(DVC_OK, DvcOpenPort("/dev/full"));
+    EXPECT_EQ(DVC_SEND_WRITEFAIL, Send("/dev/full", Command(7, 0x40)));
+    EXPECT_EQ(DVC_CMD_FAIL, DvcOffline("/dev/full", false));
+    EXPECT_EQ(DVC_OK, DvcClosePort("/dev/full"));
+}
+
+// The NT-family workaround: the port is opened write-only and the commands
+// collected in a temporary file; on close, "offline.dat" goes to the port first,
+// the command file 5 seconds later, and both files are removed.
+TEST(FilePort, CopyFilesDeliversOfflineFileFirstThenCommandFile) {
+    TestWorld world;
+    auto port = FakeParallelPort::Attach("LPT1", "");
+    WriteBytes(orbis::platform::Root() + "/windows-family", Hex("4E 54 0A")); // "NT"
+    // Only a port the close can copy to opens the workaround: otherwise the
+    // settings would be collected and deleted unsent while the caller saw success.
+    for (const char* name : {"LPT1 extra", "LPT2"}) {
+        EXPECT_EQ(DVC_FAIL, DvcOpenPort(name));
+        EXPECT_TRUE(!fs::exists(Host("C:\\Temp")) || fs::is_empty(Host("C:\\Temp"))) << name;
+    }
+    ASSERT_EQ(DVC_OPEN_UNIDIRECTIONAL, DvcOpenPort("LPT1"));
+    EXPECT_EQ(0, port->OpenHandles());
+    ASSERT_EQ(DVC_OK, DvcOffline("LPT1", true));
+    ASSERT_EQ(DVC_OK, Send("LPT1", Command(7, 0x50)));
+    ASSERT_EQ(DVC_OK, DvcOffline("LPT1", false));
+    const std::string offlineFile = Host(G_szOfflineFile), commandFile = Host(G_szCommandFile);
+    EXPECT_TRUE(port->Writes().empty()); // collected, not sent yet
+    ASSERT_TRUE(fs::exists(offlineFile) && fs::exists(commandFile));
+
+    EXPECT_EQ(DVC_OK, DvcClosePort("LPT1"));
+    const Bytes offline = kStart + kOfflineFileCommand;
+    EXPECT_EQ(offline + kStart + Command(7, 0x40) + kStart + kOnlineFileCommand, port->All());
+    // No write mixes the two files, and the command file's first byte comes at least 5 s later.
+    auto writes = port->Writes();
+    auto times = port->WriteTimes();
+    size_t offset = 0, second = 0;
+    while (second < writes.size() && offset < offline.size())
+        offset += writes[second++].size();
+    EXPECT_EQ(offline.size(), offset);
+    ASSERT_LT(second, times.size());
+    EXPECT_GE(times[second] - times[0], std::chrono::milliseconds(4900));
+    EXPECT_FALSE(fs::exists(offlineFile) || fs::exists(commandFile));
+    EXPECT_EQ('\0', G_szPortName[0]);
 }

@@ -2,7 +2,6 @@
 
 #include "dvc_internal.h"
 #include "orbis_platform.h"
-#include "platform/standin/io_object.h"
 
 #include <gtest/gtest.h>
 
@@ -11,27 +10,6 @@
 
 namespace commtest {
 
-namespace {
-
-// One open handle of the port.
-class Device : public orbis::platform::IoObject {
-  public:
-    explicit Device(std::shared_ptr<FakeParallelPort> port) : port_(std::move(port)) { port_->Opened(1); }
-    ~Device() override { port_->Opened(-1); }
-    bool Read(void* b, DWORD n, DWORD* got, DWORD* e) override { return port_->Read(b, n, got, e); }
-    bool Write(const void* b, DWORD n, DWORD* put, DWORD* e) override { return port_->Write(b, n, put, e); }
-    bool Ioctl(DWORD code, const void*, DWORD, void* out, DWORD size, DWORD* got, DWORD* e) override {
-        return port_->Ioctl(code, out, size, got, e);
-    }
-    bool GetTimeouts(COMMTIMEOUTS* t, DWORD*) override { return port_->Timeouts(nullptr, t); }
-    bool SetTimeouts(const COMMTIMEOUTS& t, DWORD*) override { return port_->Timeouts(&t, nullptr); }
-
-  private:
-    std::shared_ptr<FakeParallelPort> port_;
-};
-
-} // namespace
-
 std::shared_ptr<FakeParallelPort> FakeParallelPort::Attach(const std::string& name,
                                                            const std::string& deviceId) {
     auto port = std::make_shared<FakeParallelPort>();
@@ -39,7 +17,10 @@ std::shared_ptr<FakeParallelPort> FakeParallelPort::Attach(const std::string& na
     orbis::platform::DeviceOverride device;
     device.name = name;
     device.deviceId = deviceId;
-    device.open = [port](const std::string&, DWORD) { return std::make_shared<Device>(port); };
+    device.open = [port](const std::string&, DWORD) {
+        port->Opened(1);
+        return std::shared_ptr<orbis::platform::IoObject>(port.get(), [port](auto*) { port->Opened(-1); });
+    };
     orbis::platform::RegisterDeviceOverride(device);
     return port;
 }
@@ -96,20 +77,14 @@ bool FakeParallelPort::Write(const void* buffer, DWORD count, DWORD* written, DW
     return true;
 }
 
-bool FakeParallelPort::Ioctl(DWORD code, void* out, DWORD outSize, DWORD* returned, DWORD* error) {
+bool FakeParallelPort::Ioctl(DWORD code, const void*, DWORD, void* out, DWORD outSize, DWORD* returned,
+                             DWORD* error) {
     std::lock_guard lock(mutex_);
     *returned = 0;
     *error = ERROR_GEN_FAILURE;
     if (code != 0x11 || deviceId_.empty() || dead_) return false; // 0x11: the 1284 device ID
     *returned = std::min<DWORD>(outSize, static_cast<DWORD>(deviceId_.size()));
     std::memcpy(out, deviceId_.data(), *returned);
-    return true;
-}
-
-bool FakeParallelPort::Timeouts(const COMMTIMEOUTS* set, COMMTIMEOUTS* get) {
-    std::lock_guard lock(mutex_);
-    if (set) timeoutsSet_.push_back(timeouts_ = *set);
-    if (get) *get = timeouts_;
     return true;
 }
 

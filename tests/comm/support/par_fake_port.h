@@ -6,6 +6,7 @@
 #pragma once
 
 #include "comm_env.h"
+#include "platform/standin/io_object.h"
 
 #include <atomic>
 #include <chrono>
@@ -16,7 +17,8 @@
 
 namespace commtest {
 
-class FakeParallelPort {
+// The port is its own handle object; every open handle is counted.
+class FakeParallelPort : public orbis::platform::IoObject {
   public:
     using Responder = std::function<void(const Bytes& written, FakeParallelPort& port)>;
     using Clock = std::chrono::steady_clock;
@@ -46,14 +48,18 @@ class FakeParallelPort {
         return all;
     }
 
-    // The device side, for its handles.
-    bool Read(void* buffer, DWORD count, DWORD* got, DWORD* error);
-    bool Write(const void* buffer, DWORD count, DWORD* written, DWORD* error);
-    bool Ioctl(DWORD code, void* out, DWORD outSize, DWORD* returned, DWORD* error);
-    bool Timeouts(const COMMTIMEOUTS* set, COMMTIMEOUTS* get);
-    void Opened(int delta) {
+    bool Read(void* buffer, DWORD count, DWORD* got, DWORD* error) override;
+    bool Write(const void* buffer, DWORD count, DWORD* written, DWORD* error) override;
+    bool Ioctl(DWORD code, const void*, DWORD, void* out, DWORD outSize, DWORD* returned,
+               DWORD* error) override;
+    bool GetTimeouts(COMMTIMEOUTS* get, DWORD*) override {
+        *get = Get(timeouts_);
+        return true;
+    }
+    bool SetTimeouts(const COMMTIMEOUTS& set, DWORD*) override {
         std::lock_guard lock(mutex_);
-        openHandles_ += delta;
+        timeoutsSet_.push_back(timeouts_ = set);
+        return true;
     }
 
   private:
@@ -63,6 +69,10 @@ class FakeParallelPort {
         bool death = false;
         size_t offset = 0;
     };
+    void Opened(int delta) {
+        std::lock_guard lock(mutex_);
+        openHandles_ += delta;
+    }
     template <class T> T Get(const T& member) {
         std::lock_guard lock(mutex_);
         return member;
