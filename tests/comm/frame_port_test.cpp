@@ -3,7 +3,7 @@
 // file port: its files byte for byte, the size limit, the reply-request flag,
 // places that cannot be written, and the NT workaround's copying.
 #include "support/comm_env.h"
-#include "support/par_fake_port.h"
+#include "support/fake_printer.h"
 
 #include "dvc_internal.h"
 #include "orbis_platform.h"
@@ -16,6 +16,9 @@ using namespace commtest;
 namespace fs = std::filesystem;
 
 namespace {
+
+const Bytes kOfflineFileCommand = {0xA5, 0x00, 0x06, 0x40, 0xE0, 0xE7, 0x0C, 0x01, 0x00};
+const Bytes kOnlineFileCommand = {0xA5, 0x00, 0x06, 0x40, 0xE0, 0xE7, 0x0C, 0x00, 0x00};
 
 int Send(const char* port, const Bytes& command = kRegister, unsigned char* reply = nullptr,
          uint32_t* length = nullptr) {
@@ -38,7 +41,7 @@ TEST(FramePort, KindFollowsTheFirstThreeCharactersCaseSensitively) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TestWorld world;
-        auto lpt1 = FakeParallelPort::Attach("LPT1", "");
+        auto lpt1 = FakePrinter::Attach("LPT1", "");
         EXPECT_EQ(c.kind, DvcKindOf(c.name));
         int rc = DvcOpenPort(c.name);
         if (c.kind != DVC_PORT_FILE) { // no such printer here, and no file made
@@ -211,7 +214,7 @@ TEST(FilePort, UnwritablePlacesFailWithoutWritingElsewhere) {
 // the command file 5 seconds later, and both files are removed.
 TEST(FilePort, CopyFilesDeliversOfflineFileFirstThenCommandFile) {
     TestWorld world;
-    auto port = FakeParallelPort::Attach("LPT1", "");
+    auto port = FakePrinter::Attach("LPT1", "");
     WriteBytes(orbis::platform::Root() + "/windows-family", Hex("4E 54 0A")); // "NT"
     // Only a port the close can copy to opens the workaround: otherwise the
     // settings would be collected and deleted unsent while the caller saw success.

@@ -1,7 +1,7 @@
 // Opening a USB port: from the spooler's port name through the registry and
 // the present devices to the printer's device path, on both Windows families.
 #include "support/comm_env.h"
-#include "support/usb_fake_printer.h"
+#include "support/fake_printer.h"
 
 #include "orbis_platform.h"
 #include "usb_internal.h"
@@ -77,16 +77,16 @@ TEST(UsbDiscovery, SpoolerPortFindsItsPrinter) {
         TestWorld world;
         SetFamily(c.nt);
         SetLoggingLevel(DVC_LOG_ENTRY | DVC_LOG_STEPS);
-        std::map<std::string, std::shared_ptr<FakeUsbPrinter>> printers; // by serial
+        std::map<std::string, std::shared_ptr<FakePrinter>> printers; // by serial
         auto plug = [&](const std::string& serial, const std::string& deviceId, DWORD port, DWORD linked) {
-            printers[serial] = FakeUsbPrinter::Attach(DevicePath(serial), deviceId);
+            printers[serial] = FakePrinter::Attach(DevicePath(serial), deviceId, true);
             if (port) AddPrinterInterface(DevicePath(serial), port, linked, Instance(serial));
         };
         for (const auto& p : c.plugged)
             plug(p.serial, p.deviceId, p.port, p.linked);
         for (int i = 0; i < c.devices; ++i)
             plug("N" + std::to_string(i), kLaser, i == c.devices - 1 ? 1 : 0, 1);
-        if (c.devices < 0) printers["S1"]->SetPipeOpens(false, false);
+        if (c.devices < 0) printers["S1"]->pipesOpen = false;
         if (c.plugged.empty() && !c.devices)
             AddPrinterInterface(DevicePath("S1"), 1, 1, "x"); // registry only
         ASSERT_EQ(DvcOpenPort(c.port), c.result);
@@ -98,39 +98,19 @@ TEST(UsbDiscovery, SpoolerPortFindsItsPrinter) {
         }
         // Proving the port opens the write pipe once; a pipe that fails to open is tried twice.
         if (!c.serial.empty()) {
-            EXPECT_EQ(printers[c.serial]->WritePipeOpens(), c.devices < 0 ? 2 : 1);
+            EXPECT_EQ(printers[c.serial]->Opens("PIPE00"), c.devices < 0 ? 2 : 1);
         }
         if (!c.logged.empty()) {
             EXPECT_TRUE(Logged(c.logged)) << c.logged;
         }
         for (auto& [serial, printer] : printers)
-            EXPECT_EQ(printer->ReadPipeOpens(), 0); // no read pipe is opened
+            EXPECT_EQ(printer->Opens("PIPE01"), 0); // no read pipe is opened
     }
 }
 
-TEST(UsbDiscovery, DeviceIdsFieldsAndSerialsStayInsideTheirBuffers) {
+TEST(UsbDiscovery, SerialsStayInsideTheirBuffer) {
     TestWorld world;
     SetFamily(false);
-    std::string id = "MFG:Vantrel;MODEL:Laser 10 Plus;";
-    std::string full = id + std::string(4096 - id.size(), 'z');
-    auto printer = FakeUsbPrinter::Attach(DevicePath("S1"), full);
-    for (DWORD capacity : {4096, 40}) {
-        std::vector<char> out(capacity + 8, '#');
-        DWORD length = 0;
-        GetUsbDeviceIdString(DevicePath("S1").c_str(), out.data(), capacity, &length);
-        EXPECT_EQ(length, capacity);
-        EXPECT_EQ(std::string(out.data()), full.substr(0, capacity - 1));
-        EXPECT_EQ(out[capacity], '#'); // nothing written past the buffer
-    }
-    // A field too long for its buffer is cut, and the length it needs reported.
-    char model[8] = "#######";
-    DWORD capacity = 5;
-    EXPECT_EQ(GetDeviceIdField("MFG:V;MODEL:Laser 10 Plus;CMD:X;", "MODEL", model, &capacity), 0);
-    EXPECT_EQ(std::string(model), "Laser");
-    EXPECT_EQ(capacity, 13u);
-    EXPECT_EQ(model[6], '#');
-    EXPECT_EQ(GetDeviceIdField("MFG:V;CMD:X;", "MODEL", model, &capacity), 1);
-
     AddPrinterInterface(DevicePath("LONG"), 9, 1, Instance(std::string(25, 'L')));
     AddPrinterInterface(DevicePath("S1"), 9, 1, Instance("S1"));
     const struct SerialCase {

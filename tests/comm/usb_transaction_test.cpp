@@ -2,8 +2,7 @@
 // pieces are reassembled and the read thread hands replies and alerts over, and
 // how the thread ends when the port closes.
 #include "support/comm_env.h"
-#include "support/par_fake_port.h"
-#include "support/usb_fake_printer.h"
+#include "support/fake_printer.h"
 
 #include "usb_internal.h"
 
@@ -20,15 +19,6 @@ namespace {
 
 const char kPort[] = "USB001";
 const Bytes kQuery = Command(9, 0x50);
-
-// A printer of the family plugged in as `port`, its spooler port numbered `number`, and opened.
-std::shared_ptr<FakeUsbPrinter> Open(const std::string& serial = "S1", DWORD number = 1,
-                                     const char* port = kPort) {
-    auto printer = FakeUsbPrinter::Attach(DevicePath(serial), "MFG:Vantrel;CMD:VNPAP;MODEL:Laser 10;");
-    AddPrinterInterface(DevicePath(serial), number, 1, "USB\\VID_0A5F&PID_0042\\" + serial);
-    EXPECT_EQ(DvcOpenPort(port), DVC_OK);
-    return printer;
-}
 
 struct Sent {
     int result;
@@ -50,12 +40,12 @@ Sent Send(const Bytes& command, uint32_t capacity = DVC_RESPONSE_SLOT, bool with
 
 // Answers each command with its scripted pieces, in order, once; `failFirst`:
 // a failing read comes before each answer.
-FakeUsbPrinter::Responder Script(std::vector<std::vector<Bytes>> answers, bool failFirst = false) {
+FakePrinter::Responder Script(std::vector<std::vector<Bytes>> answers, bool failFirst = false) {
     auto queue = std::make_shared<std::vector<std::vector<Bytes>>>(std::move(answers));
-    return [queue, failFirst](const Bytes&, FakeUsbPrinter& printer) {
-        if (failFirst) printer.Queue({}, ERROR_GEN_FAILURE);
+    return [queue, failFirst](const Bytes&, FakePrinter& printer) {
+        if (failFirst) printer.FeedFailure(ERROR_GEN_FAILURE);
         if (queue->empty()) return;
-        printer.Queue(queue->front());
+        printer.FeedAll(queue->front());
         queue->erase(queue->begin());
     };
 }
@@ -155,7 +145,7 @@ TEST(UsbTransaction, CommandsAndReplies) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TestWorld world;
-        auto printer = Open();
+        auto printer = OpenUsb();
         printer->SetResponder(Script(c.answers, c.brokenPipe));
         auto start = std::chrono::steady_clock::now();
         for (const auto& step : c.steps) {
@@ -163,10 +153,10 @@ TEST(UsbTransaction, CommandsAndReplies) {
                 EXPECT_EQ(DvcClosePort(kPort), DVC_OK);
                 // Nothing reads the printer any more: what it sends now waits there.
                 EXPECT_TRUE(Eventually(
-                    [&] { return printer->BlockedReads() == 0 && printer->OpenReadPipes() == 0; }));
+                    [&] { return printer->BlockedReads() == 0 && printer->OpenHandles("PIPE01") == 0; }));
             }
             if (!step.before.empty()) {
-                printer->Queue({step.before});
+                printer->Feed(step.before);
                 // A read thread takes it in as it comes, long before the next command.
                 if (ReadThreadRuns() && !step.reopen) {
                     EXPECT_TRUE(Eventually([] { return StoredReplies() == 1; }));
@@ -194,26 +184,26 @@ TEST(UsbTransaction, CommandsAndReplies) {
             EXPECT_EQ(commands[0], c.steps[0].command);
         }
         EXPECT_EQ(printer->StartPackets(), written);
-        EXPECT_EQ(printer->WritePipeOpens(), 1 + written + reopens);
+        EXPECT_EQ(printer->Opens("PIPE00"), 1 + written + reopens);
         EXPECT_EQ(ReadThreadRuns(), c.threadStarted);
         // Each reply's pipe is closed before the next opens (the platform lets go of it a moment later).
-        EXPECT_TRUE(Eventually([&] { return printer->OpenReadPipes() <= 1; }));
+        EXPECT_TRUE(Eventually([&] { return printer->OpenHandles("PIPE01") <= 1; }));
     }
 }
 
 TEST(UsbTransaction, AlertsWaitForTheNextCaller) {
     TestWorld world;
-    auto printer = Open();
+    auto printer = OpenUsb();
     printer->SetResponder(Script({{Packet(0x10, 0xE0, {1})}, {Packet(0x10, 0xE0, {2})}}));
     ASSERT_EQ(Send(kQuery).reply, Packet(0x10, 0xE0, {1}));
     // Nobody waits: the alert is kept until the next wait takes it. A command's
     // wait drops it (as it drops an unsolicited error) and gets its own reply.
-    printer->Queue({Packet(0x00, 0xF0, {0xE7, 0x0C, 0x01, 0x01}), Packet(0x80, 0xE0, {9})});
+    printer->FeedAll({Packet(0x00, 0xF0, {0xE7, 0x0C, 0x01, 0x01}), Packet(0x80, 0xE0, {9})});
     EXPECT_TRUE(Eventually([] { return StoredReplies() == 2; }));
     EXPECT_EQ(Send(kQuery).reply, Packet(0x10, 0xE0, {2}));
     EXPECT_EQ(StoredReplies(), 0);
     // Three stored before anyone waits: one per wait, in the order they came.
-    printer->Queue({Packet(0x00, 0xF0, {1}), Packet(0x00, 0xF0, {2}), Packet(0x00, 0xF0, {3})});
+    printer->FeedAll({Packet(0x00, 0xF0, {1}), Packet(0x00, 0xF0, {2}), Packet(0x00, 0xF0, {3})});
     ASSERT_TRUE(Eventually([] { return StoredReplies() == 3; }));
     for (uint8_t i = 1; i <= 3; ++i) {
         unsigned char packet[DVC_RESPONSE_SLOT];
@@ -236,7 +226,7 @@ TEST(UsbTransaction, ClosingEndsABlockedRead) {
             ASSERT_EQ(Send(kQuery, DVC_RESPONSE_SLOT, true, "LPT1").result, DVC_OK);
             ASSERT_TRUE(ReadThreadRuns());
         }
-        auto printer = Open();
+        auto printer = OpenUsb();
         printer->SetResponder(Script({{Packet(0x10, 0xE0, {1})}, {Packet(0x10, 0xE0, {2})}}));
         ASSERT_EQ(Send(kQuery).reply, Packet(0x10, 0xE0, {1}));
         ASSERT_TRUE(printer->WaitForBlockedRead(5000));
@@ -251,23 +241,23 @@ TEST(UsbTransaction, ClosingEndsABlockedRead) {
         // At once, before the old read has looked at the flag: it must not go on
         // waiting on the closed printer's pipe for the new one's replies.
         if (end == OtherPrinter) {
-            auto other = Open("S2", 2, "USB002");
+            auto other = OpenUsb("S2", 2, "USB002");
             other->SetResponder(Script({{Packet(0x10, 0xE0, {2})}}));
             Sent sent = Send(kQuery, DVC_RESPONSE_SLOT, true, "USB002");
             EXPECT_EQ(sent.result, DVC_OK);
             EXPECT_EQ(sent.reply, Packet(0x10, 0xE0, {2}));
         }
         EXPECT_TRUE(
-            Eventually([&] { return printer->BlockedReads() == 0 && printer->OpenReadPipes() == 0; }));
+            Eventually([&] { return printer->BlockedReads() == 0 && printer->OpenHandles("PIPE01") == 0; }));
         if (end == Reopen) {
             // Answered as usual. The printer was read empty and read all along, so
             // nothing is read away first: one pipe for the reply, one for the read after it.
-            int readOpens = printer->ReadPipeOpens();
+            int readOpens = printer->Opens("PIPE01");
             Sent sent = Send(kQuery);
             EXPECT_EQ(sent.result, DVC_OK);
             EXPECT_EQ(sent.reply, Packet(0x10, 0xE0, {2}));
             ASSERT_TRUE(printer->WaitForBlockedRead(5000));
-            EXPECT_EQ(printer->ReadPipeOpens() - readOpens, 2);
+            EXPECT_EQ(printer->Opens("PIPE01") - readOpens, 2);
         } else if (end == Close) {
             EXPECT_FALSE(ReadThreadRuns());
         }
@@ -284,12 +274,13 @@ TEST(UsbReassembly, PiecesBecomeWholeReplies) {
     std::copy(fake.begin(), fake.end(), lookalike.begin() + 32);
     Bytes lookalikeReply = Slice(lookalike, 0, 32) + Bytes{0x01, 0x02, 0x03};
     lookalikeReply[2] = 40;
-    const struct Case {
-        const char* name;
+    struct Case {
+        std::string name;
         std::vector<Bytes> pieces;
         std::vector<Bytes> replies; // one per call, in order
         uint32_t capacity = USB_ASSEMBLY_SIZE;
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {"two chained packets",
          {Packet(0x30, 0xE0, Filler(10, 2)), Packet(0x10, 0xE0, Filler(4, 3))},
          {Packet(0x10, 0xE0, Filler(10, 2) + Filler(4, 3))}},
@@ -305,44 +296,33 @@ TEST(UsbReassembly, PiecesBecomeWholeReplies) {
         {"length field below 2 is no packet", {{0xA5, 0x00, 0x01, 0x10}}, {{}}},
         {"largest packet", {largest}, {largest}},
     };
+    // Forty replies, plain and chained, cut into pieces of one size or of random sizes (0).
+    Case stream{"stream", {}, {}};
+    for (unsigned i = 0; i < 40; ++i) {
+        Bytes joined;
+        for (unsigned p = 0, packets = 1 + i % 4; p < packets; ++p) {
+            Bytes data = Filler(1 + (i * 17 + p * 29) % 90, i + p);
+            stream.pieces.push_back(Packet(p == packets - 1 ? 0x10 : 0x30, uint8_t(0xE0 + i % 8), data));
+            joined = joined + data;
+        }
+        stream.replies.push_back(Packet(0x10, uint8_t(0xE0 + i % 8), joined));
+    }
+    Bytes all;
+    for (const auto& packet : stream.pieces)
+        all = all + packet;
+    std::mt19937 random(1);
+    for (size_t size : {1, 7, 31, 32, 0, 0}) {
+        Case cut{"stream in pieces of " + std::to_string(size), {}, stream.replies};
+        for (size_t at = 0, piece; at < all.size(); at += piece)
+            cut.pieces.push_back(Slice(all, at, at + (piece = size ? size : 1 + random() % 32)));
+        cases.push_back(cut);
+    }
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Pipe pipe{{c.pieces.begin(), c.pieces.end()}};
         for (const auto& expected : c.replies)
             EXPECT_EQ(pipe.Reply(c.capacity), expected);
         EXPECT_EQ(pipe.Reply(), Bytes{}); // nothing is left behind
-        EXPECT_EQ(pipe.holdLength, 0u);
-    }
-}
-
-// Several replies, plain and chained, cut into pieces of one size or of random
-// sizes, come out whole and in order; nothing is left behind.
-TEST(UsbReassembly, StreamsCutAnywhere) {
-    std::vector<Bytes> expected;
-    Bytes stream;
-    for (unsigned i = 0; i < 40; ++i) {
-        int packets = 1 + int(i % 4);
-        Bytes joined;
-        for (int p = 0; p < packets; ++p) {
-            Bytes data = Filler(1 + (i * 17 + unsigned(p) * 29) % 90, i + unsigned(p));
-            stream = stream + Packet(p == packets - 1 ? 0x10 : 0x30, uint8_t(0xE0 + i % 8), data);
-            joined = joined + data;
-        }
-        expected.push_back(Packet(0x10, uint8_t(0xE0 + i % 8), joined));
-    }
-    unsigned seed = 0;
-    for (size_t size : {1, 7, 31, 32, 0, 0}) { // 0: random sizes from 1 to 32
-        SCOPED_TRACE(size);
-        Pipe pipe;
-        std::mt19937 random(++seed);
-        for (size_t at = 0; at < stream.size();) {
-            size_t piece = size ? size : 1 + random() % 32;
-            pipe.pieces.push_back(Slice(stream, at, at + piece));
-            at += piece;
-        }
-        for (size_t r = 0; r < expected.size(); ++r)
-            ASSERT_EQ(pipe.Reply(), expected[r]) << "reply " << r;
-        EXPECT_TRUE(pipe.pieces.empty());
         EXPECT_EQ(pipe.holdLength, 0u);
     }
 }

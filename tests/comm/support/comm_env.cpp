@@ -21,8 +21,6 @@ namespace commtest {
 const Bytes kStart = {0xA5, 0x00, 0x10, 0x80, 0xA4, 0x5B, 0xA4, 0x5B, 0x10, 0xEF,
                       0xA4, 0x5B, 0x11, 0xEE, 0x00, 0xFF, 0x13, 0xEC, 0x2E};
 const Bytes kRegister = {0xA5, 0x00, 0x04, 0x50, 0xE0, 0x03, 0x40};
-const Bytes kOfflineFileCommand = {0xA5, 0x00, 0x06, 0x40, 0xE0, 0xE7, 0x0C, 0x01, 0x00};
-const Bytes kOnlineFileCommand = {0xA5, 0x00, 0x06, 0x40, 0xE0, 0xE7, 0x0C, 0x00, 0x00};
 
 namespace {
 
@@ -85,13 +83,9 @@ std::vector<std::string> ReadLines(const std::string& hostPath) {
     return lines;
 }
 
-std::vector<std::string> LogLines() {
-    return ReadLines(Host("C:\\VanDvc32.log"));
-}
-
 std::vector<std::string> LogMessages() {
     std::vector<std::string> messages;
-    for (const auto& line : LogLines()) {
+    for (const auto& line : ReadLines(Host("C:\\VanDvc32.log"))) {
         // A line without the head (the second line of a message ending in "\n") is kept whole.
         size_t head = line.find(": ", 9);
         messages.push_back(

@@ -33,8 +33,7 @@ Bytes ReadBytes(const std::string& hostPath);
 void WriteBytes(const std::string& hostPath, const Bytes& bytes);
 std::vector<std::string> ReadLines(const std::string& hostPath);
 
-// "C:\VanDvc32.log" as lines, and each line's message part (behind "HH:MM:SS TICKS: ").
-std::vector<std::string> LogLines();
+// Each line of "C:\VanDvc32.log" without its "HH:MM:SS TICKS: " head.
 std::vector<std::string> LogMessages();
 bool Logged(const std::string& message);
 
@@ -58,9 +57,7 @@ Bytes Command(size_t size, uint8_t flags);
 // Packet data of `count` bytes without 0xA5 (which would read as a packet start).
 Bytes Filler(size_t count, unsigned seed = 1);
 
-extern const Bytes kStart;              // the 19-byte NPA start packet
-extern const Bytes kRegister;           // A5 00 04 50 E0 03 40: alert registration, reply asked for
-extern const Bytes kOfflineFileCommand; // A5 00 06 40 E0 E7 0C 01 00
-extern const Bytes kOnlineFileCommand;  // A5 00 06 40 E0 E7 0C 00 00
+extern const Bytes kStart;    // the 19-byte NPA start packet
+extern const Bytes kRegister; // A5 00 04 50 E0 03 40: alert registration, reply asked for
 
 } // namespace commtest
