@@ -215,7 +215,7 @@ TEST(FilePort, UnwritablePlacesFailWithoutWritingElsewhere) {
 TEST(FilePort, CopyFilesDeliversOfflineFileFirstThenCommandFile) {
     TestWorld world;
     auto port = FakePrinter::Attach("LPT1", "");
-    WriteBytes(orbis::platform::Root() + "/windows-family", Hex("4E 54 0A")); // "NT"
+    WriteBytes(orbis::platform::Root() + "/windows-family", Bytes{'N', 'T'});
     // Only a port the close can copy to opens the workaround: otherwise the
     // settings would be collected and deleted unsent while the caller saw success.
     for (const char* name : {"LPT1 extra", "LPT2"}) {

@@ -1,7 +1,5 @@
 // Offline and online on a parallel and on a USB printer: the exchange that
 // reaches the printer, and how its reply and alert are judged in either order.
-// (Bare commands in NPA_ON are checked against the printer program in the
-// end-to-end tests.)
 #include "support/comm_env.h"
 #include "support/fake_printer.h"
 
@@ -49,9 +47,9 @@ TEST(Offline, ReplyAndAlertAreJudgedOnEitherPort) {
                 if (written.size() == 9) self.FeedAll(c.answer);
             });
             EXPECT_EQ(DvcOffline(usb ? "USB001" : "LPT1", c.offline), c.result);
-            std::vector<Bytes> expected = {kRegister, Hex("A5 00 06 50 E0 E7 0C 00 00")};
+            std::vector<Bytes> expected = {kRegister, {0xA5, 0x00, 0x06, 0x50, 0xE0, 0xE7, 0x0C, 0x00, 0x00}};
             expected[1][7] = c.offline;
-            if (c.result == DVC_OK) expected.push_back(Hex("A5 00 04 50 E0 03 00"));
+            if (c.result == DVC_OK) expected.push_back({0xA5, 0x00, 0x04, 0x50, 0xE0, 0x03, 0x00});
             EXPECT_EQ(printer->Commands(), expected);
             EXPECT_EQ(printer->StartPackets(), int(expected.size())); // one before each command
         }

@@ -25,13 +25,15 @@ struct Sent {
     Bytes reply;
 };
 
-Sent Send(const Bytes& command, uint32_t capacity = DVC_RESPONSE_SLOT, bool withBuffer = true,
-          const char* port = kPort) {
-    Bytes reply(std::max<uint32_t>(capacity, 1));
-    uint32_t length = capacity;
+const uint32_t kNoBuffer = 0xFFFFFFFF; // a slot's capacity, but no buffer
+
+Sent Send(const Bytes& command, uint32_t capacity = DVC_RESPONSE_SLOT, const char* port = kPort) {
+    const bool buffer = capacity != kNoBuffer;
+    uint32_t length = buffer ? capacity : DVC_RESPONSE_SLOT;
+    Bytes reply(std::max<uint32_t>(length, 1));
     int result = DvcSendCommand(port, command.data(), uint16_t(command.size()),
-                                withBuffer ? reply.data() : nullptr, &length);
-    reply.resize(result == DVC_OK && withBuffer ? length : 0);
+                                buffer ? reply.data() : nullptr, &length);
+    reply.resize(result == DVC_OK && buffer ? length : 0);
     if (result == DVC_SEND_READFAIL || result == DVC_RESPONSE_TOO_LARGE) {
         EXPECT_EQ(length, 0u);
     }
@@ -96,7 +98,6 @@ TEST(UsbTransaction, CommandsAndReplies) {
     struct Step {
         Bytes command;
         uint32_t capacity;
-        bool withBuffer;
         int result;
         Bytes reply;
         Bytes before = {};   // what the printer sends before the command is written
@@ -109,38 +110,34 @@ TEST(UsbTransaction, CommandsAndReplies) {
         bool threadStarted = true;
         bool brokenPipe = false; // the first read fails
     } cases[] = {
-        {"512 bytes without reply bit or buffer", {}, {{Command(512, 0x40), 0, false, DVC_OK, {}}}, false},
+        {"512 bytes without reply bit or buffer", {}, {{Command(512, 0x40), kNoBuffer, DVC_OK, {}}}, false},
         {"513 bytes refused before any pipe opens",
          {},
-         {{Command(513, 0x50), 2048, true, DVC_CMD_FAIL, {}}},
+         {{Command(513, 0x50), 2048, DVC_CMD_FAIL, {}}},
          false},
-        {"reply in pieces of 1", {Split(reply, 1)}, {{kQuery, 2048, true, DVC_OK, reply}}},
+        {"reply in pieces of 1", {Split(reply, 1)}, {{kQuery, 2048, DVC_OK, reply}}},
         {"reply requested without buffer is waited for and dropped",
          {{reply}, {one}},
-         {{kQuery, 2048, false, DVC_OK, {}}, {kQuery, 2048, true, DVC_OK, one}}},
-        {"capacity 0 counts as no buffer", {{reply}}, {{kQuery, 0, true, DVC_OK, {}}}},
-        {"2048 bytes fit", {Split(big, 32)}, {{kQuery, 2048, true, DVC_OK, big}}},
-        {"2049 bytes into 2048", {Split(huge, 32)}, {{kQuery, 2048, true, DVC_RESPONSE_TOO_LARGE, {}}}},
-        {"2049 bytes into a larger buffer",
-         {Split(huge, 32)},
-         {{kQuery, 4096, true, DVC_RESPONSE_TOO_LARGE, {}}}},
-        {"reply larger than the buffer", {{reply}}, {{kQuery, 10, true, DVC_RESPONSE_TOO_LARGE, {}}}},
+         {{kQuery, kNoBuffer, DVC_OK, {}}, {kQuery, 2048, DVC_OK, one}}},
+        {"capacity 0 counts as no buffer", {{reply}}, {{kQuery, 0, DVC_OK, {}}}},
+        {"2048 bytes fit", {Split(big, 32)}, {{kQuery, 2048, DVC_OK, big}}},
+        {"2049 bytes into 2048", {Split(huge, 32)}, {{kQuery, 2048, DVC_RESPONSE_TOO_LARGE, {}}}},
+        {"2049 bytes into a larger buffer", {Split(huge, 32)}, {{kQuery, 4096, DVC_RESPONSE_TOO_LARGE, {}}}},
+        {"reply larger than the buffer", {{reply}}, {{kQuery, 10, DVC_RESPONSE_TOO_LARGE, {}}}},
         // A USB printer keeps its output until it is read, across closes and opens.
-        {"output held from before the port opened is no reply",
-         {{two}},
-         {{kQuery, 2048, true, DVC_OK, two, one}}},
+        {"output held from before the port opened is no reply", {{two}}, {{kQuery, 2048, DVC_OK, two, one}}},
         {"a reply after its wait gave up is not the next command's, nor one that came while closed",
          {{}, {three}, {one}},
-         {{kQuery, 2048, true, DVC_SEND_READFAIL, {}},
-          {kQuery, 2048, true, DVC_OK, three, one},
-          {kQuery, 2048, true, DVC_OK, one, two, true}}},
-        {"a broken read pipe is reopened", {{reply}}, {{kQuery, 2048, true, DVC_OK, reply}}, true, true},
+         {{kQuery, 2048, DVC_SEND_READFAIL, {}},
+          {kQuery, 2048, DVC_OK, three, one},
+          {kQuery, 2048, DVC_OK, one, two, true}}},
+        {"a broken read pipe is reopened", {{reply}}, {{kQuery, 2048, DVC_OK, reply}}, true, true},
         {"garbage gives an empty reply and a fresh pipe",
          {{{1, 2, 3, 4}, reply}},
-         {{kQuery, 2048, true, DVC_OK, reply}}},
+         {{kQuery, 2048, DVC_OK, reply}}},
         {"command error tossed: the waiter times out",
          {{Packet(0x98, 0xE0, {1})}},
-         {{kQuery, 2048, true, DVC_SEND_READFAIL, {}}}},
+         {{kQuery, 2048, DVC_SEND_READFAIL, {}}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -165,7 +162,7 @@ TEST(UsbTransaction, CommandsAndReplies) {
             if (step.reopen) {
                 EXPECT_EQ(DvcOpenPort(kPort), DVC_OK);
             }
-            Sent sent = Send(step.command, step.capacity, step.withBuffer);
+            Sent sent = Send(step.command, step.capacity);
             EXPECT_EQ(sent.result, step.result);
             EXPECT_EQ(sent.reply, step.reply);
         }
@@ -223,7 +220,7 @@ TEST(UsbTransaction, ClosingEndsABlockedRead) {
         TestWorld world;
         if (end == FromParallel) {
             OpenLpt1(NPA_AUTO)->Feed(Packet(0x10, 0xE0, {9}));
-            ASSERT_EQ(Send(kQuery, DVC_RESPONSE_SLOT, true, "LPT1").result, DVC_OK);
+            ASSERT_EQ(Send(kQuery, DVC_RESPONSE_SLOT, "LPT1").result, DVC_OK);
             ASSERT_TRUE(ReadThreadRuns());
         }
         auto printer = OpenUsb();
@@ -243,7 +240,7 @@ TEST(UsbTransaction, ClosingEndsABlockedRead) {
         if (end == OtherPrinter) {
             auto other = OpenUsb("S2", 2, "USB002");
             other->SetResponder(Script({{Packet(0x10, 0xE0, {2})}}));
-            Sent sent = Send(kQuery, DVC_RESPONSE_SLOT, true, "USB002");
+            Sent sent = Send(kQuery, DVC_RESPONSE_SLOT, "USB002");
             EXPECT_EQ(sent.result, DVC_OK);
             EXPECT_EQ(sent.reply, Packet(0x10, 0xE0, {2}));
         }

@@ -139,14 +139,6 @@ bool ReadLoggingLevel(uint32_t* level) {
     return true;
 }
 
-Bytes Hex(const std::string& text) {
-    Bytes bytes;
-    for (size_t i = 0; i + 1 < text.size(); i += text[i] == ' ' ? 1 : 2)
-        if (text[i] != ' ')
-            bytes.push_back(static_cast<unsigned char>(std::stoi(text.substr(i, 2), nullptr, 16)));
-    return bytes;
-}
-
 Bytes operator+(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;

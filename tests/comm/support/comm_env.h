@@ -1,6 +1,5 @@
-// Shared helpers for the library's tests: a fresh root and current directory
-// per test with a clean library state, files, the log, the registry, and
-// NPA packet building.
+// Shared helpers for the library's tests: a fresh world per test, files, the
+// log, the registry, and NPA packet building.
 #pragma once
 
 #include "win32.h"
@@ -37,8 +36,7 @@ std::vector<std::string> ReadLines(const std::string& hostPath);
 std::vector<std::string> LogMessages();
 bool Logged(const std::string& message);
 
-// Whether the library's read thread is running; and a generous poll for a
-// condition (the point is that it comes true at all, not how fast).
+// Whether the read thread runs; a generous poll for a condition that must come true.
 bool ReadThreadRuns();
 bool Eventually(const std::function<bool()>& condition);
 
@@ -48,7 +46,6 @@ void SetMachineValue(const std::string& key, const char* name, DWORD type, const
 void SetLoggingLevel(uint32_t level);
 bool ReadLoggingLevel(uint32_t* level);
 
-Bytes Hex(const std::string& text); // "A5 00 05"
 Bytes operator+(Bytes a, const Bytes& b);
 Bytes Packet(uint8_t flags, uint8_t command, const Bytes& data = {}); // A5, length, flags, command, data
 std::vector<Bytes> Split(const Bytes& bytes, size_t size);            // pieces of `size`, the last shorter
