@@ -1,7 +1,6 @@
-// Ports by name: dispatch, the exact-name rule, reopening, the operations on a
-// port that is not open, a shutdown whose read thread will not end; and the
-// file port: its files byte for byte, the size limit, the reply-request flag,
-// places that cannot be written, and the NT workaround's copying.
+// Ports by name (dispatch, the exact name, reopening, ports not open, a shutdown whose read
+// thread will not end) and the file port: its files byte for byte, the size limit, the
+// reply-request flag, places that cannot be written, and the NT workaround's copying.
 #include "support/comm_env.h"
 #include "support/fake_printer.h"
 
@@ -133,9 +132,7 @@ TEST(FramePort, ShutdownLeavesTheObjectsOfAThreadThatWillNotEnd) {
 
 TEST(FilePort, CommandFileAndOfflineFileHoldThePacketsByteForByte) {
     const struct Case {
-        const char* port; // as the caller names it
-        const char* commandFile;
-        const char* offlineFile;
+        const char *port, *commandFile, *offlineFile; // as the caller names it, then where its files land
     } cases[] = {
         {"C:\\out\\settings.npa", "C:\\out\\settings.npa", "C:\\out\\offline.dat"},
         {"C:\\out/mixed\\x.npa", "C:\\out\\mixed\\x.npa", "C:\\out\\mixed\\offline.dat"},
@@ -143,12 +140,11 @@ TEST(FilePort, CommandFileAndOfflineFileHoldThePacketsByteForByte) {
     };
     const struct Sent {
         size_t size;
-        unsigned char flags;
         int result;
-        unsigned char flagsInFile; // the reply request cleared, everything else unchanged
+        unsigned char flags, flagsInFile; // the reply request cleared, everything else unchanged
     } commands[] = {
-        {512, 0x50, DVC_OK, 0x40}, {513, 0x40, DVC_CMD_FAIL, 0}, {5, 0x90, DVC_OK, 0x80},
-        {4, 0x10, DVC_OK, 0x00},   {3, 0x00, DVC_OK, 0},         {0, 0x00, DVC_OK, 0},
+        {512, DVC_OK, 0x50, 0x40}, {513, DVC_CMD_FAIL, 0x40, 0}, {5, DVC_OK, 0x90, 0x80},
+        {4, DVC_OK, 0x10, 0x00},   {3, DVC_OK, 0x00, 0},         {0, DVC_OK, 0x00, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.port);

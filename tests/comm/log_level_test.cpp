@@ -1,6 +1,5 @@
-// The diagnostic log (the level mask, emptying at start, an unwritable log, the
-// hex dump, the registry value the level lives in) and the orbis-cli program
-// on the library: exit status, files it writes or leaves alone, one stderr line per failure.
+// The diagnostic log (its level's registry value, the mask, the hex dump, an unwritable log)
+// and orbis-cli on the library: exit status, files written or left alone, one stderr line.
 #include "support/comm_env.h"
 
 #include "dvc_internal.h"

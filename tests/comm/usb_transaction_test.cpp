@@ -1,6 +1,5 @@
-// Commands and replies on an open USB port: what reaches "PIPE00", how reply
-// pieces are reassembled and the read thread hands replies and alerts over, and
-// how the thread ends when the port closes.
+// Commands and replies on an open USB port: what reaches the printer, reply
+// pieces reassembled, replies and alerts handed over, the read thread's end.
 #include "support/comm_env.h"
 #include "support/fake_printer.h"
 
@@ -40,8 +39,7 @@ Sent Send(const Bytes& command, uint32_t capacity = DVC_RESPONSE_SLOT, const cha
     return {result, reply};
 }
 
-// Answers each command with its scripted pieces, in order, once; `failFirst`:
-// a failing read comes before each answer.
+// Answers each command with its pieces, in order; `failFirst`: a failing read before each.
 FakePrinter::Responder Script(std::vector<std::vector<Bytes>> answers, bool failFirst = false) {
     auto queue = std::make_shared<std::vector<std::vector<Bytes>>>(std::move(answers));
     return [queue, failFirst](const Bytes&, FakePrinter& printer) {
@@ -63,8 +61,7 @@ Bytes Slice(const Bytes& b, size_t from, size_t to = SIZE_MAX) {
     return Bytes(b.begin() + from, b.begin() + std::min(to, b.size()));
 }
 
-// The read pipe as the reassembly sees it: the scripted pieces, one (or the
-// first part of one) per read, then a pipe that reports itself dead.
+// The read pipe as the reassembly sees it: a piece (or its first part) per read, then dead.
 struct Pipe {
     std::deque<Bytes> pieces;
     Bytes hold = Bytes(USB_HOLD_SIZE, 0);
@@ -170,8 +167,7 @@ TEST(UsbTransaction, CommandsAndReplies) {
         if (c.brokenPipe) {
             EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
         }
-        // Every command written is behind an NPA start packet, on a write pipe of its own;
-        // an open tries the write pipe once.
+        // Each command behind an NPA start packet, on a write pipe of its own; an open tries one.
         int written = c.steps[0].result == DVC_CMD_FAIL ? 0 : int(c.steps.size());
         int reopens =
             int(std::count_if(c.steps.begin(), c.steps.end(), [](const Step& s) { return s.reopen; }));
@@ -193,8 +189,7 @@ TEST(UsbTransaction, AlertsWaitForTheNextCaller) {
     auto printer = OpenUsb();
     printer->SetResponder(Script({{Packet(0x10, 0xE0, {1})}, {Packet(0x10, 0xE0, {2})}}));
     ASSERT_EQ(Send(kQuery).reply, Packet(0x10, 0xE0, {1}));
-    // Nobody waits: the alert is kept until the next wait takes it. A command's
-    // wait drops it (as it drops an unsolicited error) and gets its own reply.
+    // Kept until a wait takes it; a command's wait drops it (and an unsolicited error) for its reply.
     printer->FeedAll({Packet(0x00, 0xF0, {0xE7, 0x0C, 0x01, 0x01}), Packet(0x80, 0xE0, {9})});
     EXPECT_TRUE(Eventually([] { return StoredReplies() == 2; }));
     EXPECT_EQ(Send(kQuery).reply, Packet(0x10, 0xE0, {2}));
@@ -210,9 +205,8 @@ TEST(UsbTransaction, AlertsWaitForTheNextCaller) {
     }
 }
 
-// The read thread never outlives the open port or the library: a read it is
-// blocked in ends when the port closes, is replaced, or the library shuts down;
-// and a parallel port's thread left from earlier makes way for the USB one.
+// A read the thread is blocked in ends when the port closes, is replaced, or the library
+// shuts down; a parallel port's thread left from earlier makes way for the USB one.
 TEST(UsbTransaction, ClosingEndsABlockedRead) {
     enum End { Close, Shutdown, Reopen, OtherPrinter, FromParallel };
     for (End end : {Close, Shutdown, Reopen, OtherPrinter, FromParallel}) {
@@ -235,8 +229,7 @@ TEST(UsbTransaction, ClosingEndsABlockedRead) {
         if (end == Reopen) {
             EXPECT_EQ(DvcOpenPort(kPort), DVC_OK);
         }
-        // At once, before the old read has looked at the flag: it must not go on
-        // waiting on the closed printer's pipe for the new one's replies.
+        // At once: the old read must not go on waiting on the closed printer's pipe.
         if (end == OtherPrinter) {
             auto other = OpenUsb("S2", 2, "USB002");
             other->SetResponder(Script({{Packet(0x10, 0xE0, {2})}}));
@@ -247,8 +240,7 @@ TEST(UsbTransaction, ClosingEndsABlockedRead) {
         EXPECT_TRUE(
             Eventually([&] { return printer->BlockedReads() == 0 && printer->OpenHandles("PIPE01") == 0; }));
         if (end == Reopen) {
-            // Answered as usual. The printer was read empty and read all along, so
-            // nothing is read away first: one pipe for the reply, one for the read after it.
+            // Nothing to read away first: one pipe for the reply, one for the read after it.
             int readOpens = printer->Opens("PIPE01");
             Sent sent = Send(kQuery);
             EXPECT_EQ(sent.result, DVC_OK);

@@ -13,9 +13,8 @@ namespace commtest {
 
 using Bytes = std::vector<unsigned char>;
 
-// Gives one test its own ORBIS_ROOT and current directory (both temporary);
-// the library is closed and uninitialised on entry and exit, and knows none
-// of its USB printers yet.
+// One test's own ORBIS_ROOT and current directory; the library closed and uninitialised
+// on entry and exit, knowing none of its USB printers yet.
 class TestWorld {
   public:
     TestWorld();

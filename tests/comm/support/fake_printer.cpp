@@ -45,15 +45,6 @@ bool FakePrinter::Read(void* buffer, DWORD count, DWORD* got, DWORD* error) {
     *got = 0;
     std::unique_lock lock(mutex_);
     ++reads_;
-    ++blocked_;
-    changed_.notify_all();
-    bool ok = ReadLocked(lock, static_cast<unsigned char*>(buffer), count, got, error);
-    --blocked_;
-    return ok;
-}
-
-bool FakePrinter::ReadLocked(std::unique_lock<std::mutex>& lock, unsigned char* buffer, DWORD count,
-                             DWORD* got, DWORD* error) {
     const uint64_t cancels = cancels_;
     auto ready = [&] { return !steps_.empty() || cancels_ != cancels; };
     for (;;) {
@@ -61,12 +52,13 @@ bool FakePrinter::ReadLocked(std::unique_lock<std::mutex>& lock, unsigned char* 
         if (*error) return false;
         if (steps_.empty()) {
             DWORD total = timeouts_.ReadTotalTimeoutMultiplier * count + timeouts_.ReadTotalTimeoutConstant;
-            if (usb_)
-                changed_.wait(lock, ready);
-            else if (total == 0 && timeouts_.ReadIntervalTimeout == 0xFFFFFFFFu)
-                return true; // MAXDWORD interval with zero totals: whatever is there, at once
-            else if (!changed_.wait_for(lock, std::chrono::milliseconds(total), ready))
-                return true;
+            if (!usb_ && total == 0 && timeouts_.ReadIntervalTimeout == 0xFFFFFFFFu) return true; // at once
+            ++blocked_;
+            changed_.notify_all();
+            bool woken = usb_ ? (changed_.wait(lock, ready), true)
+                              : changed_.wait_for(lock, std::chrono::milliseconds(total), ready);
+            --blocked_;
+            if (!woken) return true;
             continue;
         }
         Step& step = steps_.front();

@@ -1,9 +1,7 @@
-// An in-process printer on a parallel port or on USB, behaving as the kernel's
-// device does: a read takes what the printer has sent (or part of it); with
-// nothing there, a USB read blocks until the printer speaks or the read is
-// cancelled, a parallel one waits out the port's total read time-out (a second
-// when never set). Writes are recorded and may be answered. A USB printer is
-// listed by SetupAPI, takes writes on "PIPE00" and gives reads on "PIPE01".
+// An in-process printer on a parallel port or USB ("PIPE00" writes, "PIPE01"
+// reads), as the kernel's device behaves: with nothing sent, a USB read blocks
+// until the printer speaks or the read is cancelled, a parallel one waits out
+// the port's total read time-out (a second when never set).
 #pragma once
 
 #include "comm_env.h"
@@ -55,7 +53,7 @@ class FakePrinter : public orbis::platform::IoObject {
     int Reads() { return Get(reads_); }
     int Opens(const std::string& pipe) { return Get(opens_)[pipe]; } // "": the port or bare device
     int OpenHandles(const std::string& pipe = "") { return Get(handles_)[pipe]; }
-    int BlockedReads() { return Get(blocked_); } // waiting in a read right now
+    int BlockedReads() { return Get(blocked_); } // waiting in a read for the printer to speak
     bool WaitForBlockedRead(int ms) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return blocked_ > 0; });
@@ -102,8 +100,6 @@ class FakePrinter : public orbis::platform::IoObject {
         steps_.push_back(std::move(step));
         changed_.notify_all();
     }
-    bool ReadLocked(std::unique_lock<std::mutex>& lock, unsigned char* buffer, DWORD count, DWORD* got,
-                    DWORD* error);
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Step> steps_;
@@ -126,9 +122,7 @@ std::shared_ptr<FakePrinter> OpenLpt1(int mode);
 std::shared_ptr<FakePrinter> OpenUsb(const std::string& serial = "S1", DWORD number = 1,
                                      const char* port = "USB001");
 
-// Registry entries under HKLM\SYSTEM\CurrentControlSet\Control\DeviceClasses:
-// an interface instance of the USB printer class with its port number, link
-// state and symbolic link; the key is named after the link ("\" -> "#").
+// A USB printer class interface instance in the registry: its port number, link state and symbolic link.
 void AddPrinterInterface(const std::string& symbolicLink, DWORD portNumber, DWORD linked,
                          const std::string& deviceInstance);
 
