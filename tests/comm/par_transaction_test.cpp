@@ -1,11 +1,13 @@
-// Transactions on a directly opened parallel port: what is written, and how the
-// read thread assembles, matches and hands over the printer's replies.
+// A directly opened parallel port: recognition and the NPA-mode inquiry at the open, what
+// each transaction writes, and how the read thread assembles and matches the replies.
 #include "support/comm_env.h"
-#include "support/par_fake_port.h"
+#include "support/fake_printer.h"
 
 #include "dvc_internal.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 using namespace commtest;
 
@@ -61,7 +63,7 @@ TEST(ParTransaction, RepliesAreFoundJoinedAndMatched) {
         TestWorld world;
         auto port = OpenLpt1(NPA_AUTO);
         for (const auto& read : c.reads)
-            read.empty() ? port->FeedEmpty() : port->Feed(read);
+            port->Feed(read);
         unsigned char buffer[4096] = {};
         uint32_t length = c.capacity;
         EXPECT_EQ(DvcSendCommand("LPT1", kRegister.data(), 7, buffer, &length), c.result);
@@ -89,24 +91,26 @@ TEST(ParTransaction, WhatReachesThePort) {
         {NPA_AUTO, kRegister, 0, DVC_RESPONSE_TOO_LARGE, 0, true}, // the reply is waited for anyway
         {NPA_ON, longest, 0, DVC_OK, 0, true},
         {NPA_AUTO, longest + Bytes{0}, 64, DVC_CMD_FAIL, 64, false},
+        {NPA_AUTO, kRegister, 64, DVC_SEND_WRITEFAIL, 0, false}, // the port refuses every write
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command.size());
         TestWorld world;
         auto port = OpenLpt1(c.mode);
-        port->SetResponder([](const Bytes& written, FakeParallelPort& self) {
+        port->writeFails = c.result == DVC_SEND_WRITEFAIL;
+        port->SetResponder([](const Bytes& written, FakePrinter& self) {
             if (written.size() == 7 && written[3] & 0x10) self.Feed(Packet(0x10, 0xE0, {4}));
         });
         unsigned char buffer[64] = {};
         uint32_t length = c.size;
-        auto start = FakeParallelPort::Clock::now();
+        auto start = FakePrinter::Clock::now();
         EXPECT_EQ(DvcSendCommand("LPT1", c.command.data(), static_cast<uint16_t>(c.command.size()),
                                  c.size ? buffer : nullptr, &length),
                   c.result);
         EXPECT_EQ(length, c.length);
         // The read thread lets the printer think 385 ms before its first read, even for a ready reply.
         if (c.result == DVC_OK && c.length) {
-            EXPECT_GE(FakeParallelPort::Clock::now() - start, std::chrono::milliseconds(385));
+            EXPECT_GE(FakePrinter::Clock::now() - start, std::chrono::milliseconds(385));
         }
         std::vector<Bytes> expected;
         if (c.mode != NPA_ON && c.written) expected.push_back(kStart);
@@ -115,12 +119,80 @@ TEST(ParTransaction, WhatReachesThePort) {
         if (c.mode == NPA_ON) writes.erase(writes.begin()); // the inquiry of the open
         EXPECT_EQ(writes, expected);
     }
-    TestWorld world;
-    OpenLpt1(NPA_AUTO)->SetWriteFails(true);
-    uint32_t length = 16;
-    unsigned char buffer[16];
-    EXPECT_EQ(DvcSendCommand("LPT1", kRegister.data(), 7, buffer, &length), DVC_SEND_WRITEFAIL);
-    EXPECT_EQ(length, 0u);
+}
+
+const char kVantrel[] = "MFG:Vantrel;MDL:Orbis LP 2200;CMD:PJL,PCL;";
+const std::string kInquiryText = "\x1b%-12345X@PJL DINQUIRE VNPAP\r\n\x1b%-12345X";
+const Bytes kInquiry(kInquiryText.begin(), kInquiryText.end());
+
+Bytes Text(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
+
+TEST(ParOpen, FamilyMarkers) {
+    const std::pair<const char*, bool> cases[] = {
+        {"MFG:Vantrel;", true},   {"MFG:VANTREL;", false}, {"CMD:VNPAP;", true},     {"CMD:vnpap;", true},
+        {"CMD:Vnpap;", true},     {"CMD:vNPAP;", false},   {"CMD:PCL, NPAP,", true}, {"CMD:PCL, NPAP;", true},
+        {"CMD:PCL,NPAP;", false}, {"CMD: NPAP:", false},   {"CMD:CPDNPA00;", true},  {"CMD:cpdnpa00;", true},
+        {"CMD:Cpdnpa00;", true},  {"CMD:CPDNPA0;", false}, {"MFG:Other;", false},    {"", false},
+    };
+    for (const auto& [id, recognised] : cases)
+        EXPECT_EQ(IsRecognizedPrinter(id), recognised) << id;
+}
+
+// The device ID and the answers to the PJL inquiry decide the mode and the result.
+TEST(ParOpen, DeviceIdAndInquiryDecideTheMode) {
+    const Bytes kOnProof = {0xA5, 0x00, 0x02, 0x80, 0x00}, kOtherNpa = {0xA5, 0x00, 0x02, 0x80, 0x01};
+    const std::string longId = "MFG:Vantrel;CMD:VNPAP;" + std::string(6000, 'x');
+    const struct Case {
+        std::string id;
+        std::vector<Bytes> answers; // one per inquiry; empty is silence
+        int result, mode, inquiries;
+    } cases[] = {
+        {kVantrel, {{}}, DVC_OK, NPA_AUTO, 1},
+        {kVantrel, {Text("@PJL DINQUIRE VNPAP\r\nAUTO\r\n")}, DVC_OK, NPA_AUTO, 1},
+        {kVantrel, {Text("@PJL DINQUIRE VNPAP\r\nOFF\r\n")}, DVC_CMD_FAIL, 0, 1},
+        {kVantrel, {Text("@PJL DINQUIRE VNPAP\r\nON\r\n")}, DVC_CMD_FAIL, 0, 1},
+        {kVantrel, {Text("@PJL AUTO OFF\r\n")}, DVC_CMD_FAIL, 0, 1},
+        {kVantrel, {kOnProof}, DVC_OK, NPA_ON, 1},
+        {kVantrel, {kOtherNpa, kOnProof}, DVC_OK, NPA_ON, 2},
+        {kVantrel, {kOtherNpa, kOtherNpa}, DVC_CMD_FAIL, 0, 2},
+        {"MFG:Vantrel;CMD:VNPAP;", {kOnProof}, DVC_OK, NPA_AUTO, 0},
+        {"MFG:Other;CMD:CPDNPA001;", {kOnProof}, DVC_OK, NPA_AUTO, 0},
+        {"MFG:Other;CMD:CPDNPA00;", {kOnProof}, DVC_OK, NPA_ON, 1},
+        {"MFG:Other;CMD:PCL;", {}, DVC_REFUSED, 0, 0},
+        {"", {}, DVC_NOT_OPEN, 0, 0}, // device ID unreadable
+        {longId.substr(0, 4096), {}, DVC_OK, NPA_AUTO, 0},
+        {longId, {}, DVC_OK, NPA_AUTO, 0}, // kept to the 4096 bytes of its buffer
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id.substr(0, 40) + std::to_string(c.answers.size()));
+        TestWorld world;
+        auto port = FakePrinter::Attach("LPT1", c.id);
+        auto answers = std::make_shared<std::vector<Bytes>>(c.answers);
+        port->SetResponder([answers](const Bytes& written, FakePrinter& self) {
+            if (written.size() != 39 || answers->empty()) return;
+            self.Feed(answers->front());
+            answers->erase(answers->begin());
+        });
+        EXPECT_EQ(DvcOpenPort("LPT1"), c.result);
+        EXPECT_EQ(port->Writes(), std::vector<Bytes>(c.inquiries, kInquiry));
+        if (c.result == DVC_OK) {
+            EXPECT_EQ(G_NpaMode, c.mode);
+            EXPECT_STREQ(G_szPortName, "LPT1");
+            EXPECT_EQ(std::string(G_szDeviceId), c.id.substr(0, 4096));
+        } else { // no port open, and its handle closed
+            EXPECT_STREQ(G_szPortName, "");
+            EXPECT_EQ(G_hPort, INVALID_HANDLE_VALUE);
+            EXPECT_EQ(port->OpenHandles(), 0);
+        }
+        auto set = port->TimeoutsSet(); // the inquiry's time-outs, then the earlier ones back
+        ASSERT_EQ(set.size(), c.inquiries ? 2u : 0u);
+        if (!c.inquiries) continue;
+        const COMMTIMEOUTS inquiry = {50, 5, 2500, 10, 2500};
+        EXPECT_EQ(0, std::memcmp(&set[0], &inquiry, sizeof inquiry));
+        EXPECT_EQ(set[1].ReadTotalTimeoutConstant, 1000u);
+    }
 }
 
 } // namespace

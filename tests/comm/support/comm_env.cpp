@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -22,39 +21,34 @@ namespace commtest {
 const Bytes kStart = {0xA5, 0x00, 0x10, 0x80, 0xA4, 0x5B, 0xA4, 0x5B, 0x10, 0xEF,
                       0xA4, 0x5B, 0x11, 0xEE, 0x00, 0xFF, 0x13, 0xEC, 0x2E};
 const Bytes kRegister = {0xA5, 0x00, 0x04, 0x50, 0xE0, 0x03, 0x40};
-const Bytes kOfflineFileCommand = {0xA5, 0x00, 0x06, 0x40, 0xE0, 0xE7, 0x0C, 0x01, 0x00};
-const Bytes kOnlineFileCommand = {0xA5, 0x00, 0x06, 0x40, 0xE0, 0xE7, 0x0C, 0x00, 0x00};
 
+namespace {
+
+// Closes the open port and shuts the library down; the next call initialises it again.
 void ResetLibrary() {
     if (G_bInitialized) {
-        if (G_szPortName[0] != '\0') {
-            std::string open = G_szPortName;
-            DvcClosePort(open.c_str());
-        }
+        if (G_szPortName[0] != '\0') DvcClosePort(std::string(G_szPortName).c_str());
         DvcShutdown();
     }
     G_bInitialized = false;
     G_LoggingLevel = 0;
 }
 
+const char kLevelKey[] = "SOFTWARE\\VANTREL\\VANDVC";
+
+} // namespace
+
 TestWorld::TestWorld() {
     ResetLibrary();
     UsbForgetPrintersForTesting(); // its printers are new to the library
-
     char pattern[] = "/tmp/orbis-comm-test-XXXXXX";
     if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
     base_ = pattern;
-    root_ = base_ + "/root";
-    cwd_ = base_ + "/cwd";
-    fs::create_directories(root_);
-    fs::create_directories(cwd_);
-    if (const char* old = std::getenv("ORBIS_ROOT")) {
-        hadRoot_ = true;
-        oldRoot_ = old;
-    }
-    setenv("ORBIS_ROOT", root_.c_str(), 1);
+    fs::create_directories(base_ + "/root");
+    fs::create_directories(base_ + "/cwd");
+    setenv("ORBIS_ROOT", (base_ + "/root").c_str(), 1);
     oldCwd_ = fs::current_path().string();
-    fs::current_path(cwd_);
+    fs::current_path(base_ + "/cwd");
 }
 
 TestWorld::~TestWorld() {
@@ -62,10 +56,7 @@ TestWorld::~TestWorld() {
     orbis::platform::ClearDeviceOverrides();
     std::error_code ignored;
     fs::current_path(oldCwd_, ignored);
-    if (hadRoot_)
-        setenv("ORBIS_ROOT", oldRoot_.c_str(), 1);
-    else
-        unsetenv("ORBIS_ROOT");
+    unsetenv("ORBIS_ROOT");
     fs::remove_all(base_, ignored);
 }
 
@@ -92,15 +83,10 @@ std::vector<std::string> ReadLines(const std::string& hostPath) {
     return lines;
 }
 
-std::vector<std::string> LogLines() {
-    return ReadLines(Host("C:\\VanDvc32.log"));
-}
-
 std::vector<std::string> LogMessages() {
     std::vector<std::string> messages;
-    for (const auto& line : LogLines()) {
-        // "HH:MM:SS TICKS: message"; a line without that head (the second line
-        // of a message ending in "\n") is kept whole.
+    for (const auto& line : ReadLines(Host("C:\\VanDvc32.log"))) {
+        // A line without the head (the second line of a message ending in "\n") is kept whole.
         size_t head = line.find(": ", 9);
         messages.push_back(
             line.size() > 9 && line[8] == ' ' && head != std::string::npos ? line.substr(head + 2) : line);
@@ -126,49 +112,31 @@ bool Eventually(const std::function<bool()>& condition) {
     return condition();
 }
 
-static const char kKey[] = "SOFTWARE\\VANTREL\\VANDVC";
-
-void SetLoggingLevel(uint32_t level) {
-    HKEY key = nullptr;
+void SetMachineValue(const std::string& key, const char* name, DWORD type, const void* data, DWORD size) {
+    HKEY handle = nullptr;
     DWORD disposition = 0;
     char noClass[1] = "";
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, noClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                        nullptr, &key, &disposition) != ERROR_SUCCESS)
-        throw std::runtime_error("cannot create the library's key");
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, noClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                        nullptr, &handle, &disposition) != ERROR_SUCCESS)
+        throw std::runtime_error("cannot create " + key);
+    RegSetValueExA(handle, name, 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(handle);
+}
+
+void SetLoggingLevel(uint32_t level) {
     DWORD value = level;
-    RegSetValueExA(key, "LoggingLevel", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-    RegCloseKey(key);
+    SetMachineValue(kLevelKey, "LoggingLevel", REG_DWORD, &value, sizeof value);
 }
 
 bool ReadLoggingLevel(uint32_t* level) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLevelKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     DWORD type = 0, value = 0, size = sizeof value;
     LONG rc = RegQueryValueExA(key, "LoggingLevel", nullptr, &type, reinterpret_cast<LPBYTE>(&value), &size);
     RegCloseKey(key);
     if (rc != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value) return false;
     *level = value;
     return true;
-}
-
-std::string RecordedDacl(const std::string& keyPath) {
-    std::string header = "[" + keyPath + "]";
-    bool inKey = false;
-    for (const auto& line : ReadLines(orbis::platform::Root() + "/registry.reg")) {
-        if (!line.empty() && line[0] == '[')
-            inKey = line == header;
-        else if (inKey && line.rfind(";@dacl=", 0) == 0)
-            return line.substr(7);
-    }
-    return "";
-}
-
-Bytes Hex(const std::string& text) {
-    Bytes bytes;
-    for (size_t i = 0; i + 1 < text.size(); i += text[i] == ' ' ? 1 : 2)
-        if (text[i] != ' ')
-            bytes.push_back(static_cast<unsigned char>(std::stoi(text.substr(i, 2), nullptr, 16)));
-    return bytes;
 }
 
 Bytes operator+(Bytes a, const Bytes& b) {
@@ -196,14 +164,6 @@ Bytes Filler(size_t count, unsigned seed) {
         data[i] = b == 0xA5 ? 0x5A : b;
     }
     return data;
-}
-
-std::string HexText(const Bytes& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (unsigned char b : bytes)
-        text += {digits[b >> 4], digits[b & 15]};
-    return text;
 }
 
 std::vector<Bytes> Split(const Bytes& bytes, size_t size) {

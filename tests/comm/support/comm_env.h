@@ -1,7 +1,8 @@
-// Shared helpers for the library's tests: a fresh root and current directory
-// per test with a clean library state, file, log and registry access, and
-// NPA packet building.
+// Shared helpers for the library's tests: a fresh world per test, files, the
+// log, the registry, and NPA packet building.
 #pragma once
+
+#include "win32.h"
 
 #include <cstdint>
 #include <functional>
@@ -12,60 +13,47 @@ namespace commtest {
 
 using Bytes = std::vector<unsigned char>;
 
-// Gives one test its own ORBIS_ROOT and current directory (both temporary) and
-// puts them back afterwards; the library is closed and uninitialised on entry and exit,
-// and knows none of its USB printers yet.
+// One test's own ORBIS_ROOT and current directory; the library closed and uninitialised
+// on entry and exit, knowing none of its USB printers yet.
 class TestWorld {
   public:
     TestWorld();
     ~TestWorld();
     TestWorld(const TestWorld&) = delete;
     TestWorld& operator=(const TestWorld&) = delete;
-    const std::string& root() const { return root_; }
-    const std::string& cwd() const { return cwd_; }
 
   private:
-    std::string base_, root_, cwd_, oldCwd_, oldRoot_;
-    bool hadRoot_ = false;
+    std::string base_, oldCwd_;
 };
-
-// Closes the open port, shuts the library down; the next call initialises it again.
-void ResetLibrary();
 
 std::string Host(const std::string& windowsPath); // host path under the current root
 Bytes ReadBytes(const std::string& hostPath);
 void WriteBytes(const std::string& hostPath, const Bytes& bytes);
 std::vector<std::string> ReadLines(const std::string& hostPath);
 
-// "C:\VanDvc32.log" as lines, and each line's message part (behind "HH:MM:SS TICKS: ").
-std::vector<std::string> LogLines();
+// Each line of "C:\VanDvc32.log" without its "HH:MM:SS TICKS: " head.
 std::vector<std::string> LogMessages();
 bool Logged(const std::string& message);
 
-// Whether the library's read thread is running; and a generous poll for a
-// condition (the point is that it comes true at all, not how fast).
+// Whether the read thread runs; a generous poll for a condition that must come true.
 bool ReadThreadRuns();
 bool Eventually(const std::function<bool()>& condition);
 
+// A value under HKEY_LOCAL_MACHINE, its key created as needed.
+void SetMachineValue(const std::string& key, const char* name, DWORD type, const void* data, DWORD size);
 // "LoggingLevel" under HKEY_LOCAL_MACHINE\SOFTWARE\VANTREL\VANDVC.
 void SetLoggingLevel(uint32_t level);
 bool ReadLoggingLevel(uint32_t* level);
-// The access list the hive file records for a key, empty when none.
-std::string RecordedDacl(const std::string& keyPath);
 
-Bytes Hex(const std::string& text); // "A5 00 05"
 Bytes operator+(Bytes a, const Bytes& b);
 Bytes Packet(uint8_t flags, uint8_t command, const Bytes& data = {}); // A5, length, flags, command, data
 std::vector<Bytes> Split(const Bytes& bytes, size_t size);            // pieces of `size`, the last shorter
 // `size` bytes: A5, the length field, `flags`, E0, filler (a shorter size cuts that head).
 Bytes Command(size_t size, uint8_t flags);
-std::string HexText(const Bytes& bytes); // "A5000750..."
 // Packet data of `count` bytes without 0xA5 (which would read as a packet start).
 Bytes Filler(size_t count, unsigned seed = 1);
 
-extern const Bytes kStart;              // the 19-byte NPA start packet
-extern const Bytes kRegister;           // A5 00 04 50 E0 03 40: alert registration, reply asked for
-extern const Bytes kOfflineFileCommand; // A5 00 06 40 E0 E7 0C 01 00
-extern const Bytes kOnlineFileCommand;  // A5 00 06 40 E0 E7 0C 00 00
+extern const Bytes kStart;    // the 19-byte NPA start packet
+extern const Bytes kRegister; // A5 00 04 50 E0 03 40: alert registration, reply asked for
 
 } // namespace commtest
