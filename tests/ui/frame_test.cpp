@@ -1,5 +1,5 @@
-// The frame's commands that reach the printer: apply and save to a command
-// file, with their messages, and closing through the document.
+// The frame's commands: apply, save to a command file, read again, profiles, with their
+// messages, and closing through the document.
 #include "support/ui_fixture.h"
 
 #include "main_frame.h"
@@ -7,48 +7,47 @@
 #include "printer_doc.h"
 #include "settings_view.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QTest>
 #include <QFileInfo>
 #include <QLabel>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTest>
 
 #include <filesystem>
 #include <fstream>
 
-#include <sys/stat.h>
-
 namespace {
 
-class Frame : public UiFixture {};
-
-struct ApplyCase {
-    const char* what;
-    int writeOnly;
-    bool edited;
-    std::vector<std::string> captions;
-    bool modifiedAfter;
-    bool outOfPaper = false; // LPT1 is the host's lp port, which takes no byte (the NT family's copy)
-    std::string cause = "";  // beside the message
+class Frame : public UiFixture {
+  protected:
+    // The page's list of BLANKPGS shows `value`, as the document holds it.
+    void ExpectShown(const std::string& value) {
+        EXPECT_EQ(doc_->CurrentValues["BLANKPGS"], value);
+        auto* shown = frame_->Page()->ControlAs<QComboBox>(1018);
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(shown->currentData().toString().toStdString(), "BLANKPGS:" + value);
+    }
 };
 
 TEST_F(Frame, ApplyReportsFailureAndKeepsTheDocumentModified) {
     // No printer is attached to LPT1 in this root: any attempt to send fails.
-    const ApplyCase cases[] = {
-        // First: the library asks for the Windows family (NT: only lp serves LPT1) once per process.
-        {"write-only whose copy does not reach the port",
-         1,
-         true,
-         {"설정 적용 실패"},
-         true,
-         true,
-         "nothing or not all of the data reached LPT1: the printer is not ready (out of paper?)"},
-        {"write-only without an edit sends nothing and clears the flag", 1, false, {}, false},
-        {"two-way always sends every value", 0, false, {"설정 적용 실패"}, true},
+    struct Case {
+        const char* what;
+        int writeOnly;
+        bool edited; // a box on a page clicked
+        bool failed;
+        bool outOfPaper = false; // LPT1 is the host's lp port, which takes no byte (the NT family's copy)
     };
-    for (const ApplyCase& c : cases) {
+    const Case cases[] = {
+        // First: the library asks for the Windows family (NT: only lp serves LPT1) once per process.
+        {"write-only whose copy does not reach the port", 1, true, true, true},
+        {"write-only without an edit sends nothing and clears the flag", 1, false, false},
+        {"two-way always sends every value and keeps no edits apart", 0, true, true},
+    };
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         if (c.outOfPaper) {
             std::filesystem::create_directories(dir_ + "/sys/class/printer/lp0");
@@ -59,9 +58,16 @@ TEST_F(Frame, ApplyReportsFailureAndKeepsTheDocumentModified) {
                 << "[Kernel]\nSysfs=" << dir_ << "/sys\nDev=" << dir_ << "/dev\n";
         }
         setenv("ORBIS_SOURCES", c.outOfPaper ? "kernel" : "simulated", 1);
-        CPrinterDoc& doc = MakeDocument({{"BLANKPGS", "PRINT"}}, c.writeOnly);
+        CPrinterDoc& doc = MakeDocument({{"BLANKPGS", "PRINT"}, {"RESRED", "OFF"}}, c.writeOnly);
         CMainFrame& frame = MakeFrame();
-        if (c.edited) doc.ChangedValues["BLANKPGS"] = "DONTPRINT";
+        QAction* save = frame.Command(kCmdSaveCommandFile);
+        EXPECT_EQ(save->isEnabled(), c.writeOnly == 0) << "the blank page greys it in write-only mode";
+        if (c.edited) {
+            ShowPage(6)->ControlAs<QCheckBox>(1262)->click();
+            ShowPage(6); // a later page does not grey it again
+        }
+        EXPECT_EQ(save->isEnabled(), c.writeOnly == 0 || c.edited);
+        EXPECT_EQ(doc.ChangedValues, (c.writeOnly && c.edited ? StringMap{{"RESRED", "ON"}} : StringMap()));
         doc.SetModifiedFlag(true);
         host_.boxes.clear();
         // Chosen from the menu bar: its prompt is showing when the command starts.
@@ -76,26 +82,29 @@ TEST_F(Frame, ApplyReportsFailureAndKeepsTheDocumentModified) {
         };
         frame.OnApply();
         host_.onBusy = nullptr;
-        EXPECT_EQ(shown, c.captions.empty() ? "<no exchange>"
-                                            : "프린터에 설정을 적용 하고 있습니다. 잠시 기다리십시오...");
-        std::vector<std::string> captions;
-        for (const ShownBox& box : host_.boxes) {
-            captions.push_back(box.caption);
-            EXPECT_EQ(box.text, "설정사항을 프린트에 저용 할수 없습니다. 프린터가 연결되어 있고 전원이 켜져 "
-                                "있는지 확인 하십시오.");
-            EXPECT_EQ(box.icon, MessageIcon::Stop);
-            EXPECT_FALSE(box.owned);
-            EXPECT_EQ(box.cause, c.cause);
+        EXPECT_EQ(shown,
+                  c.failed ? "프린터에 설정을 적용 하고 있습니다. 잠시 기다리십시오..." : "<no exchange>");
+        ASSERT_EQ(host_.boxes.size(), c.failed ? 1u : 0u);
+        if (c.failed) {
+            EXPECT_EQ(host_.boxes[0].caption, "설정 적용 실패");
+            EXPECT_EQ(host_.boxes[0].text, "설정사항을 프린트에 저용 할수 없습니다. 프린터가 연결되어 있고 "
+                                           "전원이 켜져 있는지 확인 하십시오.");
+            EXPECT_EQ(host_.boxes[0].icon, MessageIcon::Stop);
+            EXPECT_FALSE(host_.boxes[0].owned);
+            EXPECT_EQ(
+                host_.boxes[0].cause,
+                c.outOfPaper
+                    ? "nothing or not all of the data reached LPT1: the printer is not ready (out of paper?)"
+                    : "");
         }
-        EXPECT_EQ(captions, c.captions);
-        EXPECT_EQ(doc.IsModified(), c.modifiedAfter);
+        EXPECT_EQ(doc.IsModified(), c.failed);
         EXPECT_EQ(frame.PaneText().toStdString(), "준비됨") << "the status text comes back";
 
         // Closing asks about unapplied edits only while the document is modified.
         host_.boxes.clear();
         frame.close();
-        ASSERT_EQ(host_.boxes.size(), c.modifiedAfter ? 1u : 0u);
-        if (c.modifiedAfter) {
+        ASSERT_EQ(host_.boxes.size(), c.failed ? 1u : 0u);
+        if (c.failed) {
             EXPECT_EQ(host_.boxes[0].caption, "변경사항을 적용 하시겠습니까?");
             EXPECT_EQ(host_.boxes[0].buttons, MessageButtons::YesNo);
             EXPECT_TRUE(host_.boxes[0].owned);
@@ -106,41 +115,30 @@ TEST_F(Frame, ApplyReportsFailureAndKeepsTheDocumentModified) {
 }
 
 TEST_F(Frame, SaveCommandFile) {
-    struct Case {
-        const char* what;
-        std::string path; // "" cancels the dialog
-        bool written;
-        std::string message;
-    };
     const std::string missing = dir_ + "/no such folder/settings.npa";
-    const Case cases[] = {
-        {"cancelling the dialog does nothing", "", false, ""},
-        {"a chosen path receives the commands", dir_ + "/out.npa", true, ""},
-        {"a path that cannot be written is named in the message", missing, false,
-         "코멘드 파일 " + missing + "에 설정을 저장 할 수 없습니다."},
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""}, // the dialog cancelled: nothing happens
+        {dir_ + "/out.npa", ""},
+        {missing, "코멘드 파일 " + missing + "에 설정을 저장 할 수 없습니다."},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [path, message] : cases) {
+        SCOPED_TRACE(path);
         CPrinterDoc& doc = MakeDocument({{"BLANKPGS", "PRINT"}, {"AUTOCR", "ON"}});
-        CMainFrame& frame = MakeFrame();
+        MakeFrame();
         doc.SetModifiedFlag(true);
         host_.boxes.clear();
         host_.saveAsked = 0;
-        host_.savePath = QString::fromStdString(c.path);
-        frame.OnSaveCommandFile();
+        host_.savePath = QString::fromStdString(path);
+        frame_->OnSaveCommandFile();
         EXPECT_EQ(host_.saveAsked, 1);
-        if (c.message.empty()) {
-            EXPECT_TRUE(host_.boxes.empty());
-        } else {
-            ASSERT_EQ(host_.boxes.size(), 1u);
-            EXPECT_EQ(host_.boxes[0].text, c.message);
+        ASSERT_EQ(host_.boxes.size(), message.empty() ? 0u : 1u);
+        if (!message.empty()) {
+            EXPECT_EQ(host_.boxes[0].text, message);
             EXPECT_EQ(host_.boxes[0].caption, "코멘드 파일 만들기 실패");
             EXPECT_EQ(host_.boxes[0].icon, MessageIcon::Stop);
         }
-        if (!c.path.empty()) {
-            QFileInfo file(QString::fromStdString(c.path));
-            EXPECT_EQ(file.exists() && file.size() > 0, c.written);
-        }
+        QFileInfo file(QString::fromStdString(path));
+        EXPECT_EQ(file.exists() && file.size() > 0, path == dir_ + "/out.npa");
         EXPECT_TRUE(doc.IsModified()) << "saving leaves the document modified";
         doc.SetModifiedFlag(false);
         frame_.reset();
@@ -152,34 +150,19 @@ TEST_F(Frame, F5ReadsThePrinterAgainAskingFirstAboutUnappliedEdits) {
         const char* what;
         int writeOnly;
         bool modified;
-        int answer;
-        int queryResult;
+        int answer, queryResult;
         bool asked, queried;
         std::string valueAfter; // of BLANKPGS, as the page shows it too
-        std::vector<std::string> captions;
+        bool failed;
     };
     const Case cases[] = {
-        {"a clean document is read again at once", 0, false, kIdNo, 0, false, true, "DONTPRINT", {}},
-        {"unapplied edits: No keeps them", 0, true, kIdNo, 0, true, false, "PRINT", {}},
-        {"unapplied edits: Yes drops them for the printer's values",
-         0,
-         true,
-         kIdYes,
-         0,
-         true,
-         true,
-         "DONTPRINT",
-         {}},
-        {"a query that fails changes nothing",
-         0,
-         true,
-         kIdYes,
-         kQueryFailed,
-         true,
-         true,
-         "PRINT",
-         {"다시 읽기 실패"}},
-        {"write-only: there is nothing to read", 1, false, kIdYes, 0, false, false, "PRINT", {}},
+        // clang-format off
+        {"a clean document is read again at once", 0, false, kIdNo, 0, false, true, "DONTPRINT", false},
+        {"unapplied edits: No keeps them", 0, true, kIdNo, 0, true, false, "PRINT", false},
+        {"unapplied edits: Yes drops them for the printer's values", 0, true, kIdYes, 0, true, true, "DONTPRINT", false},
+        {"a query that fails changes nothing", 0, true, kIdYes, kQueryFailed, true, true, "PRINT", true},
+        {"write-only: there is nothing to read", 1, false, kIdYes, 0, false, false, "PRINT", false},
+        // clang-format on
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -201,23 +184,19 @@ TEST_F(Frame, F5ReadsThePrinterAgainAskingFirstAboutUnappliedEdits) {
         };
         EXPECT_EQ(frame.Command(kCmdReread)->isEnabled(), c.writeOnly == 0) << "greyed in write-only mode";
         QTest::keyClick(&frame, Qt::Key_F5);
-        std::vector<std::string> captions;
-        for (const ShownBox& box : host_.boxes)
-            if (box.buttons == MessageButtons::YesNo) {
-                EXPECT_EQ(box.caption, "설정을 다시 읽으시겠습니까?");
-                EXPECT_TRUE(box.owned);
-            } else {
-                captions.push_back(box.caption);
-                EXPECT_EQ(box.icon, MessageIcon::Stop);
-            }
-        EXPECT_EQ(host_.boxes.size() - captions.size(), c.asked ? 1u : 0u) << "asked first";
-        EXPECT_EQ(captions, c.captions);
+        ASSERT_EQ(host_.boxes.size(), (c.asked ? 1u : 0u) + (c.failed ? 1u : 0u));
+        if (c.asked) {
+            EXPECT_EQ(host_.boxes[0].caption, "설정을 다시 읽으시겠습니까?");
+            EXPECT_EQ(host_.boxes[0].buttons, MessageButtons::YesNo);
+            EXPECT_TRUE(host_.boxes[0].owned);
+        }
+        if (c.failed) {
+            EXPECT_EQ(host_.boxes.back().caption, "다시 읽기 실패");
+            EXPECT_EQ(host_.boxes.back().icon, MessageIcon::Stop);
+        }
         EXPECT_EQ(queries, c.queried ? 1 : 0);
-        EXPECT_EQ(doc.CurrentValues["BLANKPGS"], c.valueAfter);
+        ExpectShown(c.valueAfter);
         EXPECT_EQ(doc.IsModified(), c.modified && !(c.queried && c.queryResult == 0));
-        auto* shown = frame.Page()->ControlAs<QComboBox>(1018);
-        ASSERT_NE(shown, nullptr);
-        EXPECT_EQ(shown->currentData().toString().toStdString(), "BLANKPGS:" + c.valueAfter);
         doc.SetModifiedFlag(false);
         frame_.reset();
     }
@@ -235,39 +214,34 @@ TEST_F(Frame, ProfilesExportAndImport) {
     };
     const std::string header = "[Profile]\nModel=Orbis LP 2200\n[Settings]\n";
     struct Case {
-        const char* what;
         std::string path; // "" cancels the dialog
-        std::string valueAfter;
-        std::string caption, says;
+        std::string valueAfter, caption, says;
     };
     const Case cases[] = {
-        {"cancelling the dialog does nothing", "", "PRINT", "", ""},
-        {"exported values come in as edits", exported, "DONTPRINT", "프로파일 가져오기", "설정 1개를"},
-        {"a line without '=' is named", write("a.profile", header + "BLANKPGS DONTPRINT\n"), "PRINT",
-         "프로파일 가져오기 실패", "\n4번째 줄: '이름=값' 형식이 아닙니다."},
-        {"an unknown setting is named", write("b.profile", header + "BLANKPGS=DONTPRINT\nNOSUCH=1\n"),
-         "PRINT", "프로파일 가져오기 실패", "\n5번째 줄: 알 수 없는 설정 NOSUCH"},
-        {"another printer's profile", write("c.profile", "[Profile]\nModel=Orbis LP 9\n[Settings]\n"),
-         "PRINT", "프로파일 가져오기 실패", "\n2번째 줄: 다른 프린터 모델(Orbis LP 9)의 프로파일 입니다."},
+        {"", "PRINT", "", ""},
+        {exported, "DONTPRINT", "프로파일 가져오기", "설정 1개를"},
+        {write("a.profile", header + "BLANKPGS DONTPRINT\n"), "PRINT", "프로파일 가져오기 실패",
+         "\n4번째 줄: '이름=값' 형식이 아닙니다."},
+        {write("b.profile", header + "BLANKPGS=DONTPRINT\nNOSUCH=1\n"), "PRINT", "프로파일 가져오기 실패",
+         "\n5번째 줄: 알 수 없는 설정 NOSUCH"},
+        {write("c.profile", "[Profile]\nModel=Orbis LP 9\n[Settings]\n"), "PRINT", "프로파일 가져오기 실패",
+         "\n2번째 줄: 다른 프린터 모델(Orbis LP 9)의 프로파일 입니다."},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(c.path);
         CPrinterDoc& doc = MakeDocument({{"BLANKPGS", "PRINT"}});
-        CMainFrame& frame = MakeFrame();
+        MakeFrame();
         ShowPage(1);
         host_.boxes.clear();
         host_.profilePath = QString::fromStdString(c.path);
-        frame.OnImportProfile();
+        frame_->OnImportProfile();
         ASSERT_EQ(host_.boxes.size(), c.caption.empty() ? 0u : 1u);
         if (!c.caption.empty()) {
             EXPECT_EQ(host_.boxes[0].caption, c.caption);
             EXPECT_NE(host_.boxes[0].text.find(c.says), std::string::npos) << host_.boxes[0].text;
         }
-        EXPECT_EQ(doc.CurrentValues["BLANKPGS"], c.valueAfter);
+        ExpectShown(c.valueAfter);
         EXPECT_EQ(doc.IsModified(), c.valueAfter != "PRINT");
-        auto* shown = frame.Page()->ControlAs<QComboBox>(1018);
-        ASSERT_NE(shown, nullptr);
-        EXPECT_EQ(shown->currentData().toString().toStdString(), "BLANKPGS:" + c.valueAfter);
         doc.SetModifiedFlag(false);
         frame_.reset();
     }

@@ -5,11 +5,7 @@
 #include "main_frame.h"
 #include "npa_catalogue.h"
 #include "npa_exchange.h"
-#include "printer_discovery.h"
 #include "printer_doc.h"
-#include "select_printer_dlg.h"
-#include "settings_view.h"
-#include "win32.h"
 
 #include <QApplication>
 
@@ -77,22 +73,6 @@ void UiFixture::TearDown() {
 void UiFixture::WriteCatalogue(const std::string& content) {
     std::ofstream(dir_ + "/quillon.ini", std::ios::binary | std::ios::trunc) << content;
     settings_internal::ResetNpaCatalogue();
-}
-
-void UiFixture::AddSpoolerPrinter(const std::string& key, const std::string& driver, const std::string& port,
-                                  const std::string& name) {
-    HKEY printer = nullptr;
-    std::string path = std::string(kSpoolerPrintersKey) + "\\" + key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &printer, nullptr),
-              ERROR_SUCCESS);
-    for (const auto& [value, text] : {std::pair<const char*, const std::string&>{"Printer Driver", driver},
-                                      {"Port", port},
-                                      {"Name", name}})
-        EXPECT_EQ(RegSetValueExA(printer, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                                 static_cast<DWORD>(text.size() + 1)),
-                  ERROR_SUCCESS);
-    RegCloseKey(printer);
 }
 
 CPrinterDoc& UiFixture::MakeDocument(const std::map<std::string, std::string>& values, int queryResult) {

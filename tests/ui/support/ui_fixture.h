@@ -53,10 +53,6 @@ class UiFixture : public ::testing::Test {
 
     void WriteCatalogue(const std::string& content);
 
-    // A spooler printer entry in this test's root.
-    void AddSpoolerPrinter(const std::string& key, const std::string& driver, const std::string& port,
-                           const std::string& name);
-
     // A document built from `values` (descriptors from the catalogue), with the scripted host.
     CPrinterDoc& MakeDocument(const std::map<std::string, std::string>& values, int queryResult = 0);
 
