@@ -56,7 +56,6 @@ struct Driver {
         if (auto* label = qobject_cast<QLabel*>(control)) text = label->text();
         if (auto* box = qobject_cast<QGroupBox*>(control)) text = box->title();
         if (auto* button = qobject_cast<QAbstractButton*>(control)) text = button->text().trimmed();
-        if (auto* title = qobject_cast<QTextEdit*>(control)) text = title->toPlainText();
         return text.toStdString();
     }
     // The control's place in dialog units, as the template gives it.
@@ -87,10 +86,6 @@ struct Driver {
                 QTest::keyClick(edit, c.toLatin1());
             else
                 QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(c), Qt::NoModifier);
-    }
-    std::string Value(const std::string& name) const {
-        auto found = Doc.CurrentValues.find(name);
-        return found == Doc.CurrentValues.end() ? "<absent>" : found->second;
     }
 
     CPrinterDoc Doc;
@@ -147,41 +142,33 @@ std::string Drive(Driver& d, const Control& c) {
         d.StepUp(id[1]);
         return c.stored;
     case Kind::Timer:
-        if (c.shown == "OFF") { // unchecked, the minimum `stored` shown greyed; checking stores it
-            EXPECT_FALSE(d.Checked(id[0]) || d.Enabled(id[1]) || d.Enabled(id[2]));
-            EXPECT_EQ(d.Text(id[1]), c.stored);
-            d.Click(id[0]);
-            EXPECT_TRUE(d.Enabled(id[1]) && d.Enabled(id[2]));
+    case Kind::Radios: {
+        // The number's own control (box or radio), the one that switches it off, its edit and up-down.
+        const bool radios = c.kind == Kind::Radios;
+        const int number = id[radios ? 2 : 0], off = id[radios ? 1 : 0], edit = id[id.size() - 2];
+        const int spin = id.back();
+        if (radios) {
+            EXPECT_FALSE(d.Enabled(id[0])) << "the first radio is shown, never chosen";
+            EXPECT_EQ(d.Label(id[0]) + " " + d.Label(id[1]), "없음 꺼짐");
+        }
+        if (c.shown == "OFF" || c.shown == "NONE") { // greyed at the minimum `stored`; the number stores it
+            EXPECT_FALSE(d.Checked(number) || d.Enabled(edit) || d.Enabled(spin));
+            EXPECT_EQ(d.Text(edit), c.stored);
+            EXPECT_TRUE(!radios || (d.Checked(id[0]) && !d.Enabled(off))) << "from none only a number";
+            if (radios) d.Click(off);
+            d.Click(number);
+            EXPECT_TRUE(d.Enabled(edit) && d.Enabled(spin));
             return c.stored;
         }
-        // At a number: a step up stores `stored`, clearing the box stores the off value.
-        EXPECT_TRUE(d.Checked(id[0]) && d.Enabled(id[1]) && d.Enabled(id[2]));
-        EXPECT_EQ(d.Text(id[1]), c.shown);
-        d.StepUp(id[2]);
-        EXPECT_EQ(d.Value(c.setting), c.stored);
-        d.Click(id[0]);
-        EXPECT_FALSE(d.Enabled(id[1]) || d.Enabled(id[2]));
+        // At a number: a step up stores `stored`, switching it off stores the off value.
+        EXPECT_TRUE(d.Checked(number) && d.Enabled(edit) && d.Enabled(spin));
+        EXPECT_EQ(d.Text(edit), c.shown);
+        d.StepUp(spin);
+        EXPECT_EQ(d.Doc.CurrentValues[c.setting], c.stored);
+        d.Click(off);
+        EXPECT_FALSE(d.Enabled(edit) || d.Enabled(spin));
         return "OFF";
-    case Kind::Radios:
-        EXPECT_FALSE(d.Enabled(id[0])) << "the first radio is shown, never chosen";
-        EXPECT_EQ(d.Label(id[0]), "없음");
-        EXPECT_EQ(d.Label(id[1]), "꺼짐");
-        if (c.shown == "NONE") { // only the number can be chosen; it stores the minimum `stored`
-            EXPECT_TRUE(d.Checked(id[0]));
-            EXPECT_FALSE(d.Enabled(id[1]) || d.Enabled(id[3]) || d.Enabled(id[4]));
-            d.Click(id[1]);
-            d.Click(id[2]);
-            EXPECT_TRUE(d.Enabled(id[3]) && d.Enabled(id[4]));
-            return c.stored;
-        }
-        // At a number: a step up stores `stored`, the second radio stores off.
-        EXPECT_TRUE(d.Checked(id[2]) && d.Enabled(id[3]) && d.Enabled(id[4]));
-        EXPECT_EQ(d.Text(id[3]), c.shown);
-        d.StepUp(id[4]);
-        EXPECT_EQ(d.Value(c.setting), c.stored);
-        d.Click(id[1]);
-        EXPECT_FALSE(d.Enabled(id[3]) || d.Enabled(id[4]));
-        return "OFF";
+    }
     }
     return "";
 }
@@ -339,43 +326,38 @@ TEST_F(Pages, TitlesLabelsAndAbsentValues) {
     }
 }
 
-// The custom page's first name, 16 bytes of code page 949 at most.
+// The custom page's first name: 16 bytes of code page 949 at most. Typed text comes key by key
+// ('\b' a backspace), pasted text at once.
 TEST_F(Pages, TextLimitCountsCodePageBytes) {
     // "가나다라마바사" is B0A1 B3AA B4D9 B6F3 B8B6 B9D9 BBE7, "아" BEC6; "똠" is 8C 63, its trail byte 'c'.
     const std::string k14 = "\xB0\xA1\xB3\xAA\xB4\xD9\xB6\xF3\xB8\xB6\xB9\xD9\xBB\xE7";
-    auto paste = [](Driver& d, QString text) {
-        QApplication::clipboard()->setText(text);
-        d.Get<QLineEdit>(1154)->paste();
-    };
     struct Case {
-        const char* what;
         std::string value; // before
-        std::string shown;
-        std::function<void(Driver&)> act;
+        QString shown, input;
+        bool paste;
         std::string stored;
     };
     const Case cases[] = {
-        {"a syllable past the limit is refused, a letter after it fits", k14, "가나다라마바사",
-         [](Driver& d) { d.Type(1154, "x아y"); }, k14 + "xy"},
-        {"a syllable whose trail byte is a letter is stored whole", "", "",
-         [](Driver& d) { d.Type(1154, "똠"); }, "\x8C\x63"},
-        {"a paste keeps the part that fits", "", "", [&](Driver& d) { paste(d, "가나다라마바사아자"); },
-         k14 + "\xBE\xC6"},
-        {"a paste with a character the code page lacks is refused", "ab", "ab",
-         [&](Driver& d) { paste(d, "A\U0001F600"); }, "ab"},
-        {"a longer value is shown whole and only shortened", "ABCDEFGHIJKLMNOPQR", "ABCDEFGHIJKLMNOPQR",
-         [](Driver& d) {
-             d.Type(1154, "Z");
-             QTest::keyClick(d.Get<QLineEdit>(1154), Qt::Key_Backspace);
-         },
-         "ABCDEFGHIJKLMNOPQ"},
+        {k14, "가나다라마바사", "x아y", false,
+         k14 + "xy"},                      // a syllable past the limit refused, a letter fits
+        {"", "", "똠", false, "\x8C\x63"}, // a trail byte that is a letter: stored whole
+        {"", "", "가나다라마바사아자", true, k14 + "\xBE\xC6"}, // a paste keeps the part that fits
+        {"ab", "ab", "A\U0001F600", true, "ab"}, // a character the code page lacks: the paste refused
+        {"ABCDEFGHIJKLMNOPQR", "ABCDEFGHIJKLMNOPQR", "Z\b", false,
+         "ABCDEFGHIJKLMNOPQ"}, // longer: only shortened
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(c.input.toStdString());
         Driver d(2, {{"CUST1NAME", c.value}});
-        EXPECT_EQ(d.Text(1154), c.shown);
-        c.act(d);
-        EXPECT_EQ(d.Value("CUST1NAME"), c.stored);
+        QLineEdit* edit = d.Get<QLineEdit>(1154);
+        ASSERT_NE(edit, nullptr);
+        EXPECT_EQ(edit->text(), c.shown);
+        QApplication::clipboard()->setText(c.input);
+        if (c.paste)
+            edit->paste();
+        else
+            d.Type(1154, c.input);
+        EXPECT_EQ(d.Doc.CurrentValues["CUST1NAME"], c.stored);
     }
 }
 
@@ -400,16 +382,6 @@ TEST(BindingText, KeysCompareWithoutCaseAndDoubleByteCharactersWhole) {
         EXPECT_EQ(EqualNoCase(a, b), equal) << a << " / " << b;
 }
 
-TEST(BindingText, PositionsPrintWithOrWithoutThousandsSeparators) {
-    const std::tuple<int, bool, const char*> cases[] = {
-        {0, true, "0"},          {999, true, "999"},        {1000, true, "1,000"},
-        {-1000, true, "-1,000"}, {12345, true, "12,345"},   {1234567, true, "1,234,567"},
-        {1000, false, "1000"},   {-32768, false, "-32768"},
-    };
-    for (const auto& [position, thousands, text] : cases)
-        EXPECT_EQ(FormatSpinPosition(position, thousands), text);
-}
-
 TEST_F(Pages, UpDownStepsWithinItsRangeAndRewritesItsEdit) {
     struct Case {
         int minimum, maximum, start;
@@ -418,9 +390,12 @@ TEST_F(Pages, UpDownStepsWithinItsRangeAndRewritesItsEdit) {
         int changes; // text-changed notifications after the start
     };
     const Case cases[] = {
-        {0, 10, 9, {+1, +1, +1}, "10", 1}, {0, 10, 1, {-1, -1, -1}, "0", 1},
-        {10, 0, 5, {+1, +1}, "3", 2},                              // a downward range: up lowers the number
-        {0, 2000, 999, {+1}, "1,000", 1},  {5, 9, 70, {}, "9", 0}, // clamped into the range when set
+        {0, 10, 9, {+1, +1, +1}, "10", 1},
+        {0, 10, 1, {-1, -1, -1}, "0", 1},
+        {10, 0, 5, {+1, +1}, "3", 2}, // a downward range: up lowers the number
+        {0, 2000, 999, {+1}, "1,000", 1},
+        {-2000, 0, -999, {-1}, "-1,000", 1},
+        {5, 9, 70, {}, "9", 0}, // clamped into the range when set
     };
     QWidget parent;
     for (const Case& c : cases) {

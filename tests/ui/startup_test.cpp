@@ -2,7 +2,6 @@
 // dialog, and the main window that follows.
 #include "support/ui_fixture.h"
 
-#include "about_dlg.h"
 #include "main_frame.h"
 #include "npa_exchange.h"
 #include "printer_app.h"
@@ -175,18 +174,6 @@ TEST_F(StartUp, MainWindowShape) {
     QApplication::sendEvent(frame, &clear);
     EXPECT_TRUE(frame->statusBar()->currentMessage().isEmpty());
     EXPECT_EQ(frame->PaneText().toStdString(), "준비됨");
-
-    CAboutDlg about(frame);
-    EXPECT_EQ(about.windowTitle().toStdString(), "설정 유틸리티 버전 정보");
-    auto* name = about.findChild<QLabel*>("1007");
-    auto* rights = about.findChild<QLabel*>("1008");
-    auto* icon = about.findChild<QLabel*>("128");
-    auto* ok = about.findChild<QPushButton*>("1");
-    ASSERT_TRUE(name && rights && icon && ok);
-    EXPECT_EQ(name->text().toStdString(), "Orbis LP 2200 설정 유틸리티\n7.2");
-    EXPECT_EQ(rights->text().count('\n'), 1) << "two lines of rights text";
-    EXPECT_FALSE(icon->pixmap().isNull()) << "the application icon";
-    EXPECT_EQ(ok->text().toStdString(), "확인");
 }
 
 TEST_F(StartUp, WaitDialogStaysUpUnderEscapeEnterAndCloseUntilTheQueryEnds) {

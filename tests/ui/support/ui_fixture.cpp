@@ -15,36 +15,18 @@
 #include <iterator>
 #include <unistd.h>
 
-namespace {
-
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "ui_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
-
-} // namespace
-
 int ScriptedHost::ShowMessage(bool owned, const std::string& text, const std::string& caption,
                               MessageIcon icon, MessageButtons buttons) {
     boxes.push_back({owned, text, caption, icon, buttons, TakeCause(icon)});
     return buttons == MessageButtons::YesNo ? answer : kIdOk;
 }
 
-bool ScriptedHost::SelectPrinter(const std::vector<std::string>& lines, std::string& selected) {
-    if (onSelect) return onSelect(lines, selected);
-    return CQtWindowHost::SelectPrinter(lines, selected);
-}
-
-QString ScriptedHost::AskSaveFile(QWidget*) {
-    ++saveAsked;
-    return savePath;
-}
-
 void UiFixture::SetUp() {
-    App();
+    static int argc = 1;
+    static char name[] = "ui_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv); // one for the process, never torn down
+    (void)app;
     char dir[] = "/tmp/ui_testXXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     dir_ = dir;

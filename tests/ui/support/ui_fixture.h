@@ -18,8 +18,7 @@ class CSettingsView;
 
 struct ShownBox {
     bool owned;
-    std::string text;
-    std::string caption;
+    std::string text, caption;
     MessageIcon icon;
     MessageButtons buttons;
     std::string cause; // shown beside the text
@@ -29,8 +28,10 @@ class ScriptedHost : public CQtWindowHost {
   public:
     int ShowMessage(bool owned, const std::string& text, const std::string& caption, MessageIcon icon,
                     MessageButtons buttons) override;
-    bool SelectPrinter(const std::vector<std::string>& lines, std::string& selected) override;
-    QString AskSaveFile(QWidget* owner) override;
+    bool SelectPrinter(const std::vector<std::string>& lines, std::string& selected) override {
+        return onSelect ? onSelect(lines, selected) : CQtWindowHost::SelectPrinter(lines, selected);
+    }
+    QString AskSaveFile(QWidget*) override { return savePath; }
     QString AskProfileFile(QWidget*, bool) override { return profilePath; }
     void SetWaitCursor(bool on) override {
         CQtWindowHost::SetWaitCursor(on);
@@ -42,8 +43,7 @@ class ScriptedHost : public CQtWindowHost {
     std::function<void()> onBusy; // when the wait cursor goes up: a long exchange is about to start
     int answer = kIdNo;           // the answer to a Yes/No question
     QString savePath;             // empty: the file dialog is cancelled
-    int saveAsked = 0;
-    QString profilePath; // the file a profile dialog chooses; empty: cancelled
+    QString profilePath;          // the file a profile dialog chooses; empty: cancelled
 };
 
 class UiFixture : public ::testing::Test {
