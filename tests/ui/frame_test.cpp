@@ -2,10 +2,7 @@
 // messages, and closing through the document.
 #include "support/ui_fixture.h"
 
-#include "main_frame.h"
 #include "npa_exchange.h"
-#include "printer_doc.h"
-#include "settings_view.h"
 
 #include <QAction>
 #include <QApplication>

@@ -7,26 +7,12 @@
 #include "binding_text.h"
 #include "dialog_units.h"
 #include "group_box.h"
-#include "main_frame.h"
 #include "page_registry.h"
-#include "printer_doc.h"
-#include "settings_view.h"
-#include "spin_button.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QTest>
-#include <QTextEdit>
 #include <QToolButton>
-
-#include <functional>
-#include <string>
-#include <vector>
 
 namespace {
 

@@ -2,20 +2,16 @@
 // dialog, and the main window that follows.
 #include "support/ui_fixture.h"
 
-#include "main_frame.h"
 #include "npa_exchange.h"
 #include "printer_app.h"
 #include "printer_discovery.h"
-#include "printer_doc.h"
 #include "printer_mop_view.h"
 #include "query_wait_dlg.h"
 #include "select_printer_dlg.h"
-#include "settings_view.h"
 #include "win32.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSplitter>

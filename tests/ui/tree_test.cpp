@@ -2,10 +2,7 @@
 // selection puts into the right-hand pane.
 #include "support/ui_fixture.h"
 
-#include "main_frame.h"
-#include "printer_doc.h"
 #include "printer_mop_view.h"
-#include "settings_view.h"
 
 #include <QComboBox>
 #include <QImage>

@@ -2,10 +2,8 @@
 
 #include "dvc.h"
 #include "dvc_internal.h"
-#include "main_frame.h"
 #include "npa_catalogue.h"
 #include "npa_exchange.h"
-#include "printer_doc.h"
 
 #include <QApplication>
 

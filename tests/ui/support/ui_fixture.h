@@ -3,7 +3,10 @@
 // host that answers the modal boxes (No, or OK) and records what was shown.
 #pragma once
 
+#include "main_frame.h"
+#include "printer_doc.h"
 #include "qt_window_host.h"
+#include "settings_view.h"
 
 #include <gtest/gtest.h>
 
@@ -11,10 +14,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-class CMainFrame;
-class CPrinterDoc;
-class CSettingsView;
 
 struct ShownBox {
     bool owned;
