@@ -18,16 +18,7 @@
 
 namespace {
 
-class Frame : public UiFixture {
-  protected:
-    // The page's list of BLANKPGS shows `value`, as the document holds it.
-    void ExpectShown(const std::string& value) {
-        EXPECT_EQ(doc_->CurrentValues["BLANKPGS"], value);
-        auto* shown = frame_->Page()->ControlAs<QComboBox>(1018);
-        ASSERT_NE(shown, nullptr);
-        EXPECT_EQ(shown->currentData().toString().toStdString(), "BLANKPGS:" + value);
-    }
-};
+class Frame : public UiFixture {};
 
 TEST_F(Frame, ApplyReportsFailureAndKeepsTheDocumentModified) {
     // No printer is attached to LPT1 in this root: any attempt to send fails.
@@ -140,64 +131,9 @@ TEST_F(Frame, SaveCommandFile) {
     }
 }
 
-TEST_F(Frame, F5ReadsThePrinterAgainAskingFirstAboutUnappliedEdits) {
-    struct Case {
-        const char* what;
-        int writeOnly;
-        bool modified;
-        int answer, queryResult;
-        bool asked, queried;
-        std::string valueAfter; // of BLANKPGS, as the page shows it too
-        bool failed;
-    };
-    const Case cases[] = {
-        // clang-format off
-        {"a clean document is read again at once", 0, false, kIdNo, 0, false, true, "DONTPRINT", false},
-        {"unapplied edits: No keeps them", 0, true, kIdNo, 0, true, false, "PRINT", false},
-        {"unapplied edits: Yes drops them for the printer's values", 0, true, kIdYes, 0, true, true, "DONTPRINT", false},
-        {"a query that fails changes nothing", 0, true, kIdYes, kQueryFailed, true, true, "PRINT", true},
-        {"write-only: there is nothing to read", 1, false, kIdYes, 0, false, false, "PRINT", false},
-        // clang-format on
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        CPrinterDoc& doc = MakeDocument({{"BLANKPGS", "PRINT"}}, c.writeOnly);
-        CMainFrame& frame = MakeFrame();
-        ShowPage(1);
-        frame.show();
-        QApplication::setActiveWindow(&frame);
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
-        doc.SetModifiedFlag(c.modified);
-        host_.boxes.clear();
-        host_.answer = c.answer;
-        int queries = 0;
-        frame.QueryFunction = [&](const char* port, StringMap& values) {
-            ++queries;
-            EXPECT_STREQ(port, "LPT1");
-            if (c.queryResult == 0) values = {{"BLANKPGS", "DONTPRINT"}, {"SEPSHEETS", "OFF"}};
-            return c.queryResult;
-        };
-        EXPECT_EQ(frame.Command(kCmdReread)->isEnabled(), c.writeOnly == 0) << "greyed in write-only mode";
-        QTest::keyClick(&frame, Qt::Key_F5);
-        ASSERT_EQ(host_.boxes.size(), (c.asked ? 1u : 0u) + (c.failed ? 1u : 0u));
-        if (c.asked) {
-            EXPECT_EQ(host_.boxes[0].caption, "설정을 다시 읽으시겠습니까?");
-            EXPECT_EQ(host_.boxes[0].buttons, MessageButtons::YesNo);
-            EXPECT_TRUE(host_.boxes[0].owned);
-        }
-        if (c.failed) {
-            EXPECT_EQ(host_.boxes.back().caption, "다시 읽기 실패");
-            EXPECT_EQ(host_.boxes.back().icon, MessageIcon::Stop);
-        }
-        EXPECT_EQ(queries, c.queried ? 1 : 0);
-        ExpectShown(c.valueAfter);
-        EXPECT_EQ(doc.IsModified(), c.modified && !(c.queried && c.queryResult == 0));
-        doc.SetModifiedFlag(false);
-        frame_.reset();
-    }
-}
-
-TEST_F(Frame, ProfilesExportAndImport) {
+// F5 reads the printer again, asking first about unapplied edits; an imported profile's values come in
+// as edits. Either way the page then shows what the document holds.
+TEST_F(Frame, ValuesReadAgainOrImported) {
     MakeDocument({{"BLANKPGS", "DONTPRINT"}});
     const std::string exported = dir_ + "/exported.profile";
     host_.profilePath = QString::fromStdString(exported);
@@ -208,35 +144,75 @@ TEST_F(Frame, ProfilesExportAndImport) {
         return dir_ + "/" + name;
     };
     const std::string header = "[Profile]\nModel=Orbis LP 2200\n[Settings]\n";
+    const std::string noEquals = write("a.profile", header + "BLANKPGS DONTPRINT\n");
+    const std::string unknown = write("b.profile", header + "BLANKPGS=DONTPRINT\nNOSUCH=1\n");
+    const std::string otherModel = write("c.profile", "[Profile]\nModel=Orbis LP 9\n[Settings]\n");
+    const std::string ask = "설정을 다시 읽으시겠습니까?", failed = "프로파일 가져오기 실패";
     struct Case {
-        std::string path; // "" cancels the dialog
-        std::string valueAfter, caption, says;
+        std::string profile; // the file imported; "F5": read again instead; "": the dialog cancelled
+        int writeOnly;
+        bool modified;
+        int answer, queryResult, queries;
+        std::vector<std::string> captions;
+        std::string says; // in the last box's text
+        std::string valueAfter;
+        bool modifiedAfter;
     };
     const Case cases[] = {
-        {"", "PRINT", "", ""},
-        {exported, "DONTPRINT", "프로파일 가져오기", "설정 1개를"},
-        {write("a.profile", header + "BLANKPGS DONTPRINT\n"), "PRINT", "프로파일 가져오기 실패",
-         "\n4번째 줄: '이름=값' 형식이 아닙니다."},
-        {write("b.profile", header + "BLANKPGS=DONTPRINT\nNOSUCH=1\n"), "PRINT", "프로파일 가져오기 실패",
-         "\n5번째 줄: 알 수 없는 설정 NOSUCH"},
-        {write("c.profile", "[Profile]\nModel=Orbis LP 9\n[Settings]\n"), "PRINT", "프로파일 가져오기 실패",
-         "\n2번째 줄: 다른 프린터 모델(Orbis LP 9)의 프로파일 입니다."},
+        // clang-format off
+        {"F5", 0, false, kIdNo, 0, 1, {}, "", "DONTPRINT", false}, // a clean document is read again at once
+        {"F5", 0, true, kIdNo, 0, 0, {ask}, "", "PRINT", true},    // unapplied edits: No keeps them
+        {"F5", 0, true, kIdYes, 0, 1, {ask}, "", "DONTPRINT", false}, // Yes drops them
+        {"F5", 0, true, kIdYes, kQueryFailed, 1, {ask, "다시 읽기 실패"}, "", "PRINT", true}, // no change
+        {"F5", 1, false, kIdYes, 0, 0, {}, "", "PRINT", false}, // write-only: there is nothing to read
+        {"", 0, false, kIdNo, 0, 0, {}, "", "PRINT", false},
+        {exported, 0, false, kIdNo, 0, 0, {"프로파일 가져오기"}, "설정 1개를", "DONTPRINT", true},
+        {noEquals, 0, false, kIdNo, 0, 0, {failed}, "\n4번째 줄: '이름=값' 형식이 아닙니다.", "PRINT", false},
+        {unknown, 0, false, kIdNo, 0, 0, {failed}, "\n5번째 줄: 알 수 없는 설정 NOSUCH", "PRINT", false},
+        {otherModel, 0, false, kIdNo, 0, 0, {failed},
+         "\n2번째 줄: 다른 프린터 모델(Orbis LP 9)의 프로파일 입니다.", "PRINT", false},
+        // clang-format on
     };
+    int row = 0;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.path);
-        CPrinterDoc& doc = MakeDocument({{"BLANKPGS", "PRINT"}});
-        MakeFrame();
+        SCOPED_TRACE("row " + std::to_string(row++));
+        CPrinterDoc& doc = MakeDocument({{"BLANKPGS", "PRINT"}}, c.writeOnly);
+        CMainFrame& frame = MakeFrame();
         ShowPage(1);
+        frame.show();
+        QApplication::setActiveWindow(&frame);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+        doc.SetModifiedFlag(c.modified);
         host_.boxes.clear();
-        host_.profilePath = QString::fromStdString(c.path);
-        frame_->OnImportProfile();
-        ASSERT_EQ(host_.boxes.size(), c.caption.empty() ? 0u : 1u);
-        if (!c.caption.empty()) {
-            EXPECT_EQ(host_.boxes[0].caption, c.caption);
-            EXPECT_NE(host_.boxes[0].text.find(c.says), std::string::npos) << host_.boxes[0].text;
+        host_.answer = c.answer;
+        host_.profilePath = QString::fromStdString(c.profile);
+        int queries = 0;
+        frame.QueryFunction = [&](const char* port, StringMap& values) {
+            ++queries;
+            EXPECT_STREQ(port, "LPT1");
+            if (c.queryResult == 0) values = {{"BLANKPGS", "DONTPRINT"}, {"SEPSHEETS", "OFF"}};
+            return c.queryResult;
+        };
+        EXPECT_EQ(frame.Command(kCmdReread)->isEnabled(), c.writeOnly == 0) << "greyed in write-only mode";
+        if (c.profile == "F5")
+            QTest::keyClick(&frame, Qt::Key_F5);
+        else
+            frame.OnImportProfile();
+        std::vector<std::string> captions;
+        for (const ShownBox& box : host_.boxes) {
+            captions.push_back(box.caption);
+            EXPECT_EQ(box.buttons == MessageButtons::YesNo, box.caption == ask);
+            EXPECT_TRUE(box.caption != ask || box.owned) << "the question belongs to the window";
+            EXPECT_TRUE(box.caption != "다시 읽기 실패" || box.icon == MessageIcon::Stop);
         }
-        ExpectShown(c.valueAfter);
-        EXPECT_EQ(doc.IsModified(), c.valueAfter != "PRINT");
+        EXPECT_EQ(captions, c.captions);
+        EXPECT_NE((captions.empty() ? "" : host_.boxes.back().text).find(c.says), std::string::npos);
+        EXPECT_EQ(queries, c.queries);
+        EXPECT_EQ(doc.CurrentValues["BLANKPGS"], c.valueAfter);
+        auto* shown = frame.Page()->ControlAs<QComboBox>(1018);
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(shown->currentData().toString().toStdString(), "BLANKPGS:" + c.valueAfter);
+        EXPECT_EQ(doc.IsModified(), c.modifiedAfter);
         doc.SetModifiedFlag(false);
         frame_.reset();
     }
