@@ -38,16 +38,15 @@ TEST_F(Frame, ApplyReportsFailureAndKeepsTheDocumentModified) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         if (c.outOfPaper) {
-            std::filesystem::create_directories(dir_ + "/sys/class/printer/lp0");
-            std::filesystem::create_directories(dir_ + "/dev");
-            std::filesystem::create_directories(dir_ + "/root");
+            for (const char* sub : {"/sys/class/printer/lp0", "/dev", "/root"})
+                std::filesystem::create_directories(dir_ + sub);
             std::filesystem::create_symlink("/dev/full", dir_ + "/dev/lp0");
             std::ofstream(dir_ + "/root/sources.ini")
                 << "[Kernel]\nSysfs=" << dir_ << "/sys\nDev=" << dir_ << "/dev\n";
         }
         setenv("ORBIS_SOURCES", c.outOfPaper ? "kernel" : "simulated", 1);
-        CPrinterDoc& doc = MakeDocument({{"BLANKPGS", "PRINT"}, {"RESRED", "OFF"}}, c.writeOnly);
-        CMainFrame& frame = MakeFrame();
+        CPrinterDoc& doc = Start({{"BLANKPGS", "PRINT"}, {"RESRED", "OFF"}}, c.writeOnly);
+        CMainFrame& frame = *frame_;
         QAction* save = frame.Command(kCmdSaveCommandFile);
         EXPECT_EQ(save->isEnabled(), c.writeOnly == 0) << "the blank page greys it in write-only mode";
         if (c.edited) {
@@ -111,11 +110,10 @@ TEST_F(Frame, SaveCommandFile) {
     };
     for (const auto& [path, message] : cases) {
         SCOPED_TRACE(path);
-        CPrinterDoc& doc = MakeDocument({{"BLANKPGS", "PRINT"}, {"AUTOCR", "ON"}});
-        MakeFrame();
+        CPrinterDoc& doc = Start({{"BLANKPGS", "PRINT"}, {"AUTOCR", "ON"}});
         doc.SetModifiedFlag(true);
         host_.boxes.clear();
-        host_.savePath = QString::fromStdString(path);
+        host_.chosenFile = QString::fromStdString(path);
         frame_->OnSaveCommandFile();
         ASSERT_EQ(host_.boxes.size(), message.empty() ? 0u : 1u);
         if (!message.empty()) {
@@ -134,10 +132,10 @@ TEST_F(Frame, SaveCommandFile) {
 // F5 reads the printer again, asking first about unapplied edits; an imported profile's values come in
 // as edits. Either way the page then shows what the document holds.
 TEST_F(Frame, ValuesReadAgainOrImported) {
-    MakeDocument({{"BLANKPGS", "DONTPRINT"}});
+    Start({{"BLANKPGS", "DONTPRINT"}});
     const std::string exported = dir_ + "/exported.profile";
-    host_.profilePath = QString::fromStdString(exported);
-    MakeFrame().OnExportProfile();
+    host_.chosenFile = QString::fromStdString(exported);
+    frame_->OnExportProfile();
     ASSERT_TRUE(host_.boxes.empty());
     auto write = [&](const char* name, const std::string& text) {
         std::ofstream(dir_ + "/" + name) << text;
@@ -176,8 +174,8 @@ TEST_F(Frame, ValuesReadAgainOrImported) {
     int row = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE("row " + std::to_string(row++));
-        CPrinterDoc& doc = MakeDocument({{"BLANKPGS", "PRINT"}}, c.writeOnly);
-        CMainFrame& frame = MakeFrame();
+        CPrinterDoc& doc = Start({{"BLANKPGS", "PRINT"}}, c.writeOnly);
+        CMainFrame& frame = *frame_;
         ShowPage(1);
         frame.show();
         QApplication::setActiveWindow(&frame);
@@ -185,7 +183,7 @@ TEST_F(Frame, ValuesReadAgainOrImported) {
         doc.SetModifiedFlag(c.modified);
         host_.boxes.clear();
         host_.answer = c.answer;
-        host_.profilePath = QString::fromStdString(c.profile);
+        host_.chosenFile = QString::fromStdString(c.profile);
         int queries = 0;
         frame.QueryFunction = [&](const char* port, StringMap& values) {
             ++queries;

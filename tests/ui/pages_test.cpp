@@ -218,20 +218,12 @@ std::vector<Control> Controls() {
     const int texture[] = {1076, 1077, 1080, 1081, 1082, 1083, 1084, 1085,
                            1086, 1088, 1098, 1099, 1100, 1101, 1102};
     for (int i = 0; i < 15; ++i) {
-        rows.push_back({3,
-                        Kind::List,
-                        {texture[i]},
-                        papers[i] + std::string("TXT"),
-                        i % 2 ? "ROUGH" : "SMOOTH",
-                        "NORMAL",
-                        {texture[i], 161, 29 + 16 * i, 135}});
-        rows.push_back({4,
-                        Kind::List,
-                        {1108 + i},
-                        papers[i] + std::string("WGT"),
-                        i % 2 ? "HEAVY" : "LIGHT",
-                        "NORMAL",
-                        {1108 + i, 161, 29 + 16 * i, 135}});
+        const int y = 29 + 16 * i, t = texture[i], w = 1108 + i; // the row's lists on the two pages
+        const std::string p = papers[i];
+        rows.push_back(
+            {3, Kind::List, {t}, p + "TXT", i % 2 ? "ROUGH" : "SMOOTH", "NORMAL", {t, 161, y, 135}});
+        rows.push_back(
+            {4, Kind::List, {w}, p + "WGT", i % 2 ? "HEAVY" : "LIGHT", "NORMAL", {w, 161, y, 135}});
     }
     return rows;
 }
@@ -324,9 +316,8 @@ TEST_F(Pages, TextLimitCountsCodePageBytes) {
         std::string stored;
     };
     const Case cases[] = {
-        {k14, "가나다라마바사", "x아y", false,
-         k14 + "xy"},                      // a syllable past the limit refused, a letter fits
-        {"", "", "똠", false, "\x8C\x63"}, // a trail byte that is a letter: stored whole
+        {k14, "가나다라마바사", "x아y", false, k14 + "xy"},     // a syllable refused, a letter fits
+        {"", "", "똠", false, "\x8C\x63"},                      // a trail byte that is a letter: stored whole
         {"", "", "가나다라마바사아자", true, k14 + "\xBE\xC6"}, // a paste keeps the part that fits
         {"ab", "ab", "A\U0001F600", true, "ab"}, // a character the code page lacks: the paste refused
         {"ABCDEFGHIJKLMNOPQR", "ABCDEFGHIJKLMNOPQR", "Z\b", false,

@@ -24,8 +24,8 @@ std::string Shape(const QTreeWidgetItem* item) {
 class Tree : public UiFixture {};
 
 TEST_F(Tree, ShippedCatalogueGivesTheSixBranchesAndEachSelectionANewPage) {
-    CPrinterDoc& doc = MakeDocument({{"BLANKPGS", "PRINT"}});
-    CMainFrame& frame = MakeFrame();
+    CPrinterDoc& doc = Start({{"BLANKPGS", "PRINT"}});
+    CMainFrame& frame = *frame_;
     CPrinterMopView* tree = frame.Tree();
     QTreeWidgetItem* root = tree->topLevelItem(0);
     ASSERT_NE(root, nullptr);

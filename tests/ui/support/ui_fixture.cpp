@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <unistd.h>
 
 int ScriptedHost::ShowMessage(bool owned, const std::string& text, const std::string& caption,
@@ -33,9 +32,7 @@ void UiFixture::SetUp() {
     setenv("ORBIS_ROOT", (dir_ + "/root").c_str(), 1);
     const char* source = std::getenv("ORBIS_SOURCE_DIR");
     ASSERT_NE(source, nullptr) << "ORBIS_SOURCE_DIR is set by CTest";
-    std::ifstream in(std::string(source) + "/res/quillon.ini", std::ios::binary);
-    ASSERT_TRUE(in.good());
-    WriteCatalogue(std::string(std::istreambuf_iterator<char>(in), {}));
+    std::filesystem::copy_file(std::string(source) + "/res/quillon.ini", dir_ + "/quillon.ini");
 }
 
 void UiFixture::TearDown() {
@@ -55,22 +52,17 @@ void UiFixture::WriteCatalogue(const std::string& content) {
     settings_internal::ResetNpaCatalogue();
 }
 
-CPrinterDoc& UiFixture::MakeDocument(const std::map<std::string, std::string>& values, int queryResult) {
+CPrinterDoc& UiFixture::Start(const std::map<std::string, std::string>& values, int queryResult) {
+    frame_.reset();
     doc_ = std::make_unique<CPrinterDoc>(&host_);
     doc_->OnNewDocument("LPT1", values, queryResult);
-    return *doc_;
-}
-
-CMainFrame& UiFixture::MakeFrame() {
-    if (!doc_) MakeDocument({});
     frame_ = std::make_unique<CMainFrame>(doc_.get(), &host_);
     frame_->OnCreate();
     frame_->InitialUpdateFrame("LPT1 - Orbis LP 2200");
-    return *frame_;
+    return *doc_;
 }
 
 CSettingsView* UiFixture::ShowPage(int pageId) {
-    if (!frame_) MakeFrame();
     if (doc_->ShowPage(pageId, 0, 1) == 0) return nullptr;
     return frame_->Page();
 }

@@ -30,8 +30,8 @@ class ScriptedHost : public CQtWindowHost {
     bool SelectPrinter(const std::vector<std::string>& lines, std::string& selected) override {
         return onSelect ? onSelect(lines, selected) : CQtWindowHost::SelectPrinter(lines, selected);
     }
-    QString AskSaveFile(QWidget*) override { return savePath; }
-    QString AskProfileFile(QWidget*, bool) override { return profilePath; }
+    QString AskSaveFile(QWidget*) override { return chosenFile; }
+    QString AskProfileFile(QWidget*, bool) override { return chosenFile; }
     void SetWaitCursor(bool on) override {
         CQtWindowHost::SetWaitCursor(on);
         if (on && onBusy) onBusy();
@@ -41,8 +41,7 @@ class ScriptedHost : public CQtWindowHost {
     std::function<bool(const std::vector<std::string>&, std::string&)> onSelect; // default: real dialog
     std::function<void()> onBusy; // when the wait cursor goes up: a long exchange is about to start
     int answer = kIdNo;           // the answer to a Yes/No question
-    QString savePath;             // empty: the file dialog is cancelled
-    QString profilePath;          // the file a profile dialog chooses; empty: cancelled
+    QString chosenFile;           // the file a save or profile dialog chooses; empty: cancelled
 };
 
 class UiFixture : public ::testing::Test {
@@ -52,11 +51,9 @@ class UiFixture : public ::testing::Test {
 
     void WriteCatalogue(const std::string& content);
 
-    // A document built from `values` (descriptors from the catalogue), with the scripted host.
-    CPrinterDoc& MakeDocument(const std::map<std::string, std::string>& values, int queryResult = 0);
-
-    // A main frame around the document, views initialised, as start-up builds it.
-    CMainFrame& MakeFrame();
+    // A document built from `values` (descriptors from the catalogue) in a main frame, views
+    // initialised, as start-up builds them, with the scripted host; the document.
+    CPrinterDoc& Start(const std::map<std::string, std::string>& values, int queryResult = 0);
 
     // Shows page `pageId` in the frame as the tree does; the new right-hand page.
     CSettingsView* ShowPage(int pageId);
