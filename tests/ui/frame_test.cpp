@@ -35,6 +35,8 @@ TEST_F(Frame, ApplyReportsFailureAndKeepsTheDocumentModified) {
         {"write-only without an edit sends nothing and clears the flag", 1, false, false},
         {"two-way always sends every value and keeps no edits apart", 0, true, true},
     };
+    const std::string notReady =
+        "nothing or not all of the data reached LPT1: the printer is not ready (out of paper?)";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         if (c.outOfPaper) {
@@ -78,11 +80,7 @@ TEST_F(Frame, ApplyReportsFailureAndKeepsTheDocumentModified) {
                                            "전원이 켜져 있는지 확인 하십시오.");
             EXPECT_EQ(host_.boxes[0].icon, MessageIcon::Stop);
             EXPECT_FALSE(host_.boxes[0].owned);
-            EXPECT_EQ(
-                host_.boxes[0].cause,
-                c.outOfPaper
-                    ? "nothing or not all of the data reached LPT1: the printer is not ready (out of paper?)"
-                    : "");
+            EXPECT_EQ(host_.boxes[0].cause, c.outOfPaper ? notReady : "");
         }
         EXPECT_EQ(doc.IsModified(), c.failed);
         EXPECT_EQ(frame.PaneText().toStdString(), "준비됨") << "the status text comes back";
@@ -97,7 +95,6 @@ TEST_F(Frame, ApplyReportsFailureAndKeepsTheDocumentModified) {
             EXPECT_TRUE(host_.boxes[0].owned);
         }
         EXPECT_FALSE(doc.IsModified());
-        frame_.reset();
     }
 }
 
@@ -124,8 +121,6 @@ TEST_F(Frame, SaveCommandFile) {
         QFileInfo file(QString::fromStdString(path));
         EXPECT_EQ(file.exists() && file.size() > 0, path == dir_ + "/out.npa");
         EXPECT_TRUE(doc.IsModified()) << "saving leaves the document modified";
-        doc.SetModifiedFlag(false);
-        frame_.reset();
     }
 }
 
@@ -211,8 +206,6 @@ TEST_F(Frame, ValuesReadAgainOrImported) {
         ASSERT_NE(shown, nullptr);
         EXPECT_EQ(shown->currentData().toString().toStdString(), "BLANKPGS:" + c.valueAfter);
         EXPECT_EQ(doc.IsModified(), c.modifiedAfter);
-        doc.SetModifiedFlag(false);
-        frame_.reset();
     }
 }
 
