@@ -48,8 +48,7 @@ TEST_F(Frame, ApplyReportsFailureAndKeepsTheDocumentModified) {
         }
         setenv("ORBIS_SOURCES", c.outOfPaper ? "kernel" : "simulated", 1);
         CPrinterDoc& doc = Start({{"BLANKPGS", "PRINT"}, {"RESRED", "OFF"}}, c.writeOnly);
-        CMainFrame& frame = *frame_;
-        QAction* save = frame.Command(kCmdSaveCommandFile);
+        QAction* save = frame_->Command(kCmdSaveCommandFile);
         EXPECT_EQ(save->isEnabled(), c.writeOnly == 0) << "the blank page greys it in write-only mode";
         if (c.edited) {
             ShowPage(6)->ControlAs<QCheckBox>(1262)->click();
@@ -61,15 +60,15 @@ TEST_F(Frame, ApplyReportsFailureAndKeepsTheDocumentModified) {
         host_.boxes.clear();
         // Chosen from the menu bar: its prompt is showing when the command starts.
         QStatusTipEvent prompt(QString::fromUtf8("변경사항을 프린터에 적용"));
-        QApplication::sendEvent(&frame, &prompt);
+        QApplication::sendEvent(frame_.get(), &prompt);
         std::string shown = "<no exchange>";
         host_.onBusy = [&] {
-            auto* pane = frame.findChild<QLabel*>("pane0");
-            shown = frame.statusBar()->currentMessage().isEmpty() && pane->isVisibleTo(frame.statusBar())
-                        ? frame.PaneText().toStdString()
+            auto* pane = frame_->findChild<QLabel*>("pane0");
+            shown = frame_->statusBar()->currentMessage().isEmpty() && pane->isVisibleTo(frame_->statusBar())
+                        ? frame_->PaneText().toStdString()
                         : "<covered by the menu prompt>";
         };
-        frame.OnApply();
+        frame_->OnApply();
         host_.onBusy = nullptr;
         EXPECT_EQ(shown,
                   c.failed ? "프린터에 설정을 적용 하고 있습니다. 잠시 기다리십시오..." : "<no exchange>");
@@ -83,11 +82,11 @@ TEST_F(Frame, ApplyReportsFailureAndKeepsTheDocumentModified) {
             EXPECT_EQ(host_.boxes[0].cause, c.outOfPaper ? notReady : "");
         }
         EXPECT_EQ(doc.IsModified(), c.failed);
-        EXPECT_EQ(frame.PaneText().toStdString(), "준비됨") << "the status text comes back";
+        EXPECT_EQ(frame_->PaneText().toStdString(), "준비됨") << "the status text comes back";
 
         // Closing asks about unapplied edits only while the document is modified.
         host_.boxes.clear();
-        frame.close();
+        frame_->close();
         ASSERT_EQ(host_.boxes.size(), c.failed ? 1u : 0u);
         if (c.failed) {
             EXPECT_EQ(host_.boxes[0].caption, "변경사항을 적용 하시겠습니까?");
@@ -166,31 +165,29 @@ TEST_F(Frame, ValuesReadAgainOrImported) {
          "\n2번째 줄: 다른 프린터 모델(Orbis LP 9)의 프로파일 입니다.", "PRINT", false},
         // clang-format on
     };
-    int row = 0;
     for (const Case& c : cases) {
-        SCOPED_TRACE("row " + std::to_string(row++));
+        SCOPED_TRACE("row " + std::to_string(&c - cases));
         CPrinterDoc& doc = Start({{"BLANKPGS", "PRINT"}}, c.writeOnly);
-        CMainFrame& frame = *frame_;
         ShowPage(1);
-        frame.show();
-        QApplication::setActiveWindow(&frame);
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+        frame_->show();
+        QApplication::setActiveWindow(frame_.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(frame_.get()));
         doc.SetModifiedFlag(c.modified);
         host_.boxes.clear();
         host_.answer = c.answer;
         host_.chosenFile = QString::fromStdString(c.profile);
         int queries = 0;
-        frame.QueryFunction = [&](const char* port, StringMap& values) {
+        frame_->QueryFunction = [&](const char* port, StringMap& values) {
             ++queries;
             EXPECT_STREQ(port, "LPT1");
             if (c.queryResult == 0) values = {{"BLANKPGS", "DONTPRINT"}, {"SEPSHEETS", "OFF"}};
             return c.queryResult;
         };
-        EXPECT_EQ(frame.Command(kCmdReread)->isEnabled(), c.writeOnly == 0) << "greyed in write-only mode";
+        EXPECT_EQ(frame_->Command(kCmdReread)->isEnabled(), c.writeOnly == 0) << "greyed in write-only mode";
         if (c.profile == "F5")
-            QTest::keyClick(&frame, Qt::Key_F5);
+            QTest::keyClick(frame_.get(), Qt::Key_F5);
         else
-            frame.OnImportProfile();
+            frame_->OnImportProfile();
         std::vector<std::string> captions;
         for (const ShownBox& box : host_.boxes) {
             captions.push_back(box.caption);
@@ -202,7 +199,7 @@ TEST_F(Frame, ValuesReadAgainOrImported) {
         EXPECT_NE((captions.empty() ? "" : host_.boxes.back().text).find(c.says), std::string::npos);
         EXPECT_EQ(queries, c.queries);
         EXPECT_EQ(doc.CurrentValues["BLANKPGS"], c.valueAfter);
-        auto* shown = frame.Page()->ControlAs<QComboBox>(1018);
+        auto* shown = frame_->Page()->ControlAs<QComboBox>(1018);
         ASSERT_NE(shown, nullptr);
         EXPECT_EQ(shown->currentData().toString().toStdString(), "BLANKPGS:" + c.valueAfter);
         EXPECT_EQ(doc.IsModified(), c.modifiedAfter);

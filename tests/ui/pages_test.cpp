@@ -338,24 +338,24 @@ TEST_F(Pages, TextLimitCountsCodePageBytes) {
     }
 }
 
-TEST(BindingText, NumberConversionKeepsTheLow16BitsOfTheLeadingNumber) {
+// Up-down numbers keep the low 16 bits of the leading number; keys compare without case, a double-byte
+// character whole.
+TEST(BindingText, NumbersAndKeys) {
     const std::pair<const char*, int> cases[] = {
         {"42", 42},    {"  +42abc", 42},  {"-7", -7},        {"abc", 0},        {"", 0},      {"70000", 4464},
         {"65535", -1}, {"32768", -32768}, {" \t-0012", -12}, {"4294967297", 1}, {"1,500", 1},
     };
     for (const auto& [text, position] : cases)
         EXPECT_EQ(SpinPositionFromText(text), position) << '"' << text << '"';
-}
 
-TEST(BindingText, KeysCompareWithoutCaseAndDoubleByteCharactersWhole) {
     // In code page 949 "똠" is 8C 63: its trail byte has the value of 'c', and 8C 43 is another syllable.
-    const std::tuple<const char*, const char*, bool> cases[] = {
+    const std::tuple<const char*, const char*, bool> keys[] = {
         {"BLANKPGS:noprint", "BLANKPGS:NOPRINT", true},
         {"\x8C\x63", "\x8C\x43", false},
         {"x\x8C\x63", "X\x8C\x63", true},
         {"ab", "abc", false},
     };
-    for (const auto& [a, b, equal] : cases)
+    for (const auto& [a, b, equal] : keys)
         EXPECT_EQ(EqualNoCase(a, b), equal) << a << " / " << b;
 }
 

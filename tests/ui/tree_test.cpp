@@ -25,8 +25,7 @@ class Tree : public UiFixture {};
 
 TEST_F(Tree, ShippedCatalogueGivesTheSixBranchesAndEachSelectionANewPage) {
     CPrinterDoc& doc = Start({{"BLANKPGS", "PRINT"}});
-    CMainFrame& frame = *frame_;
-    CPrinterMopView* tree = frame.Tree();
+    CPrinterMopView* tree = frame_->Tree();
     QTreeWidgetItem* root = tree->topLevelItem(0);
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(tree->topLevelItemCount(), 1);
@@ -62,15 +61,15 @@ TEST_F(Tree, ShippedCatalogueGivesTheSixBranchesAndEachSelectionANewPage) {
         {root->child(0), "PRINT"},     {root->child(5), ""}, {root->child(0), "PRINT"}, {root, ""},
         {root->child(0), "DONTPRINT"}, // the value changed in the document before
     };
-    CSettingsView* previous = frame.Page();
+    CSettingsView* previous = frame_->Page();
     for (const auto& [item, shown] : steps) {
         SCOPED_TRACE(item->text(0).toStdString() + " " + shown);
         if (!shown.empty()) doc.CurrentValues["BLANKPGS"] = shown;
         tree->setCurrentItem(item);
-        CSettingsView* page = frame.Page();
+        CSettingsView* page = frame_->Page();
         ASSERT_NE(page, nullptr);
         EXPECT_NE(page, previous);
-        EXPECT_EQ(frame.Splitter()->count(), 2);
+        EXPECT_EQ(frame_->Splitter()->count(), 2);
         EXPECT_EQ(page->GetDocument(), &doc);
         auto* list = page->ControlAs<QComboBox>(1018);
         EXPECT_EQ(list ? list->currentData().toString().toStdString() : "",
@@ -79,7 +78,7 @@ TEST_F(Tree, ShippedCatalogueGivesTheSixBranchesAndEachSelectionANewPage) {
         previous = page;
     }
     ASSERT_NE(ShowPage(4242), nullptr);
-    EXPECT_EQ(frame.Page()->TemplateId(), CSettingsView::kBlankTemplateId) << "a page id no page has";
+    EXPECT_EQ(frame_->Page()->TemplateId(), CSettingsView::kBlankTemplateId) << "a page id no page has";
 }
 
 TEST_F(Tree, CatalogueListRules) {

@@ -58,8 +58,7 @@ class UiFixture : public ::testing::Test {
     // Shows page `pageId` in the frame as the tree does; the new right-hand page.
     CSettingsView* ShowPage(int pageId);
 
-    std::string dir_;
-    std::string previousDir_;
+    std::string dir_, previousDir_;
     ScriptedHost host_;
     std::unique_ptr<CPrinterDoc> doc_;
     std::unique_ptr<CMainFrame> frame_;
