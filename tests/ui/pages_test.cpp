@@ -1,29 +1,18 @@
-// The eleven pages: which setting each control shows and stores, one row per control, and each
-// page's title. The binding rules themselves (fill, first change, limits, write-only mode) are
-// binding_test.cpp's; a row drives its control once through them, with only its own setting in
-// the document, so a control bound to another setting shows or stores the wrong one.
+// The eleven pages and the binding rules they share. One row per control: which setting it shows
+// and stores, driven once with only its own setting in the document, so a control bound to
+// another setting shows or stores the wrong one. Then the titles, absent values, text limits in
+// code-page bytes, and the up-down's number conversions.
 #include "support/ui_fixture.h"
 
+#include "binding_text.h"
 #include "dialog_units.h"
 #include "group_box.h"
-#include "main_frame.h"
 #include "page_registry.h"
-#include "printer_doc.h"
-#include "settings_view.h"
-#include "spin_button.h"
 
-#include <QAbstractButton>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
+#include <QApplication>
+#include <QClipboard>
 #include <QTest>
-#include <QTextEdit>
 #include <QToolButton>
-
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -47,18 +36,12 @@ struct Driver {
     std::string Text(int id) const {
         return Get<QLineEdit>(id) ? Get<QLineEdit>(id)->text().toStdString() : "";
     }
-    // The key of the selected item ("" when none is).
-    std::string Selected(int id) const {
-        QComboBox* combo = Get<QComboBox>(id);
-        return combo && combo->currentIndex() >= 0 ? combo->currentData().toString().toStdString() : "";
-    }
     std::string Label(int id) const {
         QWidget* control = Get<QWidget>(id);
         QString text;
         if (auto* label = qobject_cast<QLabel*>(control)) text = label->text();
         if (auto* box = qobject_cast<QGroupBox*>(control)) text = box->title();
         if (auto* button = qobject_cast<QAbstractButton*>(control)) text = button->text().trimmed();
-        if (auto* title = qobject_cast<QTextEdit*>(control)) text = title->toPlainText();
         return text.toStdString();
     }
     // The control's place in dialog units, as the template gives it.
@@ -67,15 +50,6 @@ struct Driver {
         return control &&
                control->geometry().topLeft() == QPoint(DialogUnitsToPixelsX(x), DialogUnitsToPixelsY(y)) &&
                control->width() == DialogUnitsToPixelsX(width);
-    }
-    // The user picks the item with `key`; a disabled list cannot be opened.
-    void Select(int id, const std::string& key) {
-        QComboBox* combo = Get<QComboBox>(id);
-        if (!combo || !combo->isEnabled()) return;
-        int index = combo->findData(QString::fromStdString(key));
-        ASSERT_GE(index, 0) << key;
-        combo->setCurrentIndex(index);
-        emit combo->activated(index);
     }
     void Click(int id) {
         if (QAbstractButton* button = Get<QAbstractButton>(id)) button->click();
@@ -87,17 +61,17 @@ struct Driver {
         ASSERT_NE(arrow, nullptr);
         arrow->click();
     }
+    // Keystrokes at the end of the edit; a character beyond ASCII comes through an input method.
     void Type(int id, const QString& text) {
         QLineEdit* edit = Get<QLineEdit>(id);
         if (!edit) return;
         edit->setFocus();
         edit->end(false);
         for (QChar c : text)
-            QTest::keyClick(edit, c.toLatin1());
-    }
-    std::string Value(const std::string& name) const {
-        auto found = Doc.CurrentValues.find(name);
-        return found == Doc.CurrentValues.end() ? "<absent>" : found->second;
+            if (c.unicode() < 0x80)
+                QTest::keyClick(edit, c.toLatin1());
+            else
+                QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(c), Qt::NoModifier);
     }
 
     CPrinterDoc Doc;
@@ -106,7 +80,7 @@ struct Driver {
 };
 
 enum class Kind {
-    List,   // shows `shown`; choosing `stored` stores it
+    List,   // shows `shown` (any case); choosing `stored` stores it; items sorted by text
     Shown,  // a list that only shows its value: disabled, stores nothing
     Box,    // at its cleared value `shown`: unchecked; a click stores `stored`
     Text,   // shows `shown`; typing past the limit stores `stored`
@@ -126,17 +100,21 @@ struct Control {
 // Drives the row's control as a user would; the setting's value afterwards.
 std::string Drive(Driver& d, const Control& c) {
     const std::vector<int>& id = c.ids;
-    const std::string key = c.setting + ":";
     switch (c.kind) {
     case Kind::List:
-        EXPECT_EQ(d.Selected(id[0]), key + c.shown);
-        d.Select(id[0], key + c.stored);
+    case Kind::Shown: {
+        QComboBox* combo = d.Get<QComboBox>(id[0]);
+        if (!combo) return "";
+        EXPECT_EQ(combo->currentData().toString(),
+                  QString::fromStdString(c.setting + ":" + c.shown).toUpper());
+        for (int i = 1; i < combo->count(); ++i) // a sorted combo box
+            EXPECT_LE(QString::compare(combo->itemText(i - 1), combo->itemText(i), Qt::CaseInsensitive), 0);
+        EXPECT_EQ(combo->isEnabled(), c.kind == Kind::List);
+        if (!combo->isEnabled()) return c.shown; // a disabled list cannot be opened
+        combo->setCurrentIndex(combo->findData(QString::fromStdString(c.setting + ":" + c.stored)));
+        emit combo->activated(combo->currentIndex());
         return c.stored;
-    case Kind::Shown:
-        EXPECT_EQ(d.Selected(id[0]), key + c.shown);
-        EXPECT_FALSE(d.Enabled(id[0]));
-        d.Select(id[0], key + c.stored);
-        return c.shown;
+    }
     case Kind::Box:
         EXPECT_FALSE(d.Checked(id[0]));
         d.Click(id[0]);
@@ -150,73 +128,43 @@ std::string Drive(Driver& d, const Control& c) {
         d.StepUp(id[1]);
         return c.stored;
     case Kind::Timer:
-        if (c.shown == "OFF") { // unchecked, the minimum `stored` shown greyed; checking stores it
-            EXPECT_FALSE(d.Checked(id[0]) || d.Enabled(id[1]) || d.Enabled(id[2]));
-            EXPECT_EQ(d.Text(id[1]), c.stored);
-            d.Click(id[0]);
-            EXPECT_TRUE(d.Enabled(id[1]) && d.Enabled(id[2]));
+    case Kind::Radios: {
+        // The number's own control (box or radio), the one that switches it off, its edit and up-down.
+        const bool radios = c.kind == Kind::Radios;
+        const int number = id[radios ? 2 : 0], off = id[radios ? 1 : 0], edit = id[id.size() - 2];
+        const int spin = id.back();
+        if (radios) {
+            EXPECT_FALSE(d.Enabled(id[0])) << "the first radio is shown, never chosen";
+            EXPECT_EQ(d.Label(id[0]) + " " + d.Label(id[1]), "없음 꺼짐");
+        }
+        if (c.shown == "OFF" || c.shown == "NONE") { // greyed at the minimum `stored`; the number stores it
+            EXPECT_FALSE(d.Checked(number) || d.Enabled(edit) || d.Enabled(spin));
+            EXPECT_EQ(d.Text(edit), c.stored);
+            EXPECT_TRUE(!radios || (d.Checked(id[0]) && !d.Enabled(off))) << "from none only a number";
+            if (radios) d.Click(off);
+            d.Click(number);
+            EXPECT_TRUE(d.Enabled(edit) && d.Enabled(spin));
             return c.stored;
         }
-        // At a number: a step up stores `stored`, clearing the box stores the off value.
-        EXPECT_TRUE(d.Checked(id[0]) && d.Enabled(id[1]) && d.Enabled(id[2]));
-        EXPECT_EQ(d.Text(id[1]), c.shown);
-        d.StepUp(id[2]);
-        EXPECT_EQ(d.Value(c.setting), c.stored);
-        d.Click(id[0]);
-        EXPECT_FALSE(d.Enabled(id[1]) || d.Enabled(id[2]));
+        // At a number: a step up stores `stored`, switching it off stores the off value.
+        EXPECT_TRUE(d.Checked(number) && d.Enabled(edit) && d.Enabled(spin));
+        EXPECT_EQ(d.Text(edit), c.shown);
+        d.StepUp(spin);
+        EXPECT_EQ(d.Doc.CurrentValues[c.setting], c.stored);
+        d.Click(off);
+        EXPECT_FALSE(d.Enabled(edit) || d.Enabled(spin));
         return "OFF";
-    case Kind::Radios:
-        EXPECT_FALSE(d.Enabled(id[0])) << "the first radio is shown, never chosen";
-        EXPECT_EQ(d.Label(id[0]), "없음");
-        EXPECT_EQ(d.Label(id[1]), "꺼짐");
-        if (c.shown == "NONE") { // only the number can be chosen; it stores the minimum `stored`
-            EXPECT_TRUE(d.Checked(id[0]));
-            EXPECT_FALSE(d.Enabled(id[1]) || d.Enabled(id[3]) || d.Enabled(id[4]));
-            d.Click(id[1]);
-            d.Click(id[2]);
-            EXPECT_TRUE(d.Enabled(id[3]) && d.Enabled(id[4]));
-            return c.stored;
-        }
-        // At a number: a step up stores `stored`, the second radio stores off.
-        EXPECT_TRUE(d.Checked(id[2]) && d.Enabled(id[3]) && d.Enabled(id[4]));
-        EXPECT_EQ(d.Text(id[3]), c.shown);
-        d.StepUp(id[4]);
-        EXPECT_EQ(d.Value(c.setting), c.stored);
-        d.Click(id[1]);
-        EXPECT_FALSE(d.Enabled(id[3]) || d.Enabled(id[4]));
-        return "OFF";
+    }
     }
     return "";
 }
 
-// The texture and weight pages: fifteen lists top to bottom, one per paper type; even rows
-// hold the page's first value, odd rows its last.
-void AddPaperRows(std::vector<Control>& rows, int page, int firstCombo, const std::string& suffix,
-                  const std::string& even, const std::string& odd) {
-    const char* const names[] = {"PLAIN", "CARDSTK", "TRNSPRNCY", "LABEL", "BOND",
-                                 "ENV",   "LTRHD",   "PREPRNT",   "COLOR", "CUST1",
-                                 "CUST2", "CUST3",   "CUST4",     "CUST5", "CUST6"};
-    // The texture page's lists are not numbered in one run.
-    const int texture[] = {1076, 1077, 1080, 1081, 1082, 1083, 1084, 1085,
-                           1086, 1088, 1098, 1099, 1100, 1101, 1102};
-    for (int i = 0; i < 15; ++i) {
-        const int combo = page == 3 ? texture[i] : firstCombo + i;
-        rows.push_back({page,
-                        Kind::List,
-                        {combo},
-                        names[i] + suffix,
-                        i % 2 ? odd : even,
-                        "NORMAL",
-                        {combo, 161, 29 + 16 * i, 135}});
-    }
-}
-
 std::vector<Control> Controls() {
     std::vector<Control> rows = {
-        {1, Kind::List, {1018}, "BLANKPGS", "DONTPRINT", "PRINT"},
+        {1, Kind::List, {1018}, "BLANKPGS", "dontprint", "PRINT"}, // a value in lower case selects its key
         {1, Kind::List, {1019}, "SEPSHEETS", "NONE", "BETWEENJOBS"},
         {1, Kind::Shown, {1040}, "SEPSRC", "COLORED", "PLAIN"},
-        {1, Kind::List, {1301}, "TRAY1PAPSIZE", "A4", "LEGAL"},
+        {1, Kind::List, {1301}, "TRAY1PAPSIZE", "A4", "LEGAL"}, // not in text order in the catalogue
         {1, Kind::List, {1302}, "TRAY1PAPTYPE", "CARDSTOCK", "LABELS"},
         {1, Kind::List, {1303}, "TRAY2PAPSIZE", "A5", "LETTER"},
         {1, Kind::List, {1304}, "TRAY2PAPTYPE", "CUSTOM3", "CUSTOM6", {1304, 161, 168, 135}},
@@ -257,18 +205,26 @@ std::vector<Control> Controls() {
         {11, Kind::Box, {1053}, "USBPSEMUFLP", "OFF", "ON", {1053, 33, 42, 137}},
     };
     for (int n = 0; n < 6; ++n) { // the custom page: a name (16 bytes at most) and a type per paper
-        const std::string paper = "CUST" + std::to_string(n + 1);
-        rows.push_back({2,
-                        Kind::Text,
-                        {1154 + n},
-                        paper + "NAME",
-                        "Name" + std::to_string(n + 1),
-                        "Name" + std::to_string(n + 1) + "-ABCDEFGHIJ"});
+        const std::string paper = "CUST" + std::to_string(n + 1), name = "Name" + std::to_string(n + 1);
+        rows.push_back({2, Kind::Text, {1154 + n}, paper + "NAME", name, name + "-ABCDEFGHIJ"});
         rows.push_back(
             {2, Kind::List, {1140 + n}, paper + "TYPE", n % 2 ? "CARDSTOCK" : "LABELS", "ENVELOPE"});
     }
-    AddPaperRows(rows, 3, 0, "TXT", "SMOOTH", "ROUGH");
-    AddPaperRows(rows, 4, 1108, "WGT", "LIGHT", "HEAVY");
+    // The texture and weight pages: fifteen lists top to bottom, one per paper type; even rows
+    // hold the page's first value, odd rows its last. The texture page's lists are not numbered in one run.
+    const char* const papers[] = {"PLAIN", "CARDSTK", "TRNSPRNCY", "LABEL", "BOND",
+                                  "ENV",   "LTRHD",   "PREPRNT",   "COLOR", "CUST1",
+                                  "CUST2", "CUST3",   "CUST4",     "CUST5", "CUST6"};
+    const int texture[] = {1076, 1077, 1080, 1081, 1082, 1083, 1084, 1085,
+                           1086, 1088, 1098, 1099, 1100, 1101, 1102};
+    for (int i = 0; i < 15; ++i) {
+        const int y = 29 + 16 * i, t = texture[i], w = 1108 + i; // the row's lists on the two pages
+        const std::string p = papers[i];
+        rows.push_back(
+            {3, Kind::List, {t}, p + "TXT", i % 2 ? "ROUGH" : "SMOOTH", "NORMAL", {t, 161, y, 135}});
+        rows.push_back(
+            {4, Kind::List, {w}, p + "WGT", i % 2 ? "HEAVY" : "LIGHT", "NORMAL", {w, 161, y, 135}});
+    }
     return rows;
 }
 
@@ -282,19 +238,19 @@ TEST_F(Pages, EachControlShowsAndStoresItsOwnSetting) {
         if (!c.at.empty()) {
             EXPECT_TRUE(d.At(c.at[0], c.at[1], c.at[2], c.at[3])) << c.at[0];
         }
-        const StringMap before = d.Doc.CurrentValues;
-        std::string after = Drive(d, c);
-        StringMap expected = before;
-        expected[c.setting] = after;
+        StringMap expected = d.Doc.CurrentValues;
+        expected[c.setting] = Drive(d, c);
         EXPECT_EQ(d.Doc.CurrentValues, expected);
         EXPECT_EQ(d.Doc.IsModified(), c.kind != Kind::Shown);
     }
 }
 
-TEST_F(Pages, TitlesAndLabels) {
+// Each page's title, bold from just after its last '>', one of its labels, and what its
+// controls show for settings the document lacks.
+TEST_F(Pages, TitlesLabelsAndAbsentValues) {
     struct Case {
         int page, titleId;
-        std::string title;
+        QString title;
         int labelId;
         std::string label;
     };
@@ -314,13 +270,24 @@ TEST_F(Pages, TitlesAndLabels) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.page);
         Driver d(c.page, {});
-        EXPECT_EQ(d.Label(c.titleId), c.title);
+        auto* title = d.Get<QTextEdit>(c.titleId);
+        ASSERT_NE(title, nullptr);
+        EXPECT_EQ(title->toPlainText(), c.title);
         EXPECT_TRUE(d.At(c.titleId, 15, 10, 296));
+        EXPECT_TRUE(!title->isEnabled() && title->isReadOnly());
+        QTextCursor cursor(title->document());
+        for (int i = 0; i < c.title.size(); ++i) {
+            cursor.setPosition(i + 1);
+            EXPECT_EQ(cursor.charFormat().fontWeight() == QFont::Bold, i > c.title.lastIndexOf('>')) << i;
+        }
         EXPECT_EQ(d.Label(c.labelId), c.label);
         EXPECT_FALSE(d.Doc.IsModified()) << "showing a page changes nothing";
-        for (const Control& row : Controls()) { // with no value to show, a check box shows checked
-            if (row.page == c.page && row.kind == Kind::Box) {
-                EXPECT_TRUE(d.Checked(row.ids[0])) << row.setting;
+        for (const Control& row : Controls()) { // absent: checked, empty, the range's nearest end
+            if (row.page != c.page) continue;
+            if (row.kind == Kind::Box || row.kind == Kind::Radios) {
+                EXPECT_TRUE(d.Checked(row.ids[row.kind == Kind::Box ? 0 : 2])) << row.setting;
+            } else if (row.kind == Kind::Text || row.kind == Kind::Number) {
+                EXPECT_EQ(d.Text(row.ids[0]), row.kind == Kind::Text ? "" : "5") << row.setting;
             }
         }
     }
@@ -334,6 +301,92 @@ TEST_F(Pages, TitlesAndLabels) {
             EXPECT_LE(box->TitleRect().translated(box->pos()).bottom(), d.Get<QWidget>(id)->geometry().top());
             EXPECT_LT(box->y() + box->FrameTop(), d.Get<QWidget>(id)->geometry().top()) << id;
         }
+    }
+}
+
+// The custom page's first name: 16 bytes of code page 949 at most. Typed text comes key by key
+// ('\b' a backspace), pasted text at once.
+TEST_F(Pages, TextLimitCountsCodePageBytes) {
+    // "가나다라마바사" is B0A1 B3AA B4D9 B6F3 B8B6 B9D9 BBE7, "아" BEC6; "똠" is 8C 63, its trail byte 'c'.
+    const std::string k14 = "\xB0\xA1\xB3\xAA\xB4\xD9\xB6\xF3\xB8\xB6\xB9\xD9\xBB\xE7";
+    struct Case {
+        std::string value; // before
+        QString shown, input;
+        bool paste;
+        std::string stored;
+    };
+    const Case cases[] = {
+        {k14, "가나다라마바사", "x아y", false, k14 + "xy"},     // a syllable refused, a letter fits
+        {"", "", "똠", false, "\x8C\x63"},                      // a trail byte that is a letter: stored whole
+        {"", "", "가나다라마바사아자", true, k14 + "\xBE\xC6"}, // a paste keeps the part that fits
+        {"ab", "ab", "A\U0001F600", true, "ab"}, // a character the code page lacks: the paste refused
+        {"ABCDEFGHIJKLMNOPQR", "ABCDEFGHIJKLMNOPQR", "Z\b", false,
+         "ABCDEFGHIJKLMNOPQ"}, // longer: only shortened
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input.toStdString());
+        Driver d(2, {{"CUST1NAME", c.value}});
+        QLineEdit* edit = d.Get<QLineEdit>(1154);
+        ASSERT_NE(edit, nullptr);
+        EXPECT_EQ(edit->text(), c.shown);
+        QApplication::clipboard()->setText(c.input);
+        if (c.paste)
+            edit->paste();
+        else
+            d.Type(1154, c.input);
+        EXPECT_EQ(d.Doc.CurrentValues["CUST1NAME"], c.stored);
+    }
+}
+
+// Up-down numbers keep the low 16 bits of the leading number; keys compare without case, a double-byte
+// character whole.
+TEST(BindingText, NumbersAndKeys) {
+    const std::pair<const char*, int> cases[] = {
+        {"42", 42},    {"  +42abc", 42},  {"-7", -7},        {"abc", 0},        {"", 0},      {"70000", 4464},
+        {"65535", -1}, {"32768", -32768}, {" \t-0012", -12}, {"4294967297", 1}, {"1,500", 1},
+    };
+    for (const auto& [text, position] : cases)
+        EXPECT_EQ(SpinPositionFromText(text), position) << '"' << text << '"';
+
+    // In code page 949 "똠" is 8C 63: its trail byte has the value of 'c', and 8C 43 is another syllable.
+    const std::tuple<const char*, const char*, bool> keys[] = {
+        {"BLANKPGS:noprint", "BLANKPGS:NOPRINT", true},
+        {"\x8C\x63", "\x8C\x43", false},
+        {"x\x8C\x63", "X\x8C\x63", true},
+        {"ab", "abc", false},
+    };
+    for (const auto& [a, b, equal] : keys)
+        EXPECT_EQ(EqualNoCase(a, b), equal) << a << " / " << b;
+}
+
+TEST_F(Pages, UpDownStepsWithinItsRangeAndRewritesItsEdit) {
+    struct Case {
+        int minimum, maximum, start;
+        std::vector<int> steps;
+        const char* shown;
+        int changes; // text-changed notifications after the start
+    };
+    const Case cases[] = {
+        {0, 10, 9, {+1, +1, +1}, "10", 1},
+        {0, 10, 1, {-1, -1, -1}, "0", 1},
+        {10, 0, 5, {+1, +1}, "3", 2}, // a downward range: up lowers the number
+        {0, 2000, 999, {+1}, "1,000", 1},
+        {-2000, 0, -999, {-1}, "-1,000", 1},
+        {5, 9, 70, {}, "9", 0}, // clamped into the range when set
+    };
+    QWidget parent;
+    for (const Case& c : cases) {
+        QLineEdit edit(&parent);
+        CSpinButton spin(&parent);
+        spin.SetBuddy(&edit);
+        spin.SetRange32(c.minimum, c.maximum);
+        spin.SetPos32(c.start);
+        int changes = 0;
+        QObject::connect(&edit, &QLineEdit::textChanged, [&] { ++changes; });
+        for (int step : c.steps)
+            QTest::keyClick(&edit, step > 0 ? Qt::Key_Up : Qt::Key_Down);
+        EXPECT_EQ(edit.text(), c.shown) << c.minimum << ".." << c.maximum << " from " << c.start;
+        EXPECT_EQ(changes, c.changes);
     }
 }
 

@@ -2,34 +2,15 @@
 
 #include "dvc.h"
 #include "dvc_internal.h"
-#include "main_frame.h"
 #include "npa_catalogue.h"
 #include "npa_exchange.h"
-#include "printer_discovery.h"
-#include "printer_doc.h"
-#include "select_printer_dlg.h"
-#include "settings_view.h"
-#include "win32.h"
 
 #include <QApplication>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <unistd.h>
-
-namespace {
-
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "ui_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
-
-} // namespace
 
 int ScriptedHost::ShowMessage(bool owned, const std::string& text, const std::string& caption,
                               MessageIcon icon, MessageButtons buttons) {
@@ -37,18 +18,12 @@ int ScriptedHost::ShowMessage(bool owned, const std::string& text, const std::st
     return buttons == MessageButtons::YesNo ? answer : kIdOk;
 }
 
-bool ScriptedHost::SelectPrinter(const std::vector<std::string>& lines, std::string& selected) {
-    if (onSelect) return onSelect(lines, selected);
-    return CQtWindowHost::SelectPrinter(lines, selected);
-}
-
-QString ScriptedHost::AskSaveFile(QWidget*) {
-    ++saveAsked;
-    return savePath;
-}
-
 void UiFixture::SetUp() {
-    App();
+    static int argc = 1;
+    static char name[] = "ui_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv); // one for the process, never torn down
+    (void)app;
     char dir[] = "/tmp/ui_testXXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     dir_ = dir;
@@ -57,9 +32,7 @@ void UiFixture::SetUp() {
     setenv("ORBIS_ROOT", (dir_ + "/root").c_str(), 1);
     const char* source = std::getenv("ORBIS_SOURCE_DIR");
     ASSERT_NE(source, nullptr) << "ORBIS_SOURCE_DIR is set by CTest";
-    std::ifstream in(std::string(source) + "/res/quillon.ini", std::ios::binary);
-    ASSERT_TRUE(in.good());
-    WriteCatalogue(std::string(std::istreambuf_iterator<char>(in), {}));
+    std::filesystem::copy_file(std::string(source) + "/res/quillon.ini", dir_ + "/quillon.ini");
 }
 
 void UiFixture::TearDown() {
@@ -79,38 +52,17 @@ void UiFixture::WriteCatalogue(const std::string& content) {
     settings_internal::ResetNpaCatalogue();
 }
 
-void UiFixture::AddSpoolerPrinter(const std::string& key, const std::string& driver, const std::string& port,
-                                  const std::string& name) {
-    HKEY printer = nullptr;
-    std::string path = std::string(kSpoolerPrintersKey) + "\\" + key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &printer, nullptr),
-              ERROR_SUCCESS);
-    for (const auto& [value, text] : {std::pair<const char*, const std::string&>{"Printer Driver", driver},
-                                      {"Port", port},
-                                      {"Name", name}})
-        EXPECT_EQ(RegSetValueExA(printer, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                                 static_cast<DWORD>(text.size() + 1)),
-                  ERROR_SUCCESS);
-    RegCloseKey(printer);
-}
-
-CPrinterDoc& UiFixture::MakeDocument(const std::map<std::string, std::string>& values, int queryResult) {
+CPrinterDoc& UiFixture::Start(const std::map<std::string, std::string>& values, int queryResult) {
+    frame_.reset();
     doc_ = std::make_unique<CPrinterDoc>(&host_);
     doc_->OnNewDocument("LPT1", values, queryResult);
-    return *doc_;
-}
-
-CMainFrame& UiFixture::MakeFrame() {
-    if (!doc_) MakeDocument({});
     frame_ = std::make_unique<CMainFrame>(doc_.get(), &host_);
     frame_->OnCreate();
     frame_->InitialUpdateFrame("LPT1 - Orbis LP 2200");
-    return *frame_;
+    return *doc_;
 }
 
 CSettingsView* UiFixture::ShowPage(int pageId) {
-    if (!frame_) MakeFrame();
     if (doc_->ShowPage(pageId, 0, 1) == 0) return nullptr;
     return frame_->Page();
 }

@@ -3,7 +3,10 @@
 // host that answers the modal boxes (No, or OK) and records what was shown.
 #pragma once
 
+#include "main_frame.h"
+#include "printer_doc.h"
 #include "qt_window_host.h"
+#include "settings_view.h"
 
 #include <gtest/gtest.h>
 
@@ -12,14 +15,9 @@
 #include <string>
 #include <vector>
 
-class CMainFrame;
-class CPrinterDoc;
-class CSettingsView;
-
 struct ShownBox {
     bool owned;
-    std::string text;
-    std::string caption;
+    std::string text, caption;
     MessageIcon icon;
     MessageButtons buttons;
     std::string cause; // shown beside the text
@@ -29,9 +27,11 @@ class ScriptedHost : public CQtWindowHost {
   public:
     int ShowMessage(bool owned, const std::string& text, const std::string& caption, MessageIcon icon,
                     MessageButtons buttons) override;
-    bool SelectPrinter(const std::vector<std::string>& lines, std::string& selected) override;
-    QString AskSaveFile(QWidget* owner) override;
-    QString AskProfileFile(QWidget*, bool) override { return profilePath; }
+    bool SelectPrinter(const std::vector<std::string>& lines, std::string& selected) override {
+        return onSelect ? onSelect(lines, selected) : CQtWindowHost::SelectPrinter(lines, selected);
+    }
+    QString AskSaveFile(QWidget*) override { return chosenFile; }
+    QString AskProfileFile(QWidget*, bool) override { return chosenFile; }
     void SetWaitCursor(bool on) override {
         CQtWindowHost::SetWaitCursor(on);
         if (on && onBusy) onBusy();
@@ -41,9 +41,7 @@ class ScriptedHost : public CQtWindowHost {
     std::function<bool(const std::vector<std::string>&, std::string&)> onSelect; // default: real dialog
     std::function<void()> onBusy; // when the wait cursor goes up: a long exchange is about to start
     int answer = kIdNo;           // the answer to a Yes/No question
-    QString savePath;             // empty: the file dialog is cancelled
-    int saveAsked = 0;
-    QString profilePath; // the file a profile dialog chooses; empty: cancelled
+    QString chosenFile;           // the file a save or profile dialog chooses; empty: cancelled
 };
 
 class UiFixture : public ::testing::Test {
@@ -53,21 +51,14 @@ class UiFixture : public ::testing::Test {
 
     void WriteCatalogue(const std::string& content);
 
-    // A spooler printer entry in this test's root.
-    void AddSpoolerPrinter(const std::string& key, const std::string& driver, const std::string& port,
-                           const std::string& name);
-
-    // A document built from `values` (descriptors from the catalogue), with the scripted host.
-    CPrinterDoc& MakeDocument(const std::map<std::string, std::string>& values, int queryResult = 0);
-
-    // A main frame around the document, views initialised, as start-up builds it.
-    CMainFrame& MakeFrame();
+    // A document built from `values` (descriptors from the catalogue) in a main frame, views
+    // initialised, as start-up builds them, with the scripted host; the document.
+    CPrinterDoc& Start(const std::map<std::string, std::string>& values, int queryResult = 0);
 
     // Shows page `pageId` in the frame as the tree does; the new right-hand page.
     CSettingsView* ShowPage(int pageId);
 
-    std::string dir_;
-    std::string previousDir_;
+    std::string dir_, previousDir_;
     ScriptedHost host_;
     std::unique_ptr<CPrinterDoc> doc_;
     std::unique_ptr<CMainFrame> frame_;
