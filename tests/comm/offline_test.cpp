@@ -55,3 +55,25 @@ TEST(Offline, ReplyAndAlertAreJudgedOnEitherPort) {
         }
     }
 }
+
+TEST(Offline, AResponseLeftByARefusalIsReadAwayAtTheNextOpenOnUsb) {
+    // An alert refusing the change leaves the response still to come; a USB printer keeps what
+    // comes while the port is closed, and the next request must not take it for its own.
+    auto reply = [](uint8_t ninth) { return Packet(0x10, 0xE0, {0xE7, 0x0C, 0x00, ninth}); };
+    auto alert = [](uint8_t ninth) { return Packet(0x00, 0xF0, {0xE7, 0x0C, 0x00, ninth}); };
+    TestWorld world;
+    auto printer = OpenUsb();
+    std::vector<Bytes> answer = {alert(0)};
+    printer->SetResponder([&answer](const Bytes& written, FakePrinter& self) {
+        if (written.size() == 7) self.Feed(Packet(0x10, 0xE0, {0x03, written[6]}));
+        if (written.size() == 9) self.FeedAll(answer);
+    });
+    EXPECT_EQ(DvcOffline("USB001", true), DVC_REFUSED);
+    EXPECT_EQ(DvcClosePort("USB001"), DVC_OK);
+    EXPECT_TRUE(
+        Eventually([&] { return printer->BlockedReads() == 0 && printer->OpenHandles("PIPE01") == 0; }));
+    printer->Feed(reply(1)); // the refused offline's response, late
+    EXPECT_EQ(DvcOpenPort("USB001"), DVC_OK);
+    answer = {reply(1), alert(0)};
+    EXPECT_EQ(DvcOffline("USB001", false), DVC_OK);
+}
