@@ -61,14 +61,13 @@ std::shared_ptr<SocketDevice> SocketDevice::Open(const std::string& socketPath, 
         return nullptr;
     }
     std::shared_ptr<SocketDevice> device(new SocketDevice(socketPath, kind, access, fd));
-    device->self_ = device;
     return device;
 }
 
 // A pipe only written (PIPE00, most of the opens) never needs the loop.
 bool SocketDevice::Watch() {
     if (watch_) return true;
-    watch_ = IoLoop::Get().Add(fd_, [weak = self_](bool readable) {
+    watch_ = IoLoop::Get().Add(fd_, [weak = weak_from_this()](bool readable) {
         if (auto self = weak.lock()) self->OnLoop(readable);
     });
     return watch_ != 0;

@@ -58,9 +58,8 @@ class SocketDevice : public IoObject, public std::enable_shared_from_this<Socket
     const Kind kind_;
     const DWORD access_;
     const int fd_;
-    std::weak_ptr<SocketDevice> self_;
-    uint64_t watch_ =
-        0; // the I/O loop's registration of fd_, made by the first read that waits; under mutex_
+    // The I/O loop's registration of fd_, made by the first read that waits; under mutex_.
+    uint64_t watch_ = 0;
 
     std::mutex writeMutex_; // one writer at a time
     std::mutex timeoutsMutex_;

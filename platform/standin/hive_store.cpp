@@ -19,10 +19,14 @@
 namespace orbis::platform {
 namespace {
 
+std::string HiveIn(const std::string& root) {
+    return root + "/registry.reg";
+}
+
 // A refused root (paths.cpp says why) has no hive.
 std::string HivePath() {
     std::string root = Root();
-    return root.empty() ? "" : root + "/registry.reg";
+    return root.empty() ? "" : HiveIn(root);
 }
 
 // No hive of this program comes near this; a bigger file is somebody's doing and
@@ -185,7 +189,7 @@ LONG ReadHive(const std::function<LONG(Hive&)>& fn) {
         // check, no lock, no read. What the call gets is what was read then; a file
         // put there since (by anyone) has another stamp and goes the long way.
         std::lock_guard<std::mutex> cached(g_cacheMutex);
-        if (CacheIsCurrent(RootName() + "/registry.reg")) return fn(g_cache.hive);
+        if (CacheIsCurrent(HiveIn(RootName()))) return fn(g_cache.hive);
     }
     const std::string path = HivePath();
     if (path.empty()) return ERROR_ACCESS_DENIED;
