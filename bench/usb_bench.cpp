@@ -15,8 +15,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <sys/resource.h>
 #include <deque>
 #include <filesystem>
 #include <iterator>
@@ -66,6 +68,20 @@ std::map<std::string, double> g_reassembly;
 // before (docs/usb.md); the later ones are what a repeated query costs.
 double g_firstMs = 0, g_firstCpuMs = 0, g_queryMs = 0, g_queryCpuMs = 0, g_queryMeanMs = 0,
        g_queryMeanCpuMs = 0;
+// Where the repeated queries' CPU went: user and kernel time and context switches
+// of the whole process (every thread), per query.
+double g_userMs = 0, g_systemMs = 0, g_switches = 0;
+
+struct Usage {
+    double userMs, systemMs, switches;
+};
+
+Usage ProcessUsage() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto ms = [](const timeval& t) { return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3; };
+    return {ms(usage.ru_utime), ms(usage.ru_stime), double(usage.ru_nvcsw + usage.ru_nivcsw)};
+}
 
 double Median(std::vector<double> values) {
     if (values.empty()) return 0;
@@ -198,7 +214,9 @@ void BM_UsbQuery(benchmark::State& state) {
     const Bytes query = FullQuery();
     unsigned char reply[DVC_RESPONSE_SLOT];
     std::vector<double> walls, cpus;
+    Usage afterFirst{};
     for (auto _ : state) {
+        if (walls.size() == 1) afterFirst = ProcessUsage();
         // Open, query, close: the whole road of a settings query.
         auto start = std::chrono::steady_clock::now();
         double cpuStart = ProcessCpuSeconds();
@@ -214,9 +232,14 @@ void BM_UsbQuery(benchmark::State& state) {
             break;
         }
     }
+    const Usage end = ProcessUsage();
     DvcShutdown();
     G_bInitialized = false;
     if (walls.size() < 2) return;
+    const double others = double(walls.size() - 1);
+    g_userMs = (end.userMs - afterFirst.userMs) / others;
+    g_systemMs = (end.systemMs - afterFirst.systemMs) / others;
+    g_switches = (end.switches - afterFirst.switches) / others;
     g_firstMs = walls[0];
     g_firstCpuMs = cpus[0];
     walls.erase(walls.begin());
@@ -230,7 +253,11 @@ void BM_UsbQuery(benchmark::State& state) {
     state.counters["ms_per_query"] = g_queryMs;
     state.counters["cpu_ms_per_query"] = g_queryCpuMs;
 }
-BENCHMARK(BM_UsbQuery)->Iterations(30)->Unit(benchmark::kMillisecond)->UseRealTime();
+// ORBIS_BENCH_QUERIES sets a longer run, for a profiler.
+BENCHMARK(BM_UsbQuery)
+    ->Iterations(std::getenv("ORBIS_BENCH_QUERIES") ? std::atoi(std::getenv("ORBIS_BENCH_QUERIES")) : 30)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 long Threads() {
     auto tasks = std::filesystem::directory_iterator("/proc/self/task");
@@ -290,6 +317,8 @@ int main(int argc, char** argv) {
     std::printf("  first of the process: %.2f ms, %.2f ms CPU\n", g_firstMs, g_firstCpuMs);
     std::printf("  the others: median %.2f ms, %.2f ms CPU; mean %.2f ms, %.2f ms CPU\n", g_queryMs,
                 g_queryCpuMs, g_queryMeanMs, g_queryMeanCpuMs);
+    std::printf("  per query of the others: %.2f ms user, %.2f ms system, %.1f context switches\n", g_userMs,
+                g_systemMs, g_switches);
     std::printf("Threads of the process with overlapped reads in flight (target: not growing)\n");
     for (const auto& [reads, threads] : g_threads)
         std::printf("  %2d reads in flight: %ld threads\n", reads, threads);

@@ -3,6 +3,7 @@
 // every call into ERROR_DEVICE_NOT_CONNECTED instead of a hang.
 #include "device_socket.h"
 
+#include "connection_pool.h"
 #include "device_wire.h"
 #include "io_loop.h"
 
@@ -11,7 +12,9 @@
 #include <chrono>
 #include <cerrno>
 #include <cstring>
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 namespace orbis::platform {
@@ -45,20 +48,30 @@ std::string HelloFor(SocketDevice::Kind kind) {
     }
 }
 
+// Bytes written on fd that the printer has not read yet.
+size_t Unread(int fd) {
+    int queued = 0;
+    return ::ioctl(fd, SIOCOUTQ, &queued) == 0 ? size_t(queued) : size_t(-1);
+}
+
 } // namespace
 
 std::shared_ptr<SocketDevice> SocketDevice::Open(const std::string& socketPath, Kind kind, DWORD access,
                                                  DWORD* error) {
-    int fd = wire::Connect(socketPath);
+    const std::string hello = HelloFor(kind);
+    // A parallel port's printer speaks unasked, so its connection is never kept.
+    int fd = kind == Kind::Parallel ? -1 : pool::Take(socketPath, hello);
     if (fd < 0) {
-        *error = ERROR_FILE_NOT_FOUND;
-        return nullptr;
-    }
-    std::string hello = HelloFor(kind);
-    if (!wire::SendFrame(fd, wire::kHello, hello.data(), hello.size())) {
-        ::close(fd);
-        *error = ERROR_DEVICE_NOT_CONNECTED;
-        return nullptr;
+        fd = wire::Connect(socketPath);
+        if (fd < 0) {
+            *error = ERROR_FILE_NOT_FOUND;
+            return nullptr;
+        }
+        if (!wire::SendFrame(fd, wire::kHello, hello.data(), hello.size())) {
+            ::close(fd);
+            *error = ERROR_DEVICE_NOT_CONNECTED;
+            return nullptr;
+        }
     }
     std::shared_ptr<SocketDevice> device(new SocketDevice(socketPath, kind, access, fd));
     return device;
@@ -78,6 +91,13 @@ SocketDevice::SocketDevice(std::string socketPath, Kind kind, DWORD access, int 
 
 SocketDevice::~SocketDevice() {
     if (watch_) IoLoop::Get().Remove(watch_);
+    // A USB pipe with no piece asked for and nothing left unread by the printer
+    // serves the next open of the pipe as it is.
+    if (kind_ != Kind::Parallel && !broken_ && !requestOutstanding_ && incoming_.empty() &&
+        (!wrote_ || Unread(fd_) == 0)) {
+        pool::Keep(socketPath_, HelloFor(kind_), fd_);
+        return;
+    }
     // A printer's port takes written bytes in order: a write to the real device returns
     // only once the printer has them. Here a write returns once the bytes are on their
     // way, so the close waits until the printer has read to the end of this connection;
@@ -201,7 +221,7 @@ void SocketDevice::Pump() {
                 Finish(ERROR_NOT_ENOUGH_MEMORY, nullptr, 0);
                 continue;
             }
-            IoLoop::Get().Arm(watch_, *until);
+            IoLoop::Get().Arm(watch_, *until, read.Thread());
             return;
         }
     }
@@ -341,12 +361,17 @@ bool SocketDevice::Write(const void* buffer, DWORD count, DWORD* written, DWORD*
 
 bool SocketDevice::RequestDeviceId(std::string* id, DWORD* error) {
     // Asked on a connection of its own, so it never mixes with port data.
-    int fd = wire::Connect(socketPath_);
+    int fd = pool::Take(socketPath_, "");
+    bool ok = true;
     if (fd < 0) {
-        *error = ERROR_DEVICE_NOT_CONNECTED;
-        return false;
+        fd = wire::Connect(socketPath_);
+        if (fd < 0) {
+            *error = ERROR_DEVICE_NOT_CONNECTED;
+            return false;
+        }
+        ok = wire::SendFrame(fd, wire::kHello, "", 0);
     }
-    bool ok = wire::SendFrame(fd, wire::kHello, "", 0) && wire::SendFrame(fd, wire::kDeviceIdRequest, "", 0);
+    ok = ok && wire::SendFrame(fd, wire::kDeviceIdRequest, "", 0);
     *error = ERROR_DEVICE_NOT_CONNECTED;
     auto start = Clock::now();
     while (ok) {
@@ -366,7 +391,8 @@ bool SocketDevice::RequestDeviceId(std::string* id, DWORD* error) {
         }
         if (type == wire::kDeviceId) {
             id->assign(payload.begin(), payload.end());
-            break;
+            pool::Keep(socketPath_, "", fd); // the exchange is over: the connection is quiet
+            return true;
         }
     }
     ::close(fd);

@@ -26,6 +26,8 @@ class ReadRequest {
     virtual bool Deliver(DWORD error, const void* data, DWORD bytes) = 0;
     // The read ended without the object (cancelled); the object may drop it.
     virtual bool Ended() const = 0;
+    // The thread that started the read and will likely wait for it (0: unknown).
+    virtual DWORD Thread() const { return 0; }
 
   private:
     DWORD count_;

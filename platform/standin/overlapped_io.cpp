@@ -34,6 +34,7 @@ struct PendingRead : ReadRequest, std::enable_shared_from_this<PendingRead> {
         std::lock_guard lock(SyncMutex());
         return done;
     }
+    DWORD Thread() const override { return tid; }
 
     const LPOVERLAPPED overlapped;
     void* const buffer;

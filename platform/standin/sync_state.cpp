@@ -1,9 +1,15 @@
 // The shared lock, APC queues and the wait loop used by every waitable object.
 #include "sync_state.h"
 
+#include "io_loop.h"
+
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <deque>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 #include <unordered_map>
 #include <vector>
 
@@ -17,26 +23,44 @@ struct Waiter {
     const void* what = nullptr;
     DWORD tid = 0;
     bool woken = false;
+    // Sleeping in poll() on its own reads' descriptors: woken through eventFd.
+    bool polling = false;
+    int eventFd = -1; // made at the first such sleep, closed with the waiter
     std::condition_variable cv;
+    ~Waiter() {
+        if (eventFd >= 0) ::close(eventFd);
+    }
 };
 
 thread_local const std::shared_ptr<Waiter> t_waiter = std::make_shared<Waiter>();
+
+// Wakes the waiter the way it sleeps (decided under the lock).
+void Signal(Waiter& waiter, bool polling) {
+    if (!polling) {
+        waiter.cv.notify_one();
+        return;
+    }
+    uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(waiter.eventFd, &one, sizeof one);
+}
 
 // Wakes held back until the lock is released (WakeAfterUnlock), so the woken
 // thread does not run straight into the lock its waker still holds.
 struct HeldWakes {
     int depth = 0;
-    std::vector<std::shared_ptr<Waiter>> waiters;
+    std::vector<std::pair<std::shared_ptr<Waiter>, bool>> waiters;
 };
 thread_local HeldWakes t_held;
 
-// Under the lock: marks the waiter woken and wakes it, now or when the lock is released.
+// Under the lock: marks the waiter woken and wakes it, now or when the lock is
+// released. A thread serving its own reads in its wait needs no wake-up.
 void Wake(const std::shared_ptr<Waiter>& waiter) {
     waiter->woken = true;
+    if (waiter == t_waiter) return;
     if (t_held.depth)
-        t_held.waiters.push_back(waiter);
+        t_held.waiters.emplace_back(waiter, waiter->polling);
     else
-        waiter->cv.notify_one();
+        Signal(*waiter, waiter->polling);
 }
 
 struct State {
@@ -87,9 +111,59 @@ WakeAfterUnlock::~WakeAfterUnlock() {
     if (--t_held.depth) return;
     auto waiters = std::move(t_held.waiters);
     t_held.waiters.clear();
-    for (const auto& waiter : waiters)
-        waiter->cv.notify_one();
+    for (const auto& [waiter, polling] : waiters)
+        Signal(*waiter, polling);
 }
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int PollTimeout(Clock::time_point until) {
+    if (until == Clock::time_point::max()) return -1;
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+    return int(std::clamp<int64_t>(left, 0, 0x7FFFFFFF));
+}
+
+// One sleep of WaitChangeLocked for a thread with reads of its own waiting for
+// data: it polls their descriptors together with its wake-up and calls back what
+// became readable or ran out of time, as the I/O loop would (the lock is released
+// meanwhile). Returns false when the deadline passed and nothing happened.
+bool ServeOwnReads(std::unique_lock<std::mutex>& lock, std::vector<IoLoop::Claimed>& claimed,
+                   Clock::time_point deadline) {
+    Waiter& self = *t_waiter;
+    std::vector<pollfd> fds = {{self.eventFd, POLLIN, 0}};
+    auto until = deadline;
+    for (const auto& watch : claimed) {
+        fds.push_back({watch.fd, POLLIN, 0});
+        until = std::min(until, watch.deadline);
+    }
+    self.polling = true;
+    auto& waiters = TheState().waiters;
+    waiters.push_back(t_waiter);
+    lock.unlock();
+    int n = ::poll(fds.data(), fds.size(), PollTimeout(until));
+    if (n > 0 && fds[0].revents) {
+        uint64_t count;
+        [[maybe_unused]] ssize_t r = ::read(self.eventFd, &count, sizeof count);
+    }
+    const auto now = Clock::now();
+    bool served = false;
+    for (size_t i = 0; i < claimed.size(); ++i) {
+        const bool readable = n > 0 && fds[i + 1].revents;
+        if (!readable && claimed[i].deadline > now) continue;
+        claimed[i].callback(readable);
+        served = true;
+    }
+    for (const auto& watch : claimed)
+        IoLoop::IfStarted()->Return(watch.id);
+    lock.lock();
+    waiters.erase(std::find(waiters.begin(), waiters.end(), t_waiter));
+    self.polling = false;
+    return self.woken || served || now < deadline;
+}
+
+} // namespace
 
 bool WaitChangeLocked(std::unique_lock<std::mutex>& lock, const void* what, DWORD tid,
                       std::chrono::steady_clock::time_point deadline) {
@@ -97,6 +171,11 @@ bool WaitChangeLocked(std::unique_lock<std::mutex>& lock, const void* what, DWOR
     self.what = what;
     self.tid = tid;
     self.woken = false;
+    if (IoLoop* loop = IoLoop::IfStarted()) {
+        if (self.eventFd < 0) self.eventFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        auto claimed = self.eventFd >= 0 ? loop->Claim(GetCurrentThreadId()) : std::vector<IoLoop::Claimed>{};
+        if (!claimed.empty()) return ServeOwnReads(lock, claimed, deadline);
+    }
     auto& waiters = TheState().waiters;
     waiters.push_back(t_waiter);
     const bool forever = deadline == std::chrono::steady_clock::time_point::max();
