@@ -2,6 +2,7 @@
 // COMMTIMEOUTS on parallel ports, SetupAPI listing and roots kept apart, vanishing
 // printers, and overlapped pipe reads.
 #include "support/setupapi_listing.h"
+#include "support/temp_root.h"
 #include "tests/sim/sim_process.h"
 
 #include "win32.h"
@@ -218,12 +219,26 @@ TEST_F(DeviceTest, OverlappedPipeReadsNeedNoThreadEachAndCompleteAsOnWindows) {
         EXPECT_FALSE(GetOverlappedResult(pipes[0], &ovs[0], &bytes, FALSE));
         EXPECT_EQ(GetLastError(), DWORD(ERROR_IO_INCOMPLETE));
         if (row.end == Answered) {
-            EXPECT_EQ(SleepEx(50, TRUE), 0u); // a wait that ends first leaves the read to the I/O loop
+            // Another thread's event ends a wait of ours while our read waits in it; the read
+            // is left to the I/O loop then.
+            HANDLE other = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+            std::thread setter([other, caller = gettid()] {
+                EXPECT_TRUE(orbis::platformtest::WaitUntilAsleep(caller, 20000));
+                SetEvent(other);
+            });
+            auto asleep = Clock::now();
+            EXPECT_EQ(WaitForSingleObject(other, 20000), WAIT_OBJECT_0);
+            EXPECT_LT(MsSince(asleep), 20000);
+            setter.join();
+            CloseHandle(other);
             HANDLE out = Open(UsbPath(1, kPrinterClass, "\\PIPE00"), GENERIC_WRITE);
             ASSERT_TRUE(Write(out, kQueryOne));
             CloseHandle(out);
-            for (auto start = Clock::now(); ovs[0].Internal == 0x103 && MsSince(start) < 20000;)
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));   // no wait of ours
+            // No wait of ours from here: only the I/O loop can complete the read.
+            auto start = Clock::now();
+            while (!GetOverlappedResult(pipes[0], &ovs[0], &bytes, FALSE) && MsSince(start) < 20000)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            EXPECT_LT(MsSince(start), 20000);
             EXPECT_EQ(WaitForSingleObject(ovs[0].hEvent, 0), WAIT_OBJECT_0); // not alertable: no routine
             EXPECT_TRUE(seen.empty());
         }
