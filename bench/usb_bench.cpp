@@ -68,19 +68,14 @@ std::map<std::string, double> g_reassembly;
 // before (docs/usb.md); the later ones are what a repeated query costs.
 double g_firstMs = 0, g_firstCpuMs = 0, g_queryMs = 0, g_queryCpuMs = 0, g_queryMeanMs = 0,
        g_queryMeanCpuMs = 0;
-// Where the repeated queries' CPU went: user and kernel time and context switches
-// of the whole process (every thread), per query.
-double g_userMs = 0, g_systemMs = 0, g_switches = 0;
+// How often the process's threads gave up the CPU per repeated query: each sleep
+// and wake-up costs more CPU than most of the work.
+double g_switches = 0;
 
-struct Usage {
-    double userMs, systemMs, switches;
-};
-
-Usage ProcessUsage() {
+double ContextSwitches() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    auto ms = [](const timeval& t) { return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3; };
-    return {ms(usage.ru_utime), ms(usage.ru_stime), double(usage.ru_nvcsw + usage.ru_nivcsw)};
+    return double(usage.ru_nvcsw + usage.ru_nivcsw);
 }
 
 double Median(std::vector<double> values) {
@@ -214,9 +209,9 @@ void BM_UsbQuery(benchmark::State& state) {
     const Bytes query = FullQuery();
     unsigned char reply[DVC_RESPONSE_SLOT];
     std::vector<double> walls, cpus;
-    Usage afterFirst{};
+    double switchesAfterFirst = 0;
     for (auto _ : state) {
-        if (walls.size() == 1) afterFirst = ProcessUsage();
+        if (walls.size() == 1) switchesAfterFirst = ContextSwitches();
         // Open, query, close: the whole road of a settings query.
         auto start = std::chrono::steady_clock::now();
         double cpuStart = ProcessCpuSeconds();
@@ -232,14 +227,11 @@ void BM_UsbQuery(benchmark::State& state) {
             break;
         }
     }
-    const Usage end = ProcessUsage();
+    const double switchesAtEnd = ContextSwitches();
     DvcShutdown();
     G_bInitialized = false;
     if (walls.size() < 2) return;
-    const double others = double(walls.size() - 1);
-    g_userMs = (end.userMs - afterFirst.userMs) / others;
-    g_systemMs = (end.systemMs - afterFirst.systemMs) / others;
-    g_switches = (end.switches - afterFirst.switches) / others;
+    g_switches = (switchesAtEnd - switchesAfterFirst) / double(walls.size() - 1);
     g_firstMs = walls[0];
     g_firstCpuMs = cpus[0];
     walls.erase(walls.begin());
@@ -317,8 +309,7 @@ int main(int argc, char** argv) {
     std::printf("  first of the process: %.2f ms, %.2f ms CPU\n", g_firstMs, g_firstCpuMs);
     std::printf("  the others: median %.2f ms, %.2f ms CPU; mean %.2f ms, %.2f ms CPU\n", g_queryMs,
                 g_queryCpuMs, g_queryMeanMs, g_queryMeanCpuMs);
-    std::printf("  per query of the others: %.2f ms user, %.2f ms system, %.1f context switches\n", g_userMs,
-                g_systemMs, g_switches);
+    std::printf("  context switches per query of the others: %.1f\n", g_switches);
     std::printf("Threads of the process with overlapped reads in flight (target: not growing)\n");
     for (const auto& [reads, threads] : g_threads)
         std::printf("  %2d reads in flight: %ld threads\n", reads, threads);
