@@ -1,9 +1,11 @@
 #include "temp_root.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -84,16 +86,40 @@ bool QueueDevice::WaitForReads(int blocked, int milliseconds) {
                              [&] { return blocked_ == blocked && incoming_.empty(); });
 }
 
+namespace {
+
+// The kernel's state letter of thread `tid` of this process ('S' asleep, 'R' running or ready).
+char ThreadState(const std::string& tid) {
+    std::string stat;
+    std::getline(std::ifstream("/proc/self/task/" + tid + "/stat"), stat);
+    const size_t state = stat.rfind(')') + 2; // the name may hold spaces and parentheses
+    return state < stat.size() ? stat[state] : '?';
+}
+
+} // namespace
+
 bool WaitUntilAsleep(pid_t tid, int milliseconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     do {
-        std::string stat;
-        std::getline(std::ifstream("/proc/self/task/" + std::to_string(tid) + "/stat"), stat);
-        const size_t state = stat.rfind(')') + 2; // the name may hold spaces and parentheses
-        if (state < stat.size() && stat[state] == 'S') return true;
+        if (ThreadState(std::to_string(tid)) == 'S') return true;
         std::this_thread::yield();
     } while (std::chrono::steady_clock::now() < end);
     return false;
+}
+
+int SpinningThreads() {
+    constexpr int kLooks = 20;
+    const std::string self = std::to_string(gettid());
+    std::map<std::string, int> running;
+    for (int look = 0; look < kLooks; ++look) {
+        for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+            const std::string tid = task.path().filename();
+            if (tid != self && ThreadState(tid) == 'R') ++running[tid];
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    }
+    return int(
+        std::count_if(running.begin(), running.end(), [](const auto& t) { return t.second == kLooks; }));
 }
 
 } // namespace orbis::platformtest

@@ -16,6 +16,9 @@ namespace orbis::platformtest {
 // Waits, up to `milliseconds`, until the kernel reports thread `tid` of this process as
 // sleeping: a thread that is about to block has blocked. False on time-out.
 bool WaitUntilAsleep(pid_t tid, int milliseconds);
+// Threads of this process, other than the caller, that the kernel found running or ready
+// to run at every one of 20 looks 15 ms apart: those that spin, however busy the machine.
+int SpinningThreads();
 
 class TempRoot {
   public:
