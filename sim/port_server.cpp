@@ -177,7 +177,9 @@ bool PortServer::SendParallel(Port* port, int fd, const std::vector<Bytes>& unit
             first = false;
             size_t n = piece.size();
             bool drop = options.dropAfter && *sent + n >= options.dropAfter;
-            if (drop) n = options.dropAfter - *sent;
+            // A connection may have carried more than a limit set later (the control
+            // socket, or a pipe the host kept open): it is dropped at once then.
+            if (drop) n = options.dropAfter > *sent ? options.dropAfter - *sent : 0;
             if (n && !wire::SendFrame(fd, wire::kData, piece.data(), n)) return false;
             *sent += n;
             if (drop) {
@@ -227,7 +229,7 @@ bool PortServer::ServeRead(Port* port, int fd, uint32_t count, size_t* sent) {
         Piece& front = port->queue.front();
         size_t n = std::min<size_t>(count, front.bytes.size());
         bool drop = options.dropAfter && *sent + n >= options.dropAfter;
-        if (drop) n = options.dropAfter - *sent;
+        if (drop) n = options.dropAfter > *sent ? options.dropAfter - *sent : 0;
         out.assign(front.bytes.begin(), front.bytes.begin() + (ptrdiff_t)n);
         front.bytes.erase(front.bytes.begin(), front.bytes.begin() + (ptrdiff_t)n);
         if (front.bytes.empty()) port->queue.pop_front();

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+
 #include <array>
 #include <filesystem>
 #include <set>
@@ -177,6 +180,42 @@ TEST_F(DeviceTest, APrinterThatVanishesMidReplyMakesReadsFailNotHang) {
         CloseHandle(out);
         EXPECT_FALSE(c.kill && Open(outName, GENERIC_WRITE) != INVALID_HANDLE_VALUE);
     }
+}
+
+// A read pipe's connection outlives its handle (a pipe open never reaches the printer), so a
+// drop limit set later may be below what it carried: it is dropped at once, the printer lives on.
+TEST_F(DeviceTest, AKeptPipeOverADropLimitSetLaterIsDroppedAndThePrinterLivesOn) {
+    const std::string control = root.Path() + "/control";
+    auto sim = Start({"--usb", "1", "--control", control});
+    auto readPiece = [](DWORD* got) {
+        HANDLE in = Open(UsbPath(1, kPrinterClass, "\\PIPE01"), GENERIC_READ);
+        char piece[32];
+        bool ok = ReadFile(in, piece, sizeof piece, got, nullptr);
+        CloseHandle(in);
+        return ok;
+    };
+    auto ask = [] {
+        HANDLE out = Open(UsbPath(1, kPrinterClass, "\\PIPE00"), GENERIC_WRITE);
+        EXPECT_TRUE(Write(out, kQuerySix));
+        CloseHandle(out);
+    };
+    ask();
+    DWORD got = 0;
+    ASSERT_TRUE(readPiece(&got));
+    ASSERT_GT(got, 5u);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address = {AF_UNIX, {}};
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", control.c_str());
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    char answer[3] = {};
+    ASSERT_EQ(::send(fd, "--drop-after 5\n", 15, MSG_NOSIGNAL), 15);
+    ASSERT_EQ(::recv(fd, answer, 2, MSG_WAITALL), 2);
+    ::close(fd);
+    EXPECT_STREQ(answer, "ok");
+    ask();
+    EXPECT_FALSE(readPiece(&got));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_DEVICE_NOT_CONNECTED));
+    EXPECT_EQ(sim->Stop(), 0);
 }
 
 // Overlapped reads on a printer's pipes wait in the process's one I/O loop:
