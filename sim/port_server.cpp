@@ -11,6 +11,20 @@ namespace orbis::sim {
 
 using Clock = std::chrono::steady_clock;
 
+namespace {
+
+// Whether the next n bytes take a connection that has carried `sent` to the drop
+// limit (0: none); if so, n becomes what still goes out before it is dropped. A
+// connection may have carried more than a limit set later (the control socket, or a
+// pipe the host kept open): it is dropped at once then.
+bool ReachesLimit(size_t limit, size_t sent, size_t* n) {
+    if (!limit || sent + *n < limit) return false;
+    *n = limit > sent ? limit - sent : 0;
+    return true;
+}
+
+} // namespace
+
 PortServer::PortServer(Engine& engine, TransportOptions options, std::string root, ActivityLog& log)
     : engine_(engine), options_(std::move(options)), root_(std::move(root)), log_(log),
       random_(options_.seed) {}
@@ -176,10 +190,7 @@ bool PortServer::SendParallel(Port* port, int fd, const std::vector<Bytes>& unit
                 std::this_thread::sleep_for(std::chrono::milliseconds(options.pieceDelayMs));
             first = false;
             size_t n = piece.size();
-            bool drop = options.dropAfter && *sent + n >= options.dropAfter;
-            // A connection may have carried more than a limit set later (the control
-            // socket, or a pipe the host kept open): it is dropped at once then.
-            if (drop) n = options.dropAfter > *sent ? options.dropAfter - *sent : 0;
+            bool drop = ReachesLimit(options.dropAfter, *sent, &n);
             if (n && !wire::SendFrame(fd, wire::kData, piece.data(), n)) return false;
             *sent += n;
             if (drop) {
@@ -228,8 +239,7 @@ bool PortServer::ServeRead(Port* port, int fd, uint32_t count, size_t* sent) {
         }
         Piece& front = port->queue.front();
         size_t n = std::min<size_t>(count, front.bytes.size());
-        bool drop = options.dropAfter && *sent + n >= options.dropAfter;
-        if (drop) n = options.dropAfter > *sent ? options.dropAfter - *sent : 0;
+        bool drop = ReachesLimit(options.dropAfter, *sent, &n);
         out.assign(front.bytes.begin(), front.bytes.begin() + (ptrdiff_t)n);
         front.bytes.erase(front.bytes.begin(), front.bytes.begin() + (ptrdiff_t)n);
         if (front.bytes.empty()) port->queue.pop_front();

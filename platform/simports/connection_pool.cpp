@@ -46,6 +46,7 @@ int Take(const std::string& socketPath, const std::string& hello) {
             if (it == kept.idle.end() || it->second.empty()) return -1;
             fd = it->second.back();
             it->second.pop_back();
+            if (it->second.empty()) kept.idle.erase(it); // roots come and go in one process
             --kept.count;
         }
         if (Quiet(fd)) return fd;
@@ -57,11 +58,13 @@ void Keep(const std::string& socketPath, const std::string& hello, int fd) {
     {
         Kept& kept = TheKept();
         std::lock_guard lock(kept.mutex);
-        auto& idle = kept.idle[{socketPath, hello}];
-        if (idle.size() < kPerPipe && kept.count < kInAll) {
-            idle.push_back(fd);
-            ++kept.count;
-            return;
+        if (kept.count < kInAll) {
+            auto& idle = kept.idle[{socketPath, hello}];
+            if (idle.size() < kPerPipe) {
+                idle.push_back(fd);
+                ++kept.count;
+                return;
+            }
         }
     }
     ::close(fd);
